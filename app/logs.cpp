@@ -1,0 +1,61 @@
+#include "app/logs.h"
+
+#include "app/text.h"
+#include "platform/platform.h"
+
+namespace ramtune {
+
+void Waits::MeasureQpcReadCost() {
+  const int64_t start = clock_.PerformanceCounter();
+  int64_t last = start;
+  for (int i = 0; i < 1001; ++i) last = clock_.PerformanceCounter();
+  QpcReadCost = (last - start) / 1000;
+}
+
+void Waits::PumpMessages(int count) {
+  int passes = count < 1 ? 1 : count;
+  for (int i = 0; i < passes; ++i) {
+    clock_.DispatchOneMessage();
+    if (count != 0) clock_.Sleep(100);
+  }
+}
+
+void Waits::PumpingDelay(int ms) {
+  if (ms == 0) return;
+  clock_.NotePause(ms);
+  const int64_t frequency = clock_.PerformanceFrequency();
+  const int64_t now = clock_.PerformanceCounter();
+  const int64_t target = now + static_cast<int64_t>(ms) * frequency / 1000 - 2 * QpcReadCost;
+  for (int64_t pass = 1;; ++pass) {
+    if (pass % 5 == 0) clock_.DispatchOneMessage();
+    if (clock_.PerformanceCounter() > target) break;
+  }
+}
+
+void AppendLogLine(const std::string& path, const std::string& line) {
+  const size_t dot = path.find(".txt");
+  if (dot == std::string::npos || dot == 0) return;
+  // A file that cannot be opened loses the line; the run goes on.
+  platform::AppendToFile(path, line + "\r\n");
+}
+
+void RunLogs::AppendProcessLog(std::string line) {
+  waits_.PumpMessages(1);
+  if (!settings_.EngineeringMode && !Contains(line, "[System]")) return;
+  display_.LogListAdd(line);
+  AppendLogLine(ProcessLogPath, line);
+}
+
+void RunLogs::AppendDataLog(std::string line) {
+  line = ReplaceAll(line, "ATE Set_", "");
+  line = ReplaceAll(line, "nvram set qarvcfe", "");
+  AppendLogLine(DataLogPath, line);
+}
+
+void RunLogs::NameRunLogs(const std::string& macText, const std::string& timeStamp) {
+  const char* folder = settings_.ToolFolderPath.c_str();
+  ProcessLogPath = Format("%s%s_Process_%s.txt", folder, macText.c_str(), timeStamp.c_str());
+  DataLogPath = Format("%s%s_Data_%s.txt", folder, macText.c_str(), timeStamp.c_str());
+}
+
+}  // namespace ramtune

@@ -1,0 +1,117 @@
+// The seams of the program: time and message pump, display, transport and
+// processes. Production wires the real clock, window and sockets behind them;
+// the unit tests wire virtual time, a recording display and a scripted router.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace ramtune {
+
+// Time and the event pump. Every wait of the program goes through here.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual int64_t PerformanceCounter() = 0;
+  virtual int64_t PerformanceFrequency() = 0;
+  virtual int64_t ProcessClockMs() = 0;
+  virtual void Sleep(int ms) = 0;
+  // Removes one waiting message, if any, and dispatches it (a quit message is
+  // dropped). Returns whether a message was waiting.
+  virtual bool DispatchOneMessage() = 0;
+  virtual std::string LocalTimeStamp() = 0;  // "%Y%m%d%H%M%S"
+  // Told about every pause of PumpingDelay, so that tests can assert pauses.
+  virtual void NotePause(int /*ms*/) {}
+};
+
+// Resources and controls of the main dialog that the program drives.
+enum Picture : int { kPicturePass = 130, kPictureFail = 131, kPicturePause = 132, kPictureLogo = 133 };
+enum ControlId : int {
+  kButtonRetry = 1,
+  kButtonExit = 2,
+  kLogList = 1000,
+  kLabelModel = 1001,
+  kLabelMac = 1002,
+  kLabelFirmware = 1003,
+  kButtonRunScript = 1004,
+  kIpAddressField = 1005,
+  kStatusPicture = 1007,
+  kProgressBar = 1008,
+};
+enum TimerId : int { kStartTimer = 1, kSearchTimer = 100 };
+
+struct WarningDialogModel;
+struct SelectDeviceModel;
+
+// What the program shows. The Win32 dialog, the console front end and the
+// tests' recording display implement it.
+class Display {
+ public:
+  virtual ~Display() = default;
+  virtual void SetProgress(int position) = 0;
+  virtual void SetPicture(int resourceId) = 0;
+  virtual void SetLabel(int controlId, const std::string& text) = 0;
+  virtual void EnableButton(int controlId, bool enabled) = 0;
+  // The four fields of the IP address field; false unless all four are filled.
+  virtual bool ReadIpAddress(std::string* dotted) = 0;
+  virtual void SetIpAddress(uint32_t address) = 0;  // first octet in the high byte
+  virtual void MessageBox(const std::string& text) = 0;     // OK box, modal
+  virtual bool AskYesNo(const std::string& question) = 0;   // Yes/No, question icon
+  virtual void LogListAdd(const std::string& line) = 0;     // add, scroll to it, repaint
+  virtual void LogListClear() = 0;
+  virtual void RunWarningDialog(WarningDialogModel& dialog) = 0;
+  virtual void RunSelectDeviceDialog(SelectDeviceModel& dialog) = 0;
+  // Open-file dialog; empty when cancelled.
+  virtual std::string ChooseFile(const std::string& filter, const std::string& initialFolder) = 0;
+  virtual void SetTimer(int timerId, int ms) = 0;
+  virtual void KillTimer(int timerId) = 0;
+};
+
+// The service socket. Production: a UDP socket and the listener thread.
+using DatagramSink =
+    std::function<void(const uint8_t* data, size_t length, const std::string& sourceIp)>;
+class Transport {
+ public:
+  virtual ~Transport() = default;
+  virtual bool StartLibrary() = 0;
+  virtual void CleanupLibrary() = 0;
+  virtual bool CreateSocket() = 0;
+  virtual bool Bind(uint16_t port) = 0;
+  virtual bool EnableBroadcast() = 0;
+  // Starts the listener, which hands every received datagram to the sink.
+  virtual void StartListener(DatagramSink sink) = 0;
+  virtual void SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t length) = 0;
+};
+
+// Outside programs.
+class ProcessRunner {
+ public:
+  virtual ~ProcessRunner() = default;
+  virtual platform::CapturedRun RunCaptured(const std::string& application,
+                                            const std::string& commandLine, int limitMs,
+                                            size_t maxBytes) = 0;
+  virtual platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) = 0;
+  virtual void StartDetached(const std::string& commandLine) = 0;
+};
+
+// Ending the process and looking at other programs' windows.
+class Host {
+ public:
+  virtual ~Host() = default;
+  // Ends the process with the exit code. Never returns: a test double ends
+  // the test's run by throwing instead.
+  [[noreturn]] void Exit(int code) {
+    EndProcess(code);
+    std::abort();
+  }
+  virtual void EndProcess(int code) = 0;
+  virtual intptr_t FindTopLevelWindow(const std::string& title) = 0;
+  virtual void CloseWindowSync(intptr_t window) = 0;
+};
+
+}  // namespace ramtune

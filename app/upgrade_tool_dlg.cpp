@@ -1,0 +1,87 @@
+#include "app/upgrade_tool_dlg.h"
+
+#include "app/dialogs.h"
+#include "app/text.h"
+
+namespace ramtune {
+namespace {
+constexpr int kStartTimerMs = 100;
+constexpr int kSearchTimerMs = 300;
+constexpr double kSearchSeriesSeconds = 20.0;
+}  // namespace
+
+CUpgradeToolDlg::CUpgradeToolDlg(const AppServices& services)
+    : waits(services.clock),
+      logs(waits, services.display, settings),
+      link(link::LinkServices{services.transport, waits, logs, services.display, services.host,
+                              services.processes}),
+      runner(services.processes, waits, logs, settings, link),
+      s_(services) {
+  waits.MeasureQpcReadCost();
+  link.CancelAction = [this] { OnCancel(); };
+}
+
+void CUpgradeToolDlg::OnTimer(int timerId) {
+  if (timerId == kStartTimer) OnStartTimer();
+  if (timerId == kSearchTimer) OnSearchTimer();
+}
+
+void CUpgradeToolDlg::StartSearchSeries() {
+  SearchStartTime = s_.clock.ProcessClockMs();
+  s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
+}
+
+void CUpgradeToolDlg::OnStartTimer() {
+  s_.display.KillTimer(kStartTimer);
+  s_.display.KillTimer(kSearchTimer);
+  WarningDialogModel warning;
+  s_.display.RunWarningDialog(warning);
+  if (!warning.Accepted) s_.host.Exit(0);
+  waits.PumpMessages(1);
+  StartSearchSeries();
+}
+
+void CUpgradeToolDlg::OnSearchTimer() {
+  s_.display.KillTimer(kStartTimer);
+  s_.display.KillTimer(kSearchTimer);
+  waits.PumpMessages(1);
+  s_.display.LogListClear();
+  logs.AppendProcessLog("[System]-Searching for LM-7210A/LM-7210B...");
+  if (link.SearchRouter()) {
+    RunUpgrade();
+    return;
+  }
+  LastSearchSeconds = static_cast<double>((s_.clock.ProcessClockMs() - SearchStartTime) / 1000);
+  logs.AppendProcessLog(Format("Search Time: %.1f s", LastSearchSeconds));
+  if (LastSearchSeconds > kSearchSeriesSeconds) {
+    s_.display.KillTimer(kSearchTimer);
+    s_.display.MessageBox("No Devices found, please try again.");
+    logs.AppendProcessLog("No Devices found, please try again.");
+    s_.display.EnableButton(kButtonRetry, true);
+    return;
+  }
+  s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
+}
+
+void CUpgradeToolDlg::OnRetry() {
+  s_.display.EnableButton(kButtonRetry, false);
+  s_.display.LogListClear();
+  StartSearchSeries();
+}
+
+void CUpgradeToolDlg::OnCancel() {
+  s_.display.KillTimer(kStartTimer);
+  s_.display.KillTimer(kSearchTimer);
+  s_.transport.CleanupLibrary();
+  s_.host.Exit(1);
+}
+
+void CUpgradeToolDlg::RunUpgrade() {
+  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host},
+                          runState, ModelName);
+  run.Execute();
+}
+
+void CUpgradeToolDlg::RunScript() {}
+
+}  // namespace ramtune

@@ -1,0 +1,62 @@
+// The main dialog's logic: the process-wide objects, the two timers, Retry,
+// Exit and the upgrade run. The Win32 dialog and the console front end
+// forward their events here and draw what the Display seam tells them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/logs.h"
+#include "app/seams.h"
+#include "app/settings.h"
+#include "link/console_runner.h"
+#include "link/router_link.h"
+#include "upgrade/upgrade_run.h"
+
+namespace ramtune {
+
+struct AppServices {
+  Clock& clock;
+  Display& display;
+  Transport& transport;
+  ProcessRunner& processes;
+  Host& host;
+};
+
+class CUpgradeToolDlg {
+ public:
+  explicit CUpgradeToolDlg(const AppServices& services);
+  CUpgradeToolDlg(const CUpgradeToolDlg&) = delete;
+  CUpgradeToolDlg& operator=(const CUpgradeToolDlg&) = delete;
+
+  // Event handlers.
+  void OnTimer(int timerId);
+  void OnRetry();
+  [[noreturn]] void OnCancel();
+  void RunUpgrade();
+  void RunScript();
+
+  // Process-wide state.
+  Settings settings;
+  Waits waits;
+  RunLogs logs;
+  link::RouterLink link;
+  link::ConsoleRunner runner;
+  upgrade::RunState runState;
+  std::string ModelName;
+  int64_t SearchStartTime = 0;
+  double LastSearchSeconds = 0.0;
+
+  Display& display() { return s_.display; }
+  Host& host() { return s_.host; }
+  Clock& clock() { return s_.clock; }
+
+ private:
+  void OnStartTimer();
+  void OnSearchTimer();
+  void StartSearchSeries();
+
+  AppServices s_;
+};
+
+}  // namespace ramtune

@@ -1,0 +1,68 @@
+#include "link/console_runner.h"
+
+#include "platform/platform.h"
+
+namespace ramtune::link {
+
+std::string ConsoleRunner::UploaderPath() const {
+  return settings_.ToolFolderPath + platform::kPathSeparator + platform::kUploaderName;
+}
+
+std::string ConsoleRunner::UploadCommandLine(const std::string& fileName) const {
+  const std::string localFile = settings_.ToolFolderPath + platform::kPathSeparator + fileName;
+  return std::string(platform::kUploaderName) + " -T \"" + localFile + "\" ftp://" +
+         link_.Current().DeviceIp + "/cfe/";
+}
+
+bool ConsoleRunner::ExecuteConsoleCommand(const std::string& commandLine, std::string* output) {
+  using Status = platform::CapturedRun::Status;
+  const std::string uploader = UploaderPath();
+  const platform::CapturedRun run =
+      processes_.RunCaptured(uploader, commandLine, kUploaderLimitMs, kUploaderOutputBytes);
+  switch (run.status) {
+    case Status::PipeFailed:
+      logs_.AppendProcessLog("Can Not Create Windows Pipe!");
+      return false;
+    case Status::StartFailed:
+      logs_.AppendProcessLog(run.systemError);
+      logs_.AppendProcessLog("Path: " + uploader);
+      logs_.AppendProcessLog("command: " + commandLine);
+      logs_.AppendProcessLog("Can not create process!");
+      return false;
+    case Status::TimedOut:
+      logs_.AppendProcessLog("Create process timeout!");
+      return false;
+    case Status::ReadFailed:
+    case Status::Ok:
+      break;
+  }
+  waits_.PumpingDelay(500);
+  if (run.status == Status::ReadFailed || run.output.empty()) {
+    logs_.AppendProcessLog("Retrieve data error!");
+    return false;
+  }
+  // Up to the first zero byte, as a C string would end.
+  *output = run.output.substr(0, run.output.find('\0'));
+  return true;
+}
+
+bool ConsoleRunner::Upload(const std::string& fileName, const char* okLine, const char* failLine) {
+  std::string output;
+  const bool ok = ExecuteConsoleCommand(UploadCommandLine(fileName), &output);
+  logs_.AppendProcessLog(ok ? okLine : failLine);
+  return ok;
+}
+
+bool ConsoleRunner::UploadBootImage() {
+  return Upload(kBootImageFile, "ExecuteConsoleCommand_Bin ok!", "ExecuteConsoleCommand_Bin fail!");
+}
+
+bool ConsoleRunner::UploadFlashTool() {
+  return Upload(kFlashToolFile, "ExecuteConsoleCommand_Mtd ok!", "ExecuteConsoleCommand_Mtd fail!");
+}
+
+bool ConsoleRunner::RunAndWait(const std::string& commandLine, int limitMs) {
+  return processes_.RunHidden(commandLine, limitMs) == platform::HiddenRun::Ended;
+}
+
+}  // namespace ramtune::link

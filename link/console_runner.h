@@ -1,0 +1,47 @@
+// Starting outside programs: the uploader with captured output, and any
+// command line without a window.
+#pragma once
+
+#include <string>
+
+#include "app/logs.h"
+#include "app/seams.h"
+#include "app/settings.h"
+#include "link/router_link.h"
+
+namespace ramtune::link {
+
+constexpr int kUploaderLimitMs = 50000;
+constexpr size_t kUploaderOutputBytes = 8192;
+
+class ConsoleRunner {
+ public:
+  ConsoleRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings,
+                RouterLink& link)
+      : processes_(processes), waits_(waits), logs_(logs), settings_(settings), link_(link) {}
+
+  // Runs the uploader of the tool folder with the command line and captures
+  // what it printed. False, after logging why, when it could not be started,
+  // did not end in time or printed nothing.
+  bool ExecuteConsoleCommand(const std::string& commandLine, std::string* output);
+  bool UploadBootImage();
+  bool UploadFlashTool();
+  // Starts a command line without a window; false when it cannot be started
+  // or is still running at the limit.
+  bool RunAndWait(const std::string& commandLine, int limitMs);
+
+  std::string UploaderPath() const;
+  // The upload command line for a file of the tool folder.
+  std::string UploadCommandLine(const std::string& fileName) const;
+
+ private:
+  bool Upload(const std::string& fileName, const char* okLine, const char* failLine);
+
+  ProcessRunner& processes_;
+  Waits& waits_;
+  RunLogs& logs_;
+  const Settings& settings_;
+  RouterLink& link_;
+};
+
+}  // namespace ramtune::link

@@ -1,0 +1,120 @@
+// Router search, listener dispatch and command channel.
+//
+// The link owns the service socket (through the Transport seam), the table of
+// routers found, the current-router values and the text of the last command
+// answer. Two locks guard its state and are never held together:
+//   table lock:    DeviceTable and the current-router values;
+//   response lock: ResponseText, the awaiting flag and the awaited pair.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/logs.h"
+#include "app/seams.h"
+#include "link/packets.h"
+
+namespace ramtune::link {
+
+struct DeviceEntry {
+  std::string Model;
+  std::string Ip;
+  std::string MacText;  // twelve upper-case hexadecimal digits
+  std::string Label;
+  MacAddress Mac{};
+};
+
+constexpr size_t kDeviceTableCapacity = 255;
+
+// A discovery utility that holds the service port when it runs.
+inline const char* const kCompetingUtilityTitle = "Beacon Finder";
+inline const char* const kCompetingUtilityQuestion =
+    "The system has detected that Beacon Finder is running. It will affect current DDR "
+    "Configuration Upgrade Process.\r\nDo you want to terminate Beacon Finder?\r\nIf Yes, "
+    "the DDR Configuration Upgrade Process will continue. If No, it will exit.";
+
+// The router that requests are addressed to and what the search last found.
+struct CurrentRouter {
+  MacAddress TargetMac{};
+  std::string DeviceIp;
+  std::string SelectedIp;
+  bool UnicastMode = false;
+  std::string CurrentModel;
+  std::string CurrentMacText;
+  std::string FoundLabel;
+};
+
+enum ListenMode : int { kListenDiscovery = 0, kListenCommand = 9 };
+
+struct LinkServices {
+  Transport& transport;
+  Waits& waits;
+  RunLogs& logs;
+  Display& display;
+  Host& host;
+  ProcessRunner& processes;
+};
+
+class RouterLink {
+ public:
+  explicit RouterLink(const LinkServices& services);
+
+  // What a "No" to the competing-utility question does: the dialog's cancel
+  // action. Until the dialog sets it, the process ends with exit code 1.
+  std::function<void()> CancelAction;
+
+  // ---- search ---------------------------------------------------------------
+  bool SearchRouter();
+  bool SearchRounds(int rounds);
+  void ClearDeviceTable();
+  void SendDiscoveryRound();
+  void SendServicePacket();
+  // Every datagram of the service, from the listener.
+  void OnDatagram(const uint8_t* data, size_t length, const std::string& sourceIp);
+  void RecordDevice(const uint8_t* data, size_t length, const std::string& sourceIp);
+
+  std::vector<DeviceEntry> DeviceTable() const;  // a copy, taken under the lock
+  CurrentRouter Current() const;                 // a copy, taken under the lock
+  void SetUnicastMode(bool on);
+  void SetSelectedIp(const std::string& ip);
+  void SetDeviceIp(const std::string& ip);
+  void SetCurrentModel(const std::string& model);
+  void SetCurrentMacText(const std::string& macText);
+  // Addresses every later command to this router. Once pinned, discovery
+  // answers of other routers no longer move TargetMac, so the commands of a
+  // run cannot reach another unit; ReleaseTarget undoes it at the next run.
+  void PinTarget(const MacAddress& mac);
+  void ReleaseTarget();
+
+  // ---- command channel --------------------------------------------------------
+  void SendCommand(const std::string& command, int limitMs);
+  void DeliverResponse(const uint8_t* data, size_t length);
+  void QueryMtd0Value(const std::string& key);
+  std::string ResponseText() const;  // a copy, taken under the response lock
+  bool AwaitingResponse() const { return awaiting_.load(); }
+
+ private:
+  void SetUpSocket();
+
+  LinkServices s_;
+  bool socketReady_ = false;
+  std::atomic<int> listenMode_{kListenDiscovery};
+  uint8_t sendBuffer_[kPacketSize] = {};
+
+  mutable std::mutex tableLock_;
+  std::vector<DeviceEntry> table_;
+  CurrentRouter current_;
+  bool targetPinned_ = false;
+
+  mutable std::mutex responseLock_;
+  std::string responseText_;
+  std::atomic<bool> awaiting_{false};
+  uint32_t awaitedSequence_ = 0;
+  MacAddress awaitedMac_{};
+};
+
+}  // namespace ramtune::link

@@ -1,0 +1,40 @@
+#include "link/udp_transport.h"
+
+#include <cstring>
+
+#include "link/packets.h"
+
+namespace ramtune::link {
+
+UdpTransport::~UdpTransport() {
+  // The listener lives as long as the process; it is never joined.
+  if (listener_.joinable()) listener_.detach();
+}
+
+void UdpTransport::StartListener(DatagramSink sink) {
+  listener_ = std::thread([this, sink] { ServiceListener(sink); });
+}
+
+void UdpTransport::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t length) {
+  socket_.SendTo(ip, port, data, length);
+}
+
+void UdpTransport::ServiceListener(DatagramSink sink) {
+  uint8_t buffer[kPacketSize];
+  for (;;) {
+    if (!socket_.IsOpen()) return;
+    if (!socket_.WaitReadable(-1)) {
+      // A socket that cannot be waited on (unbound, closed) must not spin.
+      platform::SleepMs(100);
+      continue;
+    }
+    std::memset(buffer, 0, sizeof buffer);
+    if (!socket_.WaitReadable(1000)) continue;
+    std::string source;
+    const int received = socket_.ReceiveFrom(buffer, sizeof buffer, &source);
+    if (received < 0) continue;
+    sink(buffer, static_cast<size_t>(received), source);
+  }
+}
+
+}  // namespace ramtune::link

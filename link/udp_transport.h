@@ -1,0 +1,32 @@
+// The production transport: one UDP socket and the listener thread.
+#pragma once
+
+#include <thread>
+
+#include "app/seams.h"
+#include "platform/platform.h"
+
+namespace ramtune::link {
+
+class UdpTransport : public Transport {
+ public:
+  UdpTransport() = default;
+  ~UdpTransport() override;
+
+  bool StartLibrary() override { return platform::SocketLibraryStartup(); }
+  void CleanupLibrary() override { platform::SocketLibraryCleanup(); }
+  bool CreateSocket() override { return socket_.Create(); }
+  bool Bind(uint16_t port) override { return socket_.Bind(port); }
+  bool EnableBroadcast() override { return socket_.EnableBroadcast(); }
+  void StartListener(DatagramSink sink) override;
+  void SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t length) override;
+
+ private:
+  // Receives every datagram of the service until the process ends.
+  void ServiceListener(DatagramSink sink);
+
+  platform::UdpSocket socket_;
+  std::thread listener_;
+};
+
+}  // namespace ramtune::link

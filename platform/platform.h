@@ -1,0 +1,125 @@
+// The operating-system layer. One set of declarations; platform/posix/ and
+// platform/win32/ implement them and CMake picks one at link time. Nothing
+// above this layer includes a system header or tests an OS macro.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace ramtune::platform {
+
+// ---- names that differ between the two systems -------------------------
+extern const char kPathSeparator;        // '\\' or '/'
+extern const char* const kUploaderName;  // "curl.exe" or "curl"
+extern const char* const kEchoLibraryName;  // "Echomod.dll" or "libEchomod.so"
+extern const char* const kMemberMarkerPath; // "c:\\qarv_member.txt" or a POSIX path
+
+// ---- clock -------------------------------------------------------------
+int64_t PerformanceCounter();
+int64_t PerformanceFrequency();
+int64_t ProcessClockMs();      // milliseconds since the process started
+void SleepMs(int ms);
+std::string LocalTimeStamp();  // local time, "%Y%m%d%H%M%S"
+
+// ---- socket library and the UDP socket -----------------------------------
+bool SocketLibraryStartup();   // WSAStartup(2.2); always true on POSIX
+void SocketLibraryCleanup();   // WSACleanup; nothing on POSIX
+
+class UdpSocket {
+ public:
+  UdpSocket() = default;
+  ~UdpSocket();
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  bool Create();                      // IPv4 datagram socket
+  bool Bind(uint16_t port);           // any local address
+  bool EnableBroadcast();             // SO_BROADCAST = 1 (4-byte int)
+  bool IsOpen() const { return handle_ >= 0; }
+  // Sends to a dotted IPv4 text (inet_addr). Result only informative.
+  bool SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len);
+  // Waits until readable: timeoutMs < 0 waits without limit. Returns true when readable.
+  bool WaitReadable(int timeoutMs);
+  // Receives one datagram into buf. Returns the byte count, or -1 on failure
+  // (a datagram longer than cap counts as a failure). sourceIp gets the dotted source.
+  int ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp);
+  void Close();
+
+ private:
+  intptr_t handle_ = -1;
+};
+
+// ---- processes --------------------------------------------------------------
+struct CapturedRun {
+  enum class Status { Ok, PipeFailed, StartFailed, TimedOut, ReadFailed };
+  Status status = Status::StartFailed;
+  std::string systemError;  // the system's message text for a start failure
+  std::string output;       // standard output and error, at most maxBytes
+};
+// Starts `application` with `commandLine` (Windows: CreateProcessA with both;
+// POSIX: the command line split like a shell would, quotes removed, its first
+// word replaced by `application`), no window, stdout+stderr into a pipe that
+// is drained while waiting. Waits at most limitMs; a process still running is
+// left running. Keeps the first maxBytes of the output. ReadFailed when the
+// tool printed nothing.
+CapturedRun RunCaptured(const std::string& application, const std::string& commandLine,
+                        int limitMs, size_t maxBytes);
+
+enum class HiddenRun { Ended, NotStarted, TimedOut };
+// Starts a command line without a window (program found from its first word)
+// and waits at most limitMs.
+HiddenRun RunHidden(const std::string& commandLine, int limitMs);
+
+// Starts a command line without a window and does not wait ("arp -d").
+void StartDetached(const std::string& commandLine);
+
+// ---- other programs' windows ----------------------------------------------
+// A top-level window with exactly this title; 0 when there is none (always 0 on POSIX).
+intptr_t FindTopLevelWindow(const std::string& title);
+// Sends WM_CLOSE synchronously.
+void CloseWindowSync(intptr_t window);
+
+// ---- files ------------------------------------------------------------------
+bool FileExists(const std::string& path);       // files and directories
+// Opens (creating, never truncating), appends the bytes at the end, closes.
+bool AppendToFile(const std::string& path, const std::string& bytes);
+// Reads at most maxBytes from the start of a file. False when it cannot be opened.
+bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out);
+bool CurrentDirectory(std::string* out);      // false when it cannot be read
+bool CreateDirectory(const std::string& path);
+std::string ExecutableFolder();               // with a trailing separator; empty on failure
+// [section] key= from an ini file; empty when file, section or key are absent.
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& iniPath);
+
+// ---- single instance ----------------------------------------------------------
+// True when another instance holds the named lock. The lock lives until exit.
+bool AnotherInstanceRunning(const std::string& name);
+
+// ---- shared library -------------------------------------------------------------
+// Loads a library from `folder` (never from the current directory) and
+// resolves two symbols. Returns false with nothing bound when loading fails.
+struct LoadedLibrary {
+  void* handle = nullptr;
+  void* first = nullptr;
+  void* second = nullptr;
+};
+bool LoadLibraryFrom(const std::string& folder, const std::string& fileName,
+                     const char* firstSymbol, const char* secondSymbol, LoadedLibrary* out);
+
+// ---- system version -------------------------------------------------------------
+// What GetVersionExA reports (platform id 2 = NT, 1 = 9x). POSIX reports an
+// accepted NT 6.1 so that the version gate never refuses there.
+struct OsVersion {
+  unsigned platformId = 0;
+  unsigned major = 0;
+  unsigned minor = 0;
+  std::string servicePack;
+};
+OsVersion QueryOsVersion();
+
+// ---- process end ----------------------------------------------------------------
+[[noreturn]] void ExitProcess(int code);
+
+}  // namespace ramtune::platform

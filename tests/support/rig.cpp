@@ -1,0 +1,70 @@
+#include "support/rig.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/platform.h"
+
+namespace ramtune::test {
+namespace {
+std::atomic<int> g_rigCounter{0};
+}
+
+Rig::Rig() {
+  namespace fs = std::filesystem;
+  const fs::path base = fs::temp_directory_path() /
+                        ("ramtune-test-" + std::to_string(platform::ProcessClockMs()) + "-" +
+                         std::to_string(g_rigCounter++));
+  fs::create_directories(base);
+  folder = base.string();
+  network.routers.push_back(HealthyRouter());
+  dlg = std::make_unique<CUpgradeToolDlg>(AppServices{clock, display, network, processes, host});
+  dlg->settings.ProgramFolder = folder + platform::kPathSeparator;
+  dlg->settings.ToolFolderPath = folder + platform::kPathSeparator + kToolFolderName;
+  fs::create_directories(dlg->settings.ToolFolderPath);
+  for (const char* name : {platform::kUploaderName, kFlashToolFile, kBootImageFile}) {
+    std::ofstream(dlg->settings.ToolFolderPath + platform::kPathSeparator + name) << "x";
+  }
+  display.onTimer = [this](int id) { dlg->OnTimer(id); };
+}
+
+Rig::~Rig() {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+int Rig::SearchAndRun() {
+  try {
+    if (dlg->link.SearchRouter()) dlg->RunUpgrade();
+  } catch (const ProcessExit& exit) {
+    return exit.code;
+  }
+  return -1;
+}
+
+int Rig::RunMessages(int64_t limitMs) {
+  try {
+    clock.RunUntilIdle(limitMs);
+  } catch (const ProcessExit& exit) {
+    return exit.code;
+  }
+  return -1;
+}
+
+std::vector<std::string> Rig::FileLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return lines;
+  std::stringstream all;
+  all << in.rdbuf();
+  const std::string text = all.str();
+  size_t start = 0;
+  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  return lines;
+}
+
+}  // namespace ramtune::test

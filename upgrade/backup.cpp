@@ -1,0 +1,67 @@
+// Backup of every per-unit value before anything is written to the router.
+// Each accepted value goes to the Data log at once, as its write-back command.
+#include "app/text.h"
+#include "upgrade/upgrade_run.h"
+
+namespace ramtune::upgrade {
+namespace {
+
+bool LengthAccepted(const CalibrationItem& item, const std::string& value) {
+  return item.atLeast ? value.size() >= item.length : value.size() == item.length;
+}
+
+}  // namespace
+
+void UpgradeRun::BackupBanner() {
+  Banner("Backup data from DUT");
+  Log("[System]-Backing up data");
+}
+
+bool UpgradeRun::BackupValues() {
+  const bool modeSeven = Retry(5, 500, RetryVariant::CountingDown, [&] {
+    const std::string line = Ask("nvram get wlopmode", 500);
+    Log(line);
+    return Contains(line, "7");
+  });
+  state_.OperatingMode = modeSeven ? "7" : "";
+
+  for (size_t i = 0; i < kCalibrationItemCount; ++i) {
+    const CalibrationItem& item = kCalibrationItems[i];
+    const std::string command =
+        item.readCommand[0] != '\0' ? item.readCommand : std::string(kBootPartitionGrep) + item.key;
+    std::string& value = state_.Values[i];
+    const bool accepted = Retry(8, 1000, RetryVariant::CountingDown, [&] {
+      value = Ask(command, 500);
+      if (item.prefix[0] != '\0') value = ReplaceAll(value, item.prefix, "");
+      Log(FillIn(item.logFormat, value));
+      return LengthAccepted(item, value);
+    });
+    if (!accepted) {
+      EndRun(kPicturePause, item.failureMessage, item.failureMessage);
+      return false;
+    }
+    s_.logs.AppendDataLog(FillIn(item.writeCommand, value));
+    if (i + 1 == kRpcal2g) SetProgress(2);
+  }
+
+  const bool named = Retry(8, 1000, RetryVariant::CountingDown, [&] {
+    s_.link.SendCommand("cat /dev/mtd0 |grep odmpid", 1000);
+    const std::string reply = s_.link.ResponseText();
+    for (const char* name : {"QARV", "LM-7210B", "LM-7210A"}) {
+      if (Contains(reply, name)) {
+        modelName_ = name;
+        return true;
+      }
+    }
+    return false;
+  });
+  if (!named) {
+    EndRun(kPicturePause, "Retrieve ModelName Fail!!", "Retrieve ModelName Fail!!");
+    return false;
+  }
+  Log("MODELNAME: " + modelName_);
+  s_.logs.AppendDataLog("nvram set qarvcfeodmpid=" + modelName_);
+  return true;
+}
+
+}  // namespace ramtune::upgrade

@@ -1,0 +1,156 @@
+// Identification of the router, the choice among several, the run's log
+// names, the readiness wait and the two gates that refuse a router.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "app/dialogs.h"
+#include "app/text.h"
+#include "upgrade/upgrade_run.h"
+
+namespace ramtune::upgrade {
+namespace {
+
+bool IsSupportedModel(const std::string& model) { return model == "LM-7210A" || model == "LM-7210B"; }
+
+// Decimal text to integer as the C library reads it: leading blanks, a sign,
+// digits up to the first other character, 0 without digits. Values beyond the
+// integer range saturate instead of overflowing.
+long VersionNumber(const std::string& text) {
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return value;
+}
+
+}  // namespace
+
+bool UpgradeRun::Identify() {
+  Log("[System]-Initializing......");
+  s_.link.ReleaseTarget();
+  s_.link.ClearDeviceTable();
+  s_.link.SetUnicastMode(false);
+
+  // Probe only: the wait below decides.
+  Retry(5, 1000, RetryVariant::CountingUp, [&] {
+    const std::string line = Ask("ATE Get_FwReadyStatus", 1000);
+    Log("FwReadyStatus:" + line);
+    return Contains(line, "1");
+  });
+
+  if (!s_.link.SearchRouter()) {
+    EndRun(kPicturePause, kUnableToConnect, "Complete");
+    return false;
+  }
+
+  std::string firmware;
+  const bool versionRead = Retry(5, 1000, RetryVariant::CountingDown, [&] {
+    firmware = Ask("ATE Get_FWVersion", 1000);
+    return firmware.size() >= 7;
+  });
+  if (!versionRead) {
+    EndRun(kPicturePause,
+           "Unable to retrieve LM-7210A/LM-7210B info!! Please check if the LM-7210A/LM-7210B has "
+           "been connected to your PC properly.",
+           "");
+    return false;
+  }
+
+  const link::CurrentRouter found = s_.link.Current();
+  const std::string modelLabel = "Model:  [" + found.CurrentModel + "]";
+  const std::string macLabel = "MAC Address:  [" + found.CurrentMacText + "]";
+  s_.display.SetLabel(kLabelFirmware, "Firmware Version:  [" + firmware + "]");
+  s_.display.SetLabel(kLabelModel, modelLabel);
+  s_.display.SetLabel(kLabelMac, macLabel);
+
+  const std::vector<link::DeviceEntry> table = s_.link.DeviceTable();
+  std::vector<link::DeviceEntry> candidates;
+  Log(Format("Find total device counts: %d ", static_cast<int>(table.size())));
+  auto logEntry = [&](const link::DeviceEntry& entry) {
+    Log(entry.Model);
+    Log(entry.Ip);
+    Log(entry.MacText);
+    Log(entry.Label);
+  };
+  for (const link::DeviceEntry& entry : table) {
+    logEntry(entry);
+    if (IsSupportedModel(entry.Model)) candidates.push_back(entry);
+  }
+  Log(Format("Number of LM_7210A/LM_7210B Devices: %d ", static_cast<int>(candidates.size())));
+
+  if (!candidates.empty()) {
+    s_.link.SetUnicastMode(true);
+    std::string ipList;
+    for (const link::DeviceEntry& entry : candidates) {
+      logEntry(entry);
+      ipList += (ipList.empty() ? "" : ";") + entry.Ip;
+    }
+    size_t chosenIndex = 0;
+    if (candidates.size() > 1) {
+      SelectDeviceModel dialog;
+      dialog.SetList(ipList);
+      s_.display.RunSelectDeviceDialog(dialog);
+      if (dialog.SelectedIndex < 0 || static_cast<size_t>(dialog.SelectedIndex) >= candidates.size()) {
+        s_.host.Exit(0);
+      }
+      chosenIndex = static_cast<size_t>(dialog.SelectedIndex);
+      if (!Contains(candidates[chosenIndex].Ip, ".")) s_.host.Exit(0);
+    }
+    const link::DeviceEntry& chosen = candidates[chosenIndex];
+    state_.ChosenAddress = RemoveChar(chosen.Ip, ' ');
+    s_.link.SetCurrentModel(chosen.Model);
+    s_.link.PinTarget(chosen.Mac);
+    // The labels and the log names name the unit that is upgraded, also when
+    // another router answered after it.
+    s_.link.SetCurrentMacText(chosen.MacText);
+    const std::string chosenModelLabel = "Model:  [" + chosen.Model + "]";
+    const std::string chosenMacLabel = "MAC Address:  [" + chosen.MacText + "]";
+    if (chosenModelLabel != modelLabel) s_.display.SetLabel(kLabelModel, chosenModelLabel);
+    if (chosenMacLabel != macLabel) s_.display.SetLabel(kLabelMac, chosenMacLabel);
+  }
+
+  s_.link.SetSelectedIp(state_.ChosenAddress);
+  Log("User select IP:" + state_.ChosenAddress);
+
+  s_.logs.NameRunLogs(s_.link.Current().CurrentMacText, s_.waits.clock().LocalTimeStamp());
+  SetProgress(1);
+  return true;
+}
+
+bool UpgradeRun::WaitReadyAndStartSsidTool() {
+  if (!WaitUntilReady(30, "FwReadyStatus:")) {
+    ReportInfoFailure();
+    return false;
+  }
+  Log(s_.runner.RunAndWait("QARV_SSID.exe /GET", 5000) ? "Exec QARV_SSID GET Success"
+                                                       : "Exec QARV_SSID GET Fail");
+  return true;
+}
+
+bool UpgradeRun::ModelAndVersionGates() {
+  const std::string model = s_.link.Current().CurrentModel;
+  if (!Contains(model, "LM-7210")) {
+    EndRun(kPicturePause, "Incompatible device " + model, "Unsupport product " + model);
+    return false;
+  }
+  if (s_.settings.MemberMode) return true;
+
+  const std::string limitText = RemoveChar(kBootImageVersion, '.');
+  const bool older = Retry(3, 1000, RetryVariant::CountingDown, [&] {
+    const std::string current = RemoveChar(Ask("nvram get bl_version", 1000), '.');
+    Log("CurBlVer:" + current);
+    Log("LimitBlVer:" + limitText);
+    return VersionNumber(current) < VersionNumber(limitText);
+  });
+  if (older) return true;
+
+  const char* latest =
+      "Your LM-7210A/LM-7210B already has the latest available DDR configuration update.";
+  s_.display.SetPicture(kPicturePass);
+  s_.display.SetProgress(20);
+  EndRun(0, latest, latest);
+  s_.host.Exit(1);
+}
+
+}  // namespace ramtune::upgrade

@@ -1,0 +1,102 @@
+#include "upgrade/upgrade_run.h"
+
+#include "app/text.h"
+#include "platform/platform.h"
+
+namespace ramtune::upgrade {
+
+void UpgradeRun::Execute() {
+  if (!StartChecks()) return;
+  if (!Identify()) return;
+  if (!WaitReadyAndStartSsidTool()) return;
+  BackupBanner();
+  if (!ModelAndVersionGates()) return;
+  if (!BackupValues()) return;
+  if (!TransferAndFlash()) return;
+  for (;;) {
+    if (!RestoreAndCommit()) return;
+    if (!RebootAndReconnect()) return;
+    if (Verify() != Verdict::SecondPass) return;
+  }
+}
+
+bool UpgradeRun::StartChecks() {
+  s_.display.SetProgress(0);
+  s_.display.SetProgress(1);
+  const std::string folder = s_.settings.ToolFolderPath + platform::kPathSeparator;
+  for (const std::string& name : {std::string(platform::kUploaderName), std::string(kFlashToolFile),
+                                  std::string(kBootImageFile)}) {
+    if (!platform::FileExists(folder + name)) {
+      s_.display.MessageBox("Loss file:\n" + folder + name);
+      return false;
+    }
+  }
+  s_.display.SetPicture(kPictureLogo);
+  s_.display.EnableButton(kButtonRetry, false);
+  s_.display.EnableButton(kButtonExit, false);
+  s_.display.SetLabel(kLabelModel, "Model:");
+  s_.display.SetLabel(kLabelMac, "MAC Address:");
+  s_.display.SetLabel(kLabelFirmware, "Firmware Version:");
+
+  state_ = RunState{};
+  modelName_.clear();
+  s_.logs.ProcessLogPath.clear();
+  s_.logs.DataLogPath.clear();
+
+  std::string address;
+  if (!s_.display.ReadIpAddress(&address)) {
+    EndRun(0, "Device IP Address Field is EMPTY!!", "");
+    return false;
+  }
+  return true;
+}
+
+std::string UpgradeRun::Ask(const std::string& command, int limitMs) {
+  s_.link.SendCommand(command, limitMs);
+  return FirstLine(s_.link.ResponseText());
+}
+
+bool UpgradeRun::Retry(int attempts, int pauseMs, RetryVariant variant,
+                       const std::function<bool()>& attempt) {
+  for (int n = 1; n <= attempts; ++n) {
+    if (attempt()) return true;
+    if (n < attempts || variant == RetryVariant::CountingUp) s_.waits.PumpingDelay(pauseMs);
+  }
+  return false;
+}
+
+bool UpgradeRun::WaitUntilReady(int attempts, const char* logPrefix) {
+  return Retry(attempts, 1000, RetryVariant::CountingUp, [&] {
+    const std::string line = Ask("ATE Get_FwReadyStatus", 1000);
+    Log(logPrefix + line);
+    return Contains(line, "1");
+  });
+}
+
+void UpgradeRun::Banner(const char* title) {
+  Log(kBannerLine);
+  Log(title);
+  Log(kBannerLine);
+}
+
+void UpgradeRun::SetProgress(int position) {
+  s_.display.SetProgress(position);
+  Log(Format("SetPos(%d)", position));
+}
+
+void UpgradeRun::EndRun(int picture, const std::string& message, const std::string& logLine) {
+  if (picture != 0) s_.display.SetPicture(picture);
+  if (!message.empty()) s_.display.MessageBox(message);
+  if (!logLine.empty()) Log(logLine);
+  s_.display.EnableButton(kButtonRetry, true);
+  s_.display.EnableButton(kButtonExit, true);
+}
+
+void UpgradeRun::ReportInfoFailure() {
+  EndRun(kPicturePause,
+         "Unable to retrieve LM-7210A/LM-7210B info! Please check if the LM-7210A/LM-7210B has "
+         "been connected to your PC properly.",
+         "");
+}
+
+}  // namespace ramtune::upgrade

@@ -1,0 +1,93 @@
+// One upgrade run: from a router found on the network to its new bootloader
+// with every per-unit value restored and verified.
+//
+// The run is strictly sequential. Every read of a router value is a bounded
+// retry loop; every ending reports through the run display in the order
+// picture (and progress), message box, log line, buttons.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "app/logs.h"
+#include "app/seams.h"
+#include "app/settings.h"
+#include "link/console_runner.h"
+#include "link/router_link.h"
+#include "upgrade/calibration_items.h"
+
+namespace ramtune {
+struct SelectDeviceModel;
+}
+
+namespace ramtune::upgrade {
+
+// What a run keeps between its phases. Reset at the start of every run.
+struct RunState {
+  std::array<std::string, kCalibrationItemCount> Values;
+  std::string OperatingMode;  // "7" or empty
+  std::string ChosenAddress;
+  bool PassFlag = true;
+};
+
+struct RunServices {
+  const Settings& settings;
+  Waits& waits;
+  RunLogs& logs;
+  link::RouterLink& link;
+  link::ConsoleRunner& runner;
+  Display& display;
+  Host& host;
+};
+
+enum class RetryVariant { CountingDown, CountingUp };
+
+class UpgradeRun {
+ public:
+  // `modelName` is the process-wide model name settled by the backup.
+  UpgradeRun(const RunServices& services, RunState& state, std::string& modelName)
+      : s_(services), state_(state), modelName_(modelName) {}
+
+  void Execute();
+
+  // The common report for a router that stops answering.
+  void ReportInfoFailure();
+
+ private:
+  // Phases, in run order. Each returns false when it has ended the run.
+  bool StartChecks();
+  bool Identify();
+  bool WaitReadyAndStartSsidTool();
+  void BackupBanner();
+  bool ModelAndVersionGates();
+  bool BackupValues();
+  bool TransferAndFlash();
+  bool RestoreAndCommit();
+  bool RebootAndReconnect();
+  enum class Verdict { Completed, SecondPass, Failed };
+  Verdict Verify();
+
+  // Sends a command and returns the first line of the reply.
+  std::string Ask(const std::string& command, int limitMs);
+  // Runs `attempt` up to `attempts` times with `pauseMs` between failures;
+  // true as soon as an attempt succeeds.
+  bool Retry(int attempts, int pauseMs, RetryVariant variant, const std::function<bool()>& attempt);
+  bool WaitUntilReady(int attempts, const char* logPrefix);
+  void Log(const std::string& line) { s_.logs.AppendProcessLog(line); }
+  void Banner(const char* title);
+  void SetProgress(int position);         // position and its "SetPos(n)" line
+  // Ends the run: picture (0 leaves it), message box and log line (each
+  // skipped when empty), then Retry and Exit enabled.
+  void EndRun(int picture, const std::string& message, const std::string& logLine);
+
+  RunServices s_;
+  RunState& state_;
+  std::string& modelName_;
+};
+
+// Texts of the run that more than one phase shows.
+inline const char* const kUnableToConnect = "Unable to connect to the LM-7210A/LM-7210B!!";
+inline const char* const kBannerLine = "############################";
+
+}  // namespace ramtune::upgrade
