@@ -70,6 +70,9 @@ class Display {
   virtual std::string ChooseFile(const std::string& filter, const std::string& initialFolder) = 0;
   virtual void SetTimer(int timerId, int ms) = 0;
   virtual void KillTimer(int timerId) = 0;
+  // Start-up's window preparation; front ends without these keep the defaults.
+  virtual void SetTitle(const std::string& /*title*/) {}
+  virtual void SetProgressRange(int /*low*/, int /*high*/, int /*step*/) {}
 };
 
 // The service socket. Production: a UDP socket and the listener thread.

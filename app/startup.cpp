@@ -1,0 +1,101 @@
+#include "app/startup.h"
+
+#include "app/dialogs.h"
+#include "app/text.h"
+#include "app/upgrade_tool_dlg.h"
+
+namespace ramtune {
+namespace {
+constexpr unsigned kPlatformWin9x = 1;
+constexpr unsigned kPlatformNt = 2;
+}  // namespace
+
+int VersionClass(const platform::OsVersion& v) {
+  if (v.platformId == kPlatformNt) {
+    if (v.major == 4) return 1;
+    if (v.major == 5) return v.minor == 0 ? 2 : 3;
+    if (v.major == 6) return v.minor == 0 ? 4 : v.minor == 1 ? 5 : 6;
+    return 0;
+  }
+  if (v.platformId == kPlatformWin9x && v.major == 4) {
+    if (v.minor >= 90) return 8;
+    if (v.minor == 10) return 9;
+    if (v.minor == 0) return 10;
+  }
+  return 0;
+}
+
+bool VersionAccepted(const platform::OsVersion& v) {
+  const int cls = VersionClass(v);
+  if (cls == 3) return Contains(v.servicePack, "Pack 3");
+  return cls >= 4 && cls <= 6;
+}
+
+void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
+  Display& display = dlg.display();
+  Host& host = dlg.host();
+
+  const intptr_t competing = host.FindTopLevelWindow(link::kCompetingUtilityTitle);
+  if (competing != 0) {
+    if (!display.AskYesNo(link::kCompetingUtilityQuestion)) dlg.OnCancel();
+    host.CloseWindowSync(competing);
+    dlg.waits.PumpingDelay(1000);
+  }
+
+  if (system.AnotherInstanceRunning(kSingleInstanceName)) {
+    display.MessageBox("The program is running");
+    host.Exit(0);
+  }
+
+  if (!VersionAccepted(system.QueryOsVersion())) {
+    display.MessageBox(
+        "Support windows versions as below:\r\n-Windows XP SP3\r\n-Windows Vista\r\n-Windows "
+        "7\r\n-Windows 8\r\n-Windows 8.1");
+    host.Exit(0);
+  }
+
+  Settings& settings = dlg.settings;
+  settings.ProgramFolder = system.ExecutableFolder();
+  for (const char* name : {kFlashToolFile, platform::kUploaderName, platform::kEchoLibraryName,
+                           kBootImageFile, "config.ini"}) {
+    const std::string path = settings.ProgramFolder + name;
+    if (!platform::FileExists(path)) {
+      display.MessageBox("Loss file:\n" + path);
+      host.Exit(0);
+    }
+  }
+
+  if (platform::FileExists(system.MemberMarkerPath())) settings.MemberMode = true;
+  const std::string mode =
+      platform::ReadProfileString("QARV", "MODE", settings.ProgramFolder + "config.ini");
+  if (mode == kEngineeringAccessValue) settings.EngineeringMode = true;
+
+  display.SetTitle(kWindowTitle);
+  display.SetIpAddress(kDefaultRouterAddress);
+
+  platform::LoadedLibrary echo;
+  if (!system.LoadEchoLibrary(settings.ProgramFolder, &echo)) {
+    display.MessageBox(std::string("Can't load ") + platform::kEchoLibraryName);
+    host.Exit(1);
+  }
+  if (echo.first == nullptr || echo.second == nullptr) {
+    display.MessageBox("GetProcAddress(ping) failed");
+    host.Exit(1);
+  }
+
+  std::string current;
+  if (!system.CurrentDirectory(&current)) {
+    display.MessageBox("Get Current Directory Fail...");
+    host.Exit(1);
+  }
+  settings.ToolFolderPath = current + platform::kPathSeparator + kToolFolderName;
+  platform::CreateDirectory(settings.ToolFolderPath);  // it may exist already
+
+  display.SetProgressRange(0, 20, 1);
+  display.SetProgress(0);
+  display.SetPicture(kPictureLogo);
+  display.EnableButton(kButtonRetry, false);
+  display.SetTimer(kStartTimer, 100);
+}
+
+}  // namespace ramtune

@@ -1,0 +1,43 @@
+// Start-up: the environment checks of the main dialog's initialisation, in
+// their fixed order. Each failed check ends the process with its message and
+// exit code; success arms the start timer.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace ramtune {
+
+class CUpgradeToolDlg;
+
+inline const char* const kSingleInstanceName = "QARV_LM-7210A_AUTO_FW";
+inline const char* const kEngineeringAccessValue = "qzkw#8062";
+inline const uint32_t kDefaultRouterAddress = 0xC0A80101;  // 192.168.1.1
+
+// What start-up asks of the system; tests replace single answers.
+class StartupSystem {
+ public:
+  virtual ~StartupSystem() = default;
+  virtual bool AnotherInstanceRunning(const std::string& name) {
+    return platform::AnotherInstanceRunning(name);
+  }
+  virtual platform::OsVersion QueryOsVersion() { return platform::QueryOsVersion(); }
+  virtual std::string ExecutableFolder() { return platform::ExecutableFolder(); }
+  virtual bool CurrentDirectory(std::string* out) { return platform::CurrentDirectory(out); }
+  virtual bool LoadEchoLibrary(const std::string& folder, platform::LoadedLibrary* out) {
+    return platform::LoadLibraryFrom(folder, platform::kEchoLibraryName, "ping", "HostByName", out);
+  }
+  virtual std::string MemberMarkerPath() { return platform::kMemberMarkerPath; }
+};
+
+// Version classes of the system version probe; 3 to 6 may run (3 only with
+// Service Pack 3).
+int VersionClass(const platform::OsVersion& version);
+bool VersionAccepted(const platform::OsVersion& version);
+
+// The checks and preparations of the main dialog's initialisation. Returns
+// only when every check passed; the echo library stays loaded for good.
+void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system);
+
+}  // namespace ramtune

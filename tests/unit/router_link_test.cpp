@@ -1,0 +1,296 @@
+// Router search, device table and command channel against the scripted
+// router, in virtual time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "link/packets.h"
+#include "support/rig.h"
+
+namespace ramtune::test {
+namespace {
+
+int Count(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
+class RouterLinkTest : public ::testing::Test {
+ protected:
+  RouterLinkTest() { rig.dlg->settings.EngineeringMode = true; }
+  link::RouterLink& link() { return rig.dlg->link; }
+  Rig rig;
+};
+
+TEST_F(RouterLinkTest, FirstSearchSetsUpTheSocketAndRecordsTheRouterOnce) {
+  ASSERT_TRUE(link().SearchRouter());
+  EXPECT_EQ(rig.network.listenersStarted, 1);
+  const auto table = link().DeviceTable();
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table[0].Model, "LM-7210A");
+  EXPECT_EQ(table[0].Ip, "10.77.0.2");
+  EXPECT_EQ(table[0].MacText, "001122AABBCC");
+  const auto current = link().Current();
+  EXPECT_EQ(current.CurrentModel, "LM-7210A");
+  EXPECT_EQ(current.DeviceIp, "10.77.0.2");
+  EXPECT_EQ(rig.display.listLines.front(), "Start Create Socket...");
+  EXPECT_EQ(rig.display.listLines.back(), "Search Model:LM-7210A......OK!");
+  // Without emptying the table, the same router is a duplicate: it is not
+  // recorded again and so ends no search.
+  EXPECT_FALSE(link().SearchRouter());
+  EXPECT_EQ(link().DeviceTable().size(), 1u);
+  EXPECT_EQ(rig.network.listenersStarted, 1);
+  EXPECT_EQ(rig.processes.detached.size(), 21u);
+  EXPECT_EQ(rig.processes.detached.front(), "arp -d");
+}
+
+TEST_F(RouterLinkTest, NoAnswerRunsTwentyCyclesWithFiveProgressLinesInAboutTwentyFourSeconds) {
+  rig.router().answersDiscovery = false;
+  const int64_t start = rig.clock.NowMs();
+  EXPECT_FALSE(link().SearchRouter());
+  const int64_t elapsed = rig.clock.NowMs() - start;
+  EXPECT_NEAR(elapsed, 20 * 1200 + 5 * 100 + 200, 300);
+  for (int k = 1; k <= 5; ++k) {
+    EXPECT_EQ(Count(rig.display.listLines, "[System]-Searching for LM-7210A/LM-7210B..." + std::to_string(k)), 1);
+  }
+  EXPECT_EQ(rig.network.destinations.size(), 20u);
+  EXPECT_EQ(rig.network.destinations.front(), "255.255.255.255");
+}
+
+TEST_F(RouterLinkTest, TableRules) {
+  // Mode byte 2: not recorded, but its MAC becomes the target.
+  rig.router().modeByte = 2;
+  RouterModel second = HealthyRouter();
+  second.ip = "10.77.0.3";
+  second.mac[5] = 0x01;
+  second.label.clear();  // recorded, but does not end the cycles
+  second.discoveryDelayMs = 30;
+  rig.network.routers.push_back(second);
+  EXPECT_FALSE(link().SearchRouter());
+  const auto table = link().DeviceTable();
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table[0].Ip, "10.77.0.3");
+  // The last valid answer names the target, recorded or not.
+  rig.network.routers[1].answersDiscovery = false;
+  link().SearchRounds(1);
+  EXPECT_EQ(link().Current().TargetMac, rig.router().mac);
+}
+
+TEST_F(RouterLinkTest, TwoRoutersAreRecordedInArrivalOrderAndTheLastDescribesCurrent) {
+  RouterModel second = HealthyRouter();
+  second.ip = "10.77.0.3";
+  second.mac[5] = 0x01;
+  second.model = "LM-7210B";
+  second.discoveryDelayMs = 40;
+  rig.network.routers.push_back(second);
+  ASSERT_TRUE(link().SearchRouter());
+  const auto table = link().DeviceTable();
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table[0].Ip, "10.77.0.2");
+  EXPECT_EQ(table[1].Ip, "10.77.0.3");
+  EXPECT_EQ(link().Current().CurrentModel, "LM-7210B");
+  EXPECT_EQ(link().Current().CurrentMacText, "001122AABB01");
+}
+
+TEST_F(RouterLinkTest, The256thRouterIsIgnored) {
+  link().SearchRounds(1);  // listener up
+  for (int i = 0; i < 256; ++i) {
+    std::array<uint8_t, 6> mac{0x02, 0, 0, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+    link().OnDatagram(DiscoveryResponse(mac, "LM-7210A", "r").data(), 1024, "10.0.0." + std::to_string(i));
+  }
+  EXPECT_EQ(link().DeviceTable().size(), 255u);
+  EXPECT_EQ(link().Current().DeviceIp, "10.0.0.254");
+}
+
+TEST_F(RouterLinkTest, UnicastModeSendsDiscoveryToTheSelectedRouter) {
+  link().SetSelectedIp("10.77.0.2");
+  link().SetUnicastMode(true);
+  link().SearchRounds(1);
+  EXPECT_EQ(rig.network.destinations.back(), "10.77.0.2");
+  EXPECT_EQ(link().Current().DeviceIp, "10.77.0.2");
+}
+
+TEST_F(RouterLinkTest, ListenerDispatchesByModeAndDropsTheRest) {
+  ASSERT_TRUE(link().SearchRouter());
+  // In command mode a discovery answer is not a command answer.
+  rig.router().script = [](const std::string&, Reply& reply) {
+    reply.drop = true;
+    return true;
+  };
+  link().SendCommand("nvram get x", 300);
+  link().OnDatagram(DiscoveryResponse({1, 2, 3, 4, 5, 6}, "LM-7210A", "x").data(), 1024, "10.77.0.9");
+  EXPECT_EQ(link().DeviceTable().size(), 1u);
+  EXPECT_TRUE(link().AwaitingResponse());
+  // Oversized datagrams never reach a handler.
+  std::vector<uint8_t> huge(2000, 0);
+  link().OnDatagram(huge.data(), huge.size(), "10.77.0.2");
+}
+
+TEST_F(RouterLinkTest, BindIsTriedTwelveTimesWithoutPauseThenGoesOnUnbound) {
+  rig.network.bindFailures = 100;
+  link().SearchRounds(0);
+  EXPECT_TRUE(link().SearchRouter());  // the scripted socket still delivers
+  EXPECT_EQ(rig.network.bindAttempts, 12);
+  EXPECT_TRUE(rig.display.boxes.empty());
+  EXPECT_EQ(rig.host.findCalls.size(), 11u);
+}
+
+TEST_F(RouterLinkTest, CompetingUtilityIsClosedOnYesAndEndsTheProgramOnNo) {
+  rig.network.bindFailures = 1;
+  rig.host.competingWindow = 77;
+  EXPECT_TRUE(link().SearchRouter());
+  EXPECT_EQ(rig.host.closed, (std::vector<intptr_t>{77}));
+  EXPECT_EQ(rig.clock.pauses.front(), 1000);
+
+  Rig refusing;
+  refusing.network.bindFailures = 1;
+  refusing.host.competingWindow = 77;
+  refusing.display.yesNoAnswer = false;
+  EXPECT_EQ(refusing.SearchAndRun(), 1);
+  EXPECT_EQ(refusing.network.cleanups, 1);
+  EXPECT_TRUE(refusing.host.closed.empty());
+}
+
+TEST_F(RouterLinkTest, SocketFailuresShowTheirBoxesAndTheSearchGoesOn) {
+  rig.network.startOk = false;
+  rig.network.createOk = false;
+  rig.network.broadcastOk = false;
+  link().SearchRounds(0);
+  link().SearchRouter();
+  EXPECT_EQ(rig.display.boxes, (std::vector<std::string>{"starting windows sockets failed", "Create socket failed",
+                                                           "setsockopt failed!!"}));
+}
+
+// ---- command channel -------------------------------------------------------------
+
+TEST_F(RouterLinkTest, CommandRoundTripEndsTheWaitAtTheAnswer) {
+  ASSERT_TRUE(link().SearchRouter());
+  const int64_t start = rig.clock.NowMs();
+  link().SendCommand("nvram get 0:pa2ga0", 1000);
+  EXPECT_EQ(link().ResponseText(), "0xff2a,0x1b2e,0xfcb4\n");
+  EXPECT_LE(rig.clock.NowMs() - start, 250);
+  EXPECT_EQ(rig.Commands().back(), "nvram get 0:pa2ga0");
+}
+
+TEST_F(RouterLinkTest, LimitZeroReturnsRightAfterTheSend) {
+  ASSERT_TRUE(link().SearchRouter());
+  rig.router().script = [](const std::string&, Reply& reply) {
+    reply.text = "late\n";
+    reply.delayMs = 150;
+    return true;
+  };
+  const int64_t start = rig.clock.NowMs();
+  link().SendCommand("x", 0);
+  EXPECT_EQ(rig.clock.NowMs() - start, 100);
+  EXPECT_EQ(link().ResponseText(), "");
+}
+
+TEST_F(RouterLinkTest, LateAnswerLandsUntilTheNextCommandAndNeverInIt) {
+  ASSERT_TRUE(link().SearchRouter());
+  rig.router().script = [](const std::string& command, Reply& reply) {
+    reply.text = command + "-answer\n";
+    reply.delayMs = command == "first" ? 1250 : 5000;
+    return true;
+  };
+  link().SendCommand("first", 1000);
+  EXPECT_EQ(link().ResponseText(), "");
+  EXPECT_TRUE(link().AwaitingResponse());
+  rig.dlg->waits.PumpingDelay(300);
+  EXPECT_EQ(link().ResponseText(), "first-answer\n");
+  EXPECT_FALSE(link().AwaitingResponse());
+
+  // An answer to the old command that arrives during the next one is ignored.
+  rig.router().script = [](const std::string& command, Reply& reply) {
+    reply.text = command + "-answer\n";
+    reply.delayMs = command == "second" ? 50 : 5;
+    reply.sequenceDelta = command == "second" ? -1 : 0;
+    return true;
+  };
+  link().SendCommand("second", 500);
+  EXPECT_EQ(link().ResponseText(), "");
+}
+
+TEST_F(RouterLinkTest, DuplicatedAnswersGiveTheTextOnce) {
+  ASSERT_TRUE(link().SearchRouter());
+  rig.router().script = [](const std::string&, Reply& reply) {
+    reply.text = "once\n";
+    reply.copies = 3;
+    return true;
+  };
+  link().SendCommand("x", 1000);
+  rig.dlg->waits.PumpingDelay(100);
+  EXPECT_EQ(link().ResponseText(), "once\n");
+}
+
+TEST_F(RouterLinkTest, ResultClassErrorsShowTheirBoxAndTheWaitRunsToItsLimit) {
+  ASSERT_TRUE(link().SearchRouter());
+  rig.router().script = [](const std::string& command, Reply& reply) {
+    reply.text = "denied\n";
+    reply.operation = command == "a" ? 0x0133 : 0x0233;
+    return true;
+  };
+  const int64_t start = rig.clock.NowMs();
+  link().SendCommand("a", 1000);
+  EXPECT_GE(rig.clock.NowMs() - start, 1000);
+  link().SendCommand("b", 200);
+  EXPECT_EQ(rig.display.boxes, (std::vector<std::string>{"NET_RES_ERR_PASSWORD", "NET_RES_ERR_FIELD_UNDEF"}));
+  EXPECT_EQ(link().ResponseText(), "");
+}
+
+TEST_F(RouterLinkTest, AnswersOfAnotherRouterAreIgnored) {
+  ASSERT_TRUE(link().SearchRouter());
+  rig.router().script = [](const std::string&, Reply& reply) {
+    reply.text = "impostor\n";
+    reply.wrongMac = true;
+    return true;
+  };
+  link().SendCommand("x", 300);
+  EXPECT_EQ(link().ResponseText(), "");
+  EXPECT_TRUE(rig.display.boxes.empty());
+}
+
+TEST_F(RouterLinkTest, EmptyResultEndsTheWaitAtOnce) {
+  ASSERT_TRUE(link().SearchRouter());
+  const int64_t start = rig.clock.NowMs();
+  link().SendCommand("nvram set a=b", 1000);
+  EXPECT_EQ(link().ResponseText(), "");
+  EXPECT_FALSE(link().AwaitingResponse());
+  EXPECT_LE(rig.clock.NowMs() - start, 250);
+}
+
+TEST_F(RouterLinkTest, QueryMtd0ValueCutsKeyAndFirstLine) {
+  ASSERT_TRUE(link().SearchRouter());
+  link().QueryMtd0Value("0:ccode");
+  EXPECT_EQ(link().ResponseText(), "US");
+  EXPECT_EQ(rig.Commands().back(), "cat /dev/mtd0 | grep 0:ccode");
+  const std::pair<std::string, std::string> cases[] = {
+      {"0:ccode=US", ""},  // no line feed
+      {"0:cco\n", ""},     // shorter than key and "="
+      {"0:ccode=\n", ""},
+      {"0:ccode=US\r\n1:ccode=EU\n", "US\r"},
+  };
+  for (const auto& [reply, expected] : cases) {
+    rig.router().script = [reply = reply](const std::string&, Reply& r) {
+      r.text = reply;
+      return true;
+    };
+    link().QueryMtd0Value("0:ccode");
+    EXPECT_EQ(link().ResponseText(), expected) << reply;
+  }
+}
+
+TEST_F(RouterLinkTest, CommandsAreAddressedToTheTargetAndPinningHoldsIt) {
+  RouterModel second = HealthyRouter();
+  second.ip = "10.77.0.3";
+  second.mac[5] = 0x01;
+  second.discoveryDelayMs = 40;
+  rig.network.routers.push_back(second);
+  ASSERT_TRUE(link().SearchRouter());
+  link().PinTarget(rig.router(0).mac);
+  link().SearchRounds(2);  // the second router answers last again
+  link().SendCommand("ATE Get_FWVersion", 1000);
+  EXPECT_EQ(rig.router(0).commands.back(), "ATE Get_FWVersion");
+  EXPECT_TRUE(rig.router(1).commands.empty());
+}
+
+}  // namespace
+}  // namespace ramtune::test
