@@ -1,0 +1,96 @@
+// The uploader runner: command lines, failure lines and results.
+#include <gtest/gtest.h>
+
+#include "support/rig.h"
+
+namespace ramtune::test {
+namespace {
+
+using Status = platform::CapturedRun::Status;
+
+class ConsoleRunnerTest : public ::testing::Test {
+ protected:
+  ConsoleRunnerTest() {
+    rig.dlg->settings.EngineeringMode = true;
+    rig.dlg->link.SetDeviceIp("10.77.0.2");
+  }
+  void Answer(Status status, std::string output = "", std::string error = "") {
+    rig.processes.capturedAnswer = [=](const FakeProcesses::Captured&) {
+      platform::CapturedRun run;
+      run.status = status;
+      run.output = output;
+      run.systemError = error;
+      return run;
+    };
+  }
+  link::ConsoleRunner& runner() { return rig.dlg->runner; }
+  std::string Tool(const std::string& name) {
+    return rig.dlg->settings.ToolFolderPath + platform::kPathSeparator + name;
+  }
+  Rig rig;
+};
+
+TEST_F(ConsoleRunnerTest, UploadCommandLineQuotesThePathAndNamesTheDirectory) {
+  ASSERT_TRUE(runner().UploadBootImage());
+  ASSERT_EQ(rig.processes.captured.size(), 1u);
+  const auto& run = rig.processes.captured[0];
+  EXPECT_EQ(run.application, Tool(platform::kUploaderName));
+  EXPECT_EQ(run.commandLine, std::string(platform::kUploaderName) + " -T \"" + Tool("cfe_lm-7210a_1.0.1.6.bin") +
+                                 "\" ftp://10.77.0.2/cfe/");
+  EXPECT_EQ(run.limitMs, 50000);
+  EXPECT_EQ(run.maxBytes, 8192u);
+  EXPECT_EQ(rig.display.listLines.back(), "ExecuteConsoleCommand_Bin ok!");
+  EXPECT_EQ(rig.clock.pauses, (std::vector<int>{500}));
+
+  ASSERT_TRUE(runner().UploadFlashTool());
+  EXPECT_EQ(rig.processes.captured[1].commandLine,
+            std::string(platform::kUploaderName) + " -T \"" + Tool("mtd-write") + "\" ftp://10.77.0.2/cfe/");
+  EXPECT_EQ(rig.display.listLines.back(), "ExecuteConsoleCommand_Mtd ok!");
+}
+
+TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
+  struct Case {
+    Status status;
+    std::vector<std::string> lines;
+  };
+  const std::string path = Tool(platform::kUploaderName);
+  const std::string command = runner().UploadCommandLine("mtd-write");
+  const Case cases[] = {
+      {Status::PipeFailed, {"Can Not Create Windows Pipe!"}},
+      {Status::StartFailed, {"The system cannot find the file specified.", "Path: " + path, "command: " + command,
+                             "Can not create process!"}},
+      {Status::TimedOut, {"Create process timeout!"}},
+      {Status::ReadFailed, {"Retrieve data error!"}},
+  };
+  for (const Case& c : cases) {
+    rig.display.LogListClear();
+    Answer(c.status, "", "The system cannot find the file specified.");
+    EXPECT_FALSE(runner().UploadFlashTool());
+    std::vector<std::string> expected = c.lines;
+    expected.push_back("ExecuteConsoleCommand_Mtd fail!");
+    EXPECT_EQ(rig.display.listLines, expected);
+  }
+}
+
+TEST_F(ConsoleRunnerTest, OutputIsKeptUpToItsFirstZeroByte) {
+  Answer(Status::Ok, std::string("progress\0rest", 13));
+  std::string output;
+  ASSERT_TRUE(runner().ExecuteConsoleCommand("curl -V", &output));
+  EXPECT_EQ(output, "progress");
+  // Something was printed, so the call succeeds, with an empty text.
+  Answer(Status::Ok, std::string("\0late", 5));
+  EXPECT_TRUE(runner().ExecuteConsoleCommand("curl -V", &output));
+  EXPECT_EQ(output, "");
+}
+
+TEST_F(ConsoleRunnerTest, RunAndWaitIsTrueOnlyWhenTheProgramEndedInTime) {
+  EXPECT_TRUE(runner().RunAndWait("QARV_SSID.exe /GET", 5000));
+  rig.processes.hiddenAnswer = platform::HiddenRun::TimedOut;
+  EXPECT_FALSE(runner().RunAndWait("QARV_SSID.exe /GET", 5000));
+  rig.processes.hiddenAnswer = platform::HiddenRun::NotStarted;
+  EXPECT_FALSE(runner().RunAndWait("QARV_SSID.exe /GET", 5000));
+  EXPECT_EQ(rig.processes.hidden.back(), std::make_pair(std::string("QARV_SSID.exe /GET"), 5000));
+}
+
+}  // namespace
+}  // namespace ramtune::test
