@@ -1,0 +1,120 @@
+// The main dialog's run control: warning, search series, Retry and Exit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/text.h"
+#include "support/rig.h"
+
+namespace ramtune::test {
+namespace {
+
+bool Has(const std::vector<std::string>& events, const std::string& event) {
+  return std::find(events.begin(), events.end(), event) != events.end();
+}
+
+TEST(RunControl, RefusedWarningEndsTheProgramWithCodeZero) {
+  Rig rig;
+  rig.display.acceptWarning = false;
+  rig.display.SetTimer(kStartTimer, 100);
+  EXPECT_EQ(rig.RunMessages(), 0);
+  EXPECT_TRUE(Has(rig.display.events, "warning"));
+  EXPECT_TRUE(rig.network.destinations.empty());
+}
+
+TEST(RunControl, AcceptedWarningStartsASeriesWhoseFirstAttemptStartsTheRun) {
+  Rig rig;
+  rig.processes.capturedAnswer = [](const FakeProcesses::Captured&) { return platform::CapturedRun{}; };
+  rig.display.SetTimer(kStartTimer, 100);
+  EXPECT_EQ(rig.RunMessages(), -1);
+  const auto& e = rig.display.events;
+  const auto warning = std::find(e.begin(), e.end(), "warning");
+  ASSERT_NE(warning, e.end());
+  EXPECT_EQ(*std::next(warning), "timer 100 300");
+  // The run began inside the first attempt: the identification line follows
+  // the search line without a second attempt.
+  EXPECT_EQ(std::count(e.begin(), e.end(), "list [System]-Searching for LM-7210A/LM-7210B..."), 1);
+  EXPECT_TRUE(Has(e, "list [System]-Initializing......"));
+  EXPECT_TRUE(Has(e, "list [System]-Backing up data"));
+}
+
+TEST(RunControl, SeriesWithoutRouterEndsAfterMoreThanTwentyWholeSeconds) {
+  Rig rig;
+  rig.dlg->settings.EngineeringMode = true;
+  rig.router().answersDiscovery = false;
+  rig.display.EnableButton(kButtonRetry, false);
+  rig.display.SetTimer(kStartTimer, 100);
+  EXPECT_EQ(rig.RunMessages(), -1);
+  // One attempt takes about 24.5 s: the first one already ends the series.
+  EXPECT_EQ(rig.display.boxes, (std::vector<std::string>{"No Devices found, please try again."}));
+  EXPECT_EQ(rig.display.listLines.back(), "No Devices found, please try again.");
+  EXPECT_GT(rig.dlg->LastSearchSeconds, 20.0);
+  EXPECT_EQ(rig.display.listLines[rig.display.listLines.size() - 2],
+            Format("Search Time: %.1f s", rig.dlg->LastSearchSeconds));
+  EXPECT_TRUE(rig.display.enabled[kButtonRetry]);
+}
+
+TEST(RunControl, ASeriesOf20Point9SecondsCountsAsTwentyAndTriesAgain) {
+  Rig probe;
+  probe.router().answersDiscovery = false;
+  const int64_t before = probe.clock.NowMs();
+  probe.dlg->OnTimer(kSearchTimer);
+  // The attempt up to its measurement; the "Search Time" line and the "No
+  // Devices found" line (100 ms each) follow it.
+  const int64_t attempt = probe.clock.NowMs() - before - 200;
+
+  Rig rig;
+  rig.router().answersDiscovery = false;
+  rig.dlg->SearchStartTime = rig.clock.NowMs() + attempt - 20900;
+  rig.dlg->OnTimer(kSearchTimer);
+  EXPECT_EQ(rig.dlg->LastSearchSeconds, 20.0);
+  EXPECT_TRUE(rig.display.boxes.empty());
+  EXPECT_EQ(rig.display.events.back(), "timer 100 300");
+
+  Rig over;
+  over.router().answersDiscovery = false;
+  over.dlg->SearchStartTime = over.clock.NowMs() + attempt - 21000;
+  over.dlg->OnTimer(kSearchTimer);
+  EXPECT_EQ(over.dlg->LastSearchSeconds, 21.0);
+  EXPECT_EQ(over.display.boxes.size(), 1u);
+}
+
+TEST(RunControl, RetryClearsTheListAndStartsANewSeriesFromThePress) {
+  Rig rig;
+  rig.router().answersDiscovery = false;
+  rig.display.LogListAdd("old line");
+  rig.clock.Sleep(5000);
+  rig.dlg->OnRetry();
+  EXPECT_TRUE(rig.display.listLines.empty());
+  EXPECT_FALSE(rig.display.enabled[kButtonRetry]);
+  EXPECT_EQ(rig.dlg->SearchStartTime, rig.clock.NowMs());
+  EXPECT_EQ(rig.display.events.back(), "timer 100 300");
+}
+
+TEST(RunControl, ExitKillsTimersCleansUpAndEndsWithCodeOne) {
+  Rig rig;
+  rig.display.SetTimer(kSearchTimer, 300);
+  try {
+    rig.dlg->OnCancel();
+    FAIL() << "the cancel action must end the process";
+  } catch (const ProcessExit& exit) {
+    EXPECT_EQ(exit.code, 1);
+  }
+  EXPECT_TRUE(Has(rig.display.events, "kill 1"));
+  EXPECT_TRUE(Has(rig.display.events, "kill 100"));
+  EXPECT_EQ(rig.network.cleanups, 1);
+  EXPECT_EQ(rig.RunMessages(), -1);  // no timer left to fire
+  EXPECT_TRUE(rig.network.destinations.empty());
+}
+
+TEST(RunControl, ExitPressedDuringASearchSeriesEndsTheProgram) {
+  Rig rig;
+  rig.router().answersDiscovery = false;
+  rig.display.SetTimer(kStartTimer, 100);
+  rig.clock.Schedule(3000 * 1000, [&] { rig.clock.Post([&] { rig.dlg->OnCancel(); }); });
+  EXPECT_EQ(rig.RunMessages(), 1);
+  EXPECT_LT(rig.clock.NowMs(), 4000);
+}
+
+}  // namespace
+}  // namespace ramtune::test
