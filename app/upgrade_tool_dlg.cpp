@@ -16,6 +16,7 @@ CUpgradeToolDlg::CUpgradeToolDlg(const AppServices& services)
       link(link::LinkServices{services.transport, waits, logs, services.display, services.host,
                               services.processes}),
       runner(services.processes, waits, logs, settings, link),
+      scripts(services.display, logs, link),
       s_(services) {
   waits.MeasureQpcReadCost();
   link.CancelAction = [this] { OnCancel(); };
@@ -82,6 +83,10 @@ void CUpgradeToolDlg::RunUpgrade() {
   run.Execute();
 }
 
-void CUpgradeToolDlg::RunScript() {}
+void CUpgradeToolDlg::RunScript() {
+  std::string current;
+  platform::CurrentDirectory(&current);
+  scripts.Run(current);
+}
 
 }  // namespace ramtune

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/logs.h"
+#include "app/script_runner.h"
 #include "app/seams.h"
 #include "app/settings.h"
 #include "link/console_runner.h"
@@ -42,6 +43,7 @@ class CUpgradeToolDlg {
   RunLogs logs;
   link::RouterLink link;
   link::ConsoleRunner runner;
+  ScriptRunner scripts;
   upgrade::RunState runState;
   std::string ModelName;
   int64_t SearchStartTime = 0;

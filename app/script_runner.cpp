@@ -1,0 +1,46 @@
+#include "app/script_runner.h"
+
+#include "app/text.h"
+#include "platform/platform.h"
+
+namespace ramtune {
+
+void ScriptRunner::Run(const std::string& currentDirectory) {
+  const std::string folder = currentDirectory + platform::kPathSeparator + "Script";
+  const std::string path = display_.ChooseFile(kScriptFilter, folder);
+  RunFile(path);
+}
+
+void ScriptRunner::RunFile(const std::string& path) {
+  if (!path.empty()) logs_.AppendProcessLog("[Script]:" + path);
+  CommandList.clear();
+  std::string text;
+  if (path.empty() || !platform::ReadFilePrefix(path, kScriptReadBytes, &text)) {
+    logs_.AppendProcessLog("Open File " + path + " Fail");
+    return;
+  }
+  CommandList = SplitScript(text);
+
+  logs_.AppendProcessLog("=====[Command]=====");
+  for (size_t i = 0; i < CommandList.size(); ++i) {
+    logs_.AppendProcessLog(Format("%d: ", static_cast<int>(i + 1)) + CommandList[i]);
+  }
+  logs_.AppendProcessLog("===================");
+
+  if (!platform::AppendToFile(kResultFile, "")) {
+    logs_.AppendProcessLog(std::string("Open File ") + kResultFile + " Fail");
+    return;
+  }
+  for (const std::string& command : CommandList) {
+    const std::string sent = "<Send> " + command + "\n";
+    logs_.AppendProcessLog(sent);
+    platform::AppendToFile(kResultFile, sent);
+    link_.SendCommand(command, 200);
+    // The whole reply is recorded: it is what the engineer ran the script for.
+    const std::string response = "<Response> " + link_.ResponseText() + "\n";
+    logs_.AppendProcessLog(response);
+    platform::AppendToFile(kResultFile, response);
+  }
+}
+
+}  // namespace ramtune
