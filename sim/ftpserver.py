@@ -1,0 +1,66 @@
+"""The router's FTP service: an anonymous pyftpdlib server with write access,
+bound to the router's own address, run in a thread of its own."""
+
+import logging
+import sys
+import threading
+import warnings
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.ioloop import IOLoop
+from pyftpdlib.servers import FTPServer
+
+# Only warnings and errors of the FTP library reach stderr; the simulator logs
+# uploads itself. A handler of our own also keeps the library from installing its
+# INFO-level default logging.
+_ftplog = logging.getLogger("pyftpdlib")
+_handler = logging.StreamHandler(sys.stderr)
+_handler.setFormatter(logging.Formatter("routersim ftp: %(message)s"))
+_ftplog.addHandler(_handler)
+_ftplog.setLevel(logging.WARNING)
+_ftplog.propagate = False
+warnings.filterwarnings("ignore", message="write permissions assigned to anonymous user")
+
+
+class FtpService:
+    def __init__(self, router, port: int = 21):
+        self.router = router
+        self.port = port
+        self._server = None
+        self._thread = None
+        self._stop = threading.Event()
+
+    def start(self):
+        self.stop()
+        authorizer = DummyAuthorizer()
+        authorizer.add_anonymous(self.router.ftp_root, perm="elradfmwMT")
+        router = self.router
+
+        class Handler(FTPHandler):
+            def on_file_received(self, file):
+                router.on_file_received(file)
+
+        Handler.authorizer = authorizer
+        Handler.banner = "FTP service of %s ready." % router.ip
+        server = FTPServer((router.ip, self.port), Handler, ioloop=IOLoop())
+        self._server = server
+        self._stop = threading.Event()
+        stop = self._stop
+
+        def serve():
+            try:
+                while not stop.is_set():
+                    server.ioloop.loop(0.2, blocking=False)
+            finally:
+                server.close_all()
+
+        self._thread = threading.Thread(target=serve, name="ftp-%s" % router.ip, daemon=True)
+        self._thread.start()
+
+    def stop(self):
+        if self._thread is not None:
+            self._stop.set()
+            self._thread.join(timeout=5)
+        self._thread = None
+        self._server = None
