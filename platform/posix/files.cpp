@@ -1,0 +1,150 @@
+// Files, folders and the ini reader for POSIX systems.
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <vector>
+
+namespace ramtune::platform {
+namespace {
+
+// An ini file is read up to this size; a larger (or binary) file is only
+// looked at up to here.
+constexpr size_t kProfileReadLimit = 64 * 1024;
+// What fits in the 260-byte buffer of the Windows profile reader.
+constexpr size_t kProfileValueMax = 259;
+
+bool WriteAll(int fd, const char* data, size_t len) {
+  while (len > 0) {
+    ssize_t n = write(fd, data, len);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    len -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string Trim(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t\r");
+  if (begin == std::string::npos) return std::string();
+  size_t end = text.find_last_not_of(" \t\r");
+  return text.substr(begin, end - begin + 1);
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes.data(), bytes.size());
+  return close(fd) == 0 && ok;
+}
+
+bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return false;
+  }
+  std::string data;
+  std::vector<char> chunk(64 * 1024);
+  while (data.size() < maxBytes) {
+    size_t want = maxBytes - data.size();
+    if (want > chunk.size()) want = chunk.size();
+    ssize_t n = read(fd, chunk.data(), want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    data.append(chunk.data(), static_cast<size_t>(n));
+  }
+  close(fd);
+  *out = std::move(data);
+  return true;
+}
+
+bool CurrentDirectory(std::string* out) {
+  char buffer[PATH_MAX];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return false;
+  *out = buffer;
+  return true;
+}
+
+bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+std::string ExecutableFolder() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return std::string();
+  std::string path(buffer, static_cast<size_t>(n));
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash + 1);
+}
+
+// Reads "[section]" and "key=value" lines the way Windows profile files are
+// read: names match without regard to case and with surrounding blanks
+// removed, the value loses its surrounding blanks and one pair of matching
+// quotes, and is cut to 259 characters. The first matching key wins.
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& iniPath) {
+  std::string content;
+  if (!ReadFilePrefix(iniPath, kProfileReadLimit, &content)) return std::string();
+  const std::string wantedSection = Trim(section);
+  const std::string wantedKey = Trim(key);
+
+  bool inSection = false;
+  size_t pos = 0;
+  while (pos < content.size()) {
+    size_t end = content.find('\n', pos);
+    if (end == std::string::npos) end = content.size();
+    std::string line = Trim(content.substr(pos, end - pos));
+    pos = end + 1;
+
+    if (!line.empty() && line[0] == '[') {
+      size_t close = line.find(']');
+      std::string name =
+          Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      inSection = SameIgnoringCase(name, wantedSection);
+      continue;
+    }
+    if (!inSection || line.empty() || line[0] == ';') continue;
+    size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    if (!SameIgnoringCase(Trim(line.substr(0, equals)), wantedKey)) continue;
+
+    std::string value = Trim(line.substr(equals + 1));
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+      value = value.substr(1, value.size() - 2);
+    }
+    if (value.size() > kProfileValueMax) value.resize(kProfileValueMax);
+    return value;
+  }
+  return std::string();
+}
+
+}  // namespace ramtune::platform

@@ -1,0 +1,87 @@
+// Files, folders and the ini reader for Windows.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+// <windows.h> maps CreateDirectory to CreateDirectoryA; this file defines the
+// platform operation of that name.
+#undef CreateDirectory
+
+namespace ramtune::platform {
+
+bool FileExists(const std::string& path) {
+  return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER ||
+            GetLastError() == NO_ERROR;
+  const char* data = bytes.data();
+  size_t left = bytes.size();
+  while (ok && left > 0) {
+    DWORD written = 0;
+    DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    ok = WriteFile(file, data, chunk, &written, nullptr) && written > 0;
+    data += written;
+    left -= written;
+  }
+  return CloseHandle(file) && ok;
+}
+
+bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::string data;
+  char chunk[64 * 1024];
+  while (data.size() < maxBytes) {
+    size_t want = maxBytes - data.size();
+    DWORD n = 0;
+    if (!ReadFile(file, chunk, want < sizeof chunk ? static_cast<DWORD>(want) : sizeof chunk, &n,
+                  nullptr) ||
+        n == 0) {
+      break;
+    }
+    data.append(chunk, n);
+  }
+  CloseHandle(file);
+  *out = std::move(data);
+  return true;
+}
+
+bool CurrentDirectory(std::string* out) {
+  // A 255-byte buffer: a longer directory counts as unreadable. The call
+  // answers the size it would need when the buffer is too small.
+  char buffer[255];
+  DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) return false;
+  out->assign(buffer, n);
+  return true;
+}
+
+bool CreateDirectory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+std::string ExecutableFolder() {
+  char buffer[260];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return std::string();  // failed or cut short
+  std::string path(buffer, n);
+  size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash + 1);
+}
+
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& iniPath) {
+  char buffer[260] = "";
+  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer,
+                                     iniPath.c_str());
+  return std::string(buffer, n);
+}
+
+}  // namespace ramtune::platform

@@ -1,0 +1,182 @@
+// Starting other programs and talking to other programs' windows on Windows.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace ramtune::platform {
+namespace {
+
+// How long output is still collected after the tool has ended, for data that
+// a child of the tool (which may hold the pipe open) writes late.
+constexpr DWORD kDrainAfterExitMs = 500;
+
+DWORD WaitLimit(int limitMs) { return limitMs < 0 ? INFINITE : static_cast<DWORD>(limitMs); }
+
+std::vector<char> Writable(const std::string& text) {
+  std::vector<char> buffer(text.begin(), text.end());
+  buffer.push_back('\0');
+  return buffer;
+}
+
+// The system's message text for an error code, without the line end.
+std::string SystemMessage(DWORD code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
+      nullptr);
+  std::string message = (n != 0 && text != nullptr) ? std::string(text, n) : std::string();
+  if (text != nullptr) LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  if (message.empty()) message = "system error " + std::to_string(code);
+  return message;
+}
+
+// The read end of the output pipe and what has been read from it. Shared by
+// the caller and the reader thread: a tool left running keeps the reader
+// busy after the caller has returned, and the last owner closes the pipe.
+struct OutputPipe {
+  OutputPipe(HANDLE h, size_t limit) : readEnd(h), maxBytes(limit) {}
+  ~OutputPipe() { CloseHandle(readEnd); }
+  OutputPipe(const OutputPipe&) = delete;
+  OutputPipe& operator=(const OutputPipe&) = delete;
+
+  std::string Snapshot() {
+    std::lock_guard<std::mutex> guard(lock);
+    return output;
+  }
+
+  HANDLE readEnd;
+  const size_t maxBytes;
+  std::mutex lock;
+  std::string output;  // the first maxBytes; the rest is read and dropped
+};
+
+// Reads the pipe until every writer has closed it (or the read is
+// cancelled), so that a tool printing more than the pipe holds never blocks.
+DWORD WINAPI DrainPipe(void* parameter) {
+  std::unique_ptr<std::shared_ptr<OutputPipe>> owner(
+      static_cast<std::shared_ptr<OutputPipe>*>(parameter));
+  OutputPipe& pipe = **owner;
+  char chunk[4096];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(pipe.readEnd, chunk, sizeof chunk, &n, nullptr)) break;
+    std::lock_guard<std::mutex> guard(pipe.lock);
+    size_t room = pipe.maxBytes > pipe.output.size() ? pipe.maxBytes - pipe.output.size() : 0;
+    pipe.output.append(chunk, n < room ? n : room);
+  }
+  return 0;
+}
+
+}  // namespace
+
+CapturedRun RunCaptured(const std::string& application, const std::string& commandLine, int limitMs,
+                        size_t maxBytes) {
+  CapturedRun run;
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+    run.status = CapturedRun::Status::PipeFailed;
+    return run;
+  }
+  // Only the write end goes to the tool; an inherited read end would keep
+  // the pipe open after the tool ends.
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+  STARTUPINFOA startup;
+  GetStartupInfoA(&startup);
+  const bool hadStdHandles = (startup.dwFlags & STARTF_USESTDHANDLES) != 0;
+  startup.cb = sizeof startup;
+  startup.lpReserved = nullptr;
+  startup.cbReserved2 = 0;  // never hand our C runtime's file table on
+  startup.lpReserved2 = nullptr;
+  startup.dwFlags |= STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  if (!hadStdHandles) startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+
+  PROCESS_INFORMATION process{};
+  std::vector<char> line = Writable(commandLine);
+  BOOL started = CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                nullptr, nullptr, &startup, &process);
+  const DWORD startError = GetLastError();
+  CloseHandle(writeEnd);  // the tool's copy is the only writer now
+  if (!started) {
+    CloseHandle(readEnd);
+    run.status = CapturedRun::Status::StartFailed;
+    run.systemError = SystemMessage(startError);
+    return run;
+  }
+
+  auto pipe = std::make_shared<OutputPipe>(readEnd, maxBytes);
+  auto* threadShare = new std::shared_ptr<OutputPipe>(pipe);
+  HANDLE reader = CreateThread(nullptr, 0, DrainPipe, threadShare, 0, nullptr);
+  if (reader == nullptr) delete threadShare;  // no draining: a chatty tool may block
+
+  const DWORD waited = WaitForSingleObject(process.hProcess, WaitLimit(limitMs));
+  if (waited == WAIT_OBJECT_0) {
+    if (reader == nullptr) {
+      // Without the reader thread, collect what the pipe holds now.
+      DWORD available = 0;
+      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char chunk[4096];
+        DWORD n = 0;
+        if (!ReadFile(readEnd, chunk, sizeof chunk, &n, nullptr) || n == 0) break;
+        size_t room = maxBytes > pipe->output.size() ? maxBytes - pipe->output.size() : 0;
+        pipe->output.append(chunk, n < room ? n : room);
+      }
+    } else if (WaitForSingleObject(reader, kDrainAfterExitMs) != WAIT_OBJECT_0) {
+      // A child of the tool still holds the pipe: stop reading it.
+      CancelSynchronousIo(reader);
+      WaitForSingleObject(reader, 100);
+    }
+    run.output = pipe->Snapshot();
+    run.status = run.output.empty() ? CapturedRun::Status::ReadFailed : CapturedRun::Status::Ok;
+  } else {
+    // Still running (or the wait failed): the tool is left running and the
+    // reader thread goes on draining its output until it ends.
+    run.output = pipe->Snapshot();
+    run.status = CapturedRun::Status::TimedOut;
+  }
+  if (reader != nullptr) CloseHandle(reader);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return run;
+}
+
+HiddenRun RunHidden(const std::string& commandLine, int limitMs) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::vector<char> line = Writable(commandLine);
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &process)) {
+    return HiddenRun::NotStarted;
+  }
+  const DWORD waited = WaitForSingleObject(process.hProcess, WaitLimit(limitMs));
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return waited == WAIT_TIMEOUT ? HiddenRun::TimedOut : HiddenRun::Ended;
+}
+
+void StartDetached(const std::string& commandLine) { WinExec(commandLine.c_str(), SW_HIDE); }
+
+intptr_t FindTopLevelWindow(const std::string& title) {
+  return reinterpret_cast<intptr_t>(FindWindowA(nullptr, title.c_str()));
+}
+
+void CloseWindowSync(intptr_t window) {
+  if (window != 0) SendMessageA(reinterpret_cast<HWND>(window), WM_CLOSE, 0, 0);
+}
+
+}  // namespace ramtune::platform
