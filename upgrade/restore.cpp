@@ -1,4 +1,71 @@
+// Write-back after the flash: identity values through the factory test
+// commands (checked), calibration values as hand-over variables that the
+// firmware carries into the new bootloader's configuration (unchecked), the
+// board settings of the new bootloader, and the commit. Runs once per pass.
+#include "app/text.h"
+#include "upgrade/restore_verify_tables.h"
 #include "upgrade/upgrade_run.h"
+
 namespace ramtune::upgrade {
-bool UpgradeRun::RestoreAndCommit() { return false; }
+
+bool UpgradeRun::RestoreAndCommit() {
+  if (!state_.PassFlag) Log("============= RETRY ==============");
+  Banner("Write data to DUT");
+  Log("[System]-Writing data");
+
+  // The router echoes the value it has set; anything else is sent again.
+  for (const IdentityWrite& write : kIdentityWrites) {
+    const std::string& value = state_.Values[write.item];
+    const std::string command = FillIn(kCalibrationItems[write.item].writeCommand, value);
+    const bool written = Retry(8, 1000, RetryVariant::CountingDown, [&] {
+      const std::string line = Ask(command, 1000);
+      Log(line);
+      return line == value;
+    });
+    if (!written) {
+      EndRun(kPictureFail, write.failureMessage, write.failureMessage);
+      return false;
+    }
+  }
+
+  auto writeUnchecked = [&](const std::string& command, int pauseMs) {
+    Log(command);
+    s_.link.SendCommand(command, 1000);
+    s_.waits.PumpingDelay(pauseMs);
+  };
+  for (size_t i = kPa2ga0; i < kCalibrationItemCount; ++i) {
+    writeUnchecked(FillIn(kCalibrationItems[i].writeCommand, state_.Values[i]), 100);
+  }
+  writeUnchecked(FillIn(kModelNameWrite, modelName_), 100);
+  writeUnchecked(kTestModeWrite, 100);
+
+  // The operating mode is logged after its reply, unlike the other writes.
+  if (state_.OperatingMode == "7") {
+    const std::string command = kOperatingModeWrite + state_.OperatingMode;
+    s_.link.SendCommand(command, 1000);
+    Log(command);
+    s_.waits.PumpingDelay(100);
+    s_.link.SendCommand(kCommit, 1000);
+    Log(kCommit);
+    s_.waits.PumpingDelay(1000);
+  }
+
+  for (const char* setting : kBoardSettings) writeUnchecked(FillIn(setting, kBootImageVersion), 500);
+
+  // A confirmation that comes after the reply limit still counts, so the
+  // reply is looked at again without sending the commit a second time. A
+  // commit that is never confirmed does not stop the run.
+  Log(kCommit);
+  s_.link.SendCommand(kCommit, 1000);
+  for (int check = 1; check <= 10; ++check) {
+    const std::string line = FirstLine(s_.link.ResponseText());
+    if (Contains(line, "1")) {
+      Log(line);
+      break;
+    }
+    s_.waits.PumpingDelay(1000);
+  }
+  return true;
+}
+
 }  // namespace ramtune::upgrade

@@ -1,0 +1,182 @@
+// Transfer, flash and the checks around it, in virtual time: command order
+// and pauses, the single flash of a run, and every ending of the step.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+#include "app/text.h"
+#include "support/rig.h"
+
+namespace ramtune::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+const std::string kImageCheck = "cat /mnt/cfe/cfe_lm-7210a_1.0.1.6.bin |grep bl_version";
+const std::string kChmod = "chmod 777 /mnt/cfe/mtd-write";
+const std::string kFlash = "/mnt/cfe/mtd-write /mnt/cfe/cfe_lm-7210a_1.0.1.6.bin boot";
+const std::string kFlashCheck = "cat /dev/mtd0 |grep bl_version";
+
+int Count(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+std::vector<std::string> Tail(const std::vector<std::string>& v, size_t n) {
+  return {v.end() - static_cast<long>(std::min(n, v.size())), v.end()};
+}
+std::vector<int> PausesFrom(const Rig& rig, size_t from) {
+  return {rig.clock.pauses.begin() + static_cast<long>(from), rig.clock.pauses.end()};
+}
+
+class TransferFlashTest : public ::testing::Test {
+ protected:
+  TransferFlashTest() { rig.dlg->settings.EngineeringMode = true; }
+  Rig rig;
+};
+
+TEST_F(TransferFlashTest, HealthyStepSendsInOrderWithItsPausesAndLines) {
+  rig.router().imageLine = "# bl_version=1.0.1.6 (new)";  // the version anywhere in the line will do
+  std::vector<std::string> timeline;  // router commands and uploads
+  size_t firstPause = 0, lastPause = 0;
+  rig.router().script = [&](const std::string& command, Reply&) {
+    if (command == "mkdir /tmp/mnt/cfe") firstPause = rig.clock.pauses.size();
+    if (Contains(command, "ATE Set_MacAddr_2G") && lastPause == 0) lastPause = rig.clock.pauses.size();
+    timeline.push_back(command);
+    return false;
+  };
+  rig.processes.capturedAnswer = [&](const FakeProcesses::Captured& c) {
+    timeline.push_back(Contains(c.commandLine, kBootImageFile) ? "upload image" : "upload tool");
+    platform::CapturedRun run;
+    run.status = platform::CapturedRun::Status::Ok;
+    run.output = "100\n";
+    return run;
+  };
+  EXPECT_EQ(rig.SearchAndRun(), -1);
+
+  const auto from = std::find(timeline.begin(), timeline.end(), "mkdir /tmp/mnt/cfe");
+  EXPECT_THAT(std::vector<std::string>(from, from + 10),
+              ElementsAre("mkdir /tmp/mnt/cfe", "nvram set enable_ftp=1", "nvram set st_ftp_mode=1",
+                          "rc rc_service restart_ftpd", "upload image", "upload tool", kImageCheck, kChmod,
+                          kFlash, kFlashCheck));
+  // The two 500 ms pauses are the uploader's own, after each transfer.
+  EXPECT_THAT(std::vector<int>(rig.clock.pauses.begin() + static_cast<long>(firstPause),
+                               rig.clock.pauses.begin() + static_cast<long>(lastPause)),
+              ElementsAre(200, 200, 200, 200, 500, 500, 1000, 500, 5000));
+
+  const auto& list = rig.display.listLines;
+  const auto begin = std::find(list.begin(), list.end(), "Update bootloader");
+  const auto end = std::find(begin, list.end(), "SetPos(4)");
+  ASSERT_TRUE(begin != list.begin() && end != list.end());
+  std::vector<std::string> lines;
+  std::copy_if(begin - 1, end, std::back_inserter(lines),
+               [](const std::string& line) { return !Contains(line, "ExecuteConsoleCommand"); });
+  EXPECT_THAT(lines, ElementsAre("############################", "Update bootloader",
+                                 "############################",
+                                 "[System]-Upgrading DDR configuration...Please wait...", "mkdir /tmp/mnt/cfe",
+                                 "nvram set enable_ftp=1", "nvram set st_ftp_mode=1",
+                                 "rc rc_service restart_ftpd", "Run Bat_Bin OK", "Run Bat_Mtd OK", kImageCheck,
+                                 "# bl_version=1.0.1.6 (new)", "SetPos(3)", "",
+                                 "<<<<<  Start to update bootloader...Please Wait... >>>>>", kChmod, kFlash,
+                                 "bl_version=1.0.1.6", ""));
+}
+
+TEST_F(TransferFlashTest, UploadFailuresEndWithoutPictureOrBox) {
+  for (int failing : {1, 2}) {
+    Rig rig;
+    rig.dlg->settings.EngineeringMode = true;
+    int uploads = 0;
+    rig.processes.capturedAnswer = [&](const FakeProcesses::Captured&) {
+      platform::CapturedRun run;
+      run.status = ++uploads == failing ? platform::CapturedRun::Status::TimedOut : platform::CapturedRun::Status::Ok;
+      run.output = "100\n";
+      return run;
+    };
+    EXPECT_EQ(rig.SearchAndRun(), -1);
+    const std::string line = failing == 1 ? "Run Bat_Bin fail" : "Run Bat_Mtd fail";
+    EXPECT_THAT(Tail(rig.display.events, 3), ElementsAre("list " + line, "enable 1 on", "enable 2 on"));
+    EXPECT_EQ(rig.display.Of("picture").back(), "133");
+    EXPECT_TRUE(rig.display.boxes.empty());
+    EXPECT_EQ(Count(rig.display.listLines, "Run Bat_Bin OK"), failing == 1 ? 0 : 1);
+    EXPECT_EQ(Count(rig.Commands(), kImageCheck), 0);
+  }
+}
+
+// Every kind of bad reply makes a check fail with its own ending.
+struct BadReply {
+  const char* name;
+  std::string text;
+  bool drop;
+  int delayMs;
+};
+const BadReply kBadReplies[] = {
+    {"Wrong", "bl_version=1.0.1.5\n", false, 5},
+    {"NoLineFeed", "bl_version=1.0.1.6", false, 5},
+    {"VersionOnSecondLine", "grep: error\nbl_version=1.0.1.6\n", false, 5},
+    {"Oversized", std::string(600, 'x') + " bl_version=1.0.1.6\n", false, 5},
+    {"Late", "bl_version=1.0.1.6\n", false, 16000},
+    {"None", "", true, 5},
+};
+void PrintTo(const BadReply& bad, std::ostream* os) { *os << bad.name; }
+
+class CheckRejects : public ::testing::TestWithParam<std::tuple<bool, BadReply>> {};
+
+TEST_P(CheckRejects, EndsTheRunWithTheCheckFailure) {
+  const bool flashCheck = std::get<0>(GetParam());
+  const BadReply& bad = std::get<1>(GetParam());
+  const std::string checked = flashCheck ? kFlashCheck : kImageCheck;
+  Rig rig;
+  size_t firstPause = SIZE_MAX;  // pauses made before the flash, or before the first image check
+  rig.router().script = [&](const std::string& command, Reply& reply) {
+    if (command == (flashCheck ? kFlash : kImageCheck) && firstPause == SIZE_MAX) {
+      firstPause = rig.clock.pauses.size();
+    }
+    if (command != checked) return false;
+    reply.text = bad.text;
+    reply.drop = bad.drop;
+    reply.delayMs = bad.delayMs;
+    return true;
+  };
+  EXPECT_EQ(rig.SearchAndRun(), -1);
+
+  if (flashCheck) {
+    EXPECT_THAT(Tail(rig.display.events, 4), ElementsAre("picture 131", "box Unable to upload bootloader...",
+                                                         "enable 1 on", "enable 2 on"));
+    EXPECT_EQ(Count(rig.Commands(), kFlashCheck), 8);
+    EXPECT_THAT(PausesFrom(rig, firstPause), ElementsAre(5000, 1000, 1000, 1000, 1000, 1000, 1000, 1000));
+  } else {
+    EXPECT_THAT(Tail(rig.display.events, 4), ElementsAre("picture 132", "box Unable to check bootloader file",
+                                                         "enable 1 on", "enable 2 on"));
+    EXPECT_EQ(Count(rig.Commands(), kImageCheck), 5);
+    EXPECT_THAT(PausesFrom(rig, firstPause), ElementsAre(1000, 1000, 1000, 1000));
+  }
+  EXPECT_EQ(rig.router().flashes, flashCheck ? 1 : 0);
+  EXPECT_EQ(Count(rig.Commands(), kChmod), flashCheck ? 1 : 0);
+  EXPECT_EQ(rig.display.boxes.size(), 1u);
+  EXPECT_EQ(rig.router().reboots, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, CheckRejects, ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(kBadReplies)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "FlashCheck" : "ImageCheck") +
+                                  std::get<1>(info.param).name;
+                         });
+
+TEST_F(TransferFlashTest, SecondPassNeitherUploadsNorFlashesAgain) {
+  rig.router().afterReboot = [](RouterModel& router, int reboot) {
+    if (reboot == 1) router.SetMtd0("0:pa2ga0", "0xff2a,0x1b2e,0xfcb0");
+  };
+  EXPECT_EQ(rig.SearchAndRun(), -1);
+  EXPECT_EQ(rig.router().reboots, 2);
+  EXPECT_EQ(rig.router().flashes, 1);
+  for (const std::string& once : {std::string("mkdir /tmp/mnt/cfe"), kImageCheck, kChmod, kFlash, kFlashCheck}) {
+    EXPECT_EQ(Count(rig.Commands(), once), 1) << once;
+  }
+  EXPECT_EQ(rig.processes.captured.size(), 2u);
+  EXPECT_EQ(rig.display.picture, kPicturePass);
+}
+
+}  // namespace
+}  // namespace ramtune::test
