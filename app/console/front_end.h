@@ -1,0 +1,138 @@
+// The terminal front end of the main dialog: the clock with its event queue
+// (window timers and typed lines), the display and the host for `ramtune`.
+// It draws what the core tells it and reports input back; every decision
+// about the run stays in the core.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/console/options.h"
+#include "app/seams.h"
+
+namespace ramtune {
+class CUpgradeToolDlg;
+}
+
+namespace ramtune::console {
+
+// Lines typed at standard input, read without blocking the event loop.
+class LineInput {
+ public:
+  // Waits at most timeoutMs (negative: without limit) for a complete line or
+  // the end of input. Returns true when a line is ready or input has ended.
+  bool Wait(int timeoutMs);
+  // Takes the next complete line (without its line end), if there is one.
+  bool Take(std::string* line);
+  bool Ended() const { return ended_ && pending_.find('\n') == std::string::npos; }
+
+ private:
+  void ReadAvailable();
+  std::string pending_;
+  bool ended_ = false;
+};
+
+class FrontEnd : public Clock, public Display, public Host {
+ public:
+  FrontEnd(const Options& options, bool interactive);
+
+  // The dialog whose handlers the events go to. Set before the first event.
+  void Attach(CUpgradeToolDlg* dlg) { dlg_ = dlg; }
+
+  // Waits for and dispatches events until the session ends; returns the
+  // exit status (non-interactive: when the run or the search series ends).
+  int RunEventLoop();
+
+  // Clock
+  int64_t PerformanceCounter() override;
+  int64_t PerformanceFrequency() override;
+  int64_t ProcessClockMs() override;
+  void Sleep(int ms) override;
+  bool DispatchOneMessage() override;
+  std::string LocalTimeStamp() override;
+
+  // Display
+  void SetProgress(int position) override;
+  void SetPicture(int resourceId) override;
+  void SetLabel(int controlId, const std::string& text) override;
+  void EnableButton(int controlId, bool enabled) override;
+  bool ReadIpAddress(std::string* dotted) override;
+  void SetIpAddress(uint32_t address) override;
+  void MessageBox(const std::string& text) override;
+  bool AskYesNo(const std::string& question) override;
+  void LogListAdd(const std::string& line) override;
+  void LogListClear() override;
+  void RunWarningDialog(WarningDialogModel& dialog) override;
+  void RunSelectDeviceDialog(SelectDeviceModel& dialog) override;
+  std::string ChooseFile(const std::string& filter, const std::string& initialFolder) override;
+  void SetTimer(int timerId, int ms) override;
+  void KillTimer(int timerId) override;
+  void SetTitle(const std::string& title) override;
+  void SetProgressRange(int low, int high, int step) override;
+
+  // Host
+  void EndProcess(int code) override;
+  intptr_t FindTopLevelWindow(const std::string& title) override;
+  void CloseWindowSync(intptr_t window) override;
+
+  ShownState Shown() const;
+
+ private:
+  struct Timer {
+    int periodMs;
+    int64_t dueMs;
+  };
+
+  // Output: whole lines, one writer at a time (the listener thread shows
+  // message boxes too).
+  void Print(const std::string& text);
+  void PrintBlock(const std::string& heading, const std::string& text);
+  // Prints the prompt and waits for one typed line; false when input has ended.
+  bool Ask(const std::string& prompt, std::string* line);
+  // Whether there is a user to ask: a terminal whose input has not ended.
+  bool Asking() const { return interactive_ && !input_.Ended(); }
+
+  bool DueTimer(int* timerId);
+  int MsToNextTimer();
+  void HandleCommand(const std::string& line);
+  void ShowChoices();
+  void PrintLogPaths();
+  [[noreturn]] void Finish(int status);
+
+  const Options options_;
+  const bool interactive_;
+  const std::thread::id uiThread_;
+  CUpgradeToolDlg* dlg_ = nullptr;
+  LineInput input_;
+
+  mutable std::mutex mutex_;  // output and the shown state
+  ShownState shown_;
+  int progressLow_ = 0;
+  int progressHigh_ = 20;
+  uint32_t ipAddress_ = 0;
+  bool ipSet_ = false;
+
+  std::map<int, Timer> timers_;  // only touched on the user-interface thread
+  int searchDepth_ = 0;          // inside a search timer event
+  bool progressInSearch_ = false;
+  bool lastSearchRan_ = false;
+  bool choicesShown_ = false;
+};
+
+// ProcessRunner on the platform layer.
+class PlatformProcesses : public ProcessRunner {
+ public:
+  platform::CapturedRun RunCaptured(const std::string& application, const std::string& commandLine,
+                                    int limitMs, size_t maxBytes) override {
+    return platform::RunCaptured(application, commandLine, limitMs, maxBytes);
+  }
+  platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) override {
+    return platform::RunHidden(commandLine, limitMs);
+  }
+  void StartDetached(const std::string& commandLine) override { platform::StartDetached(commandLine); }
+};
+
+}  // namespace ramtune::console

@@ -1,0 +1,214 @@
+#!/bin/bash
+# The console front end, non-interactive, against the router simulator in
+# private network namespaces (as root; exit 77 = skipped otherwise):
+#
+#   console_against_simulator.sh RAMTUNE LIBECHOMOD
+#
+# The runs stop right after the backup: the tool folder's "curl" prints
+# nothing, so the image upload fails ("Run Bat_Bin fail") and the run ends
+# with exit status 2 before anything is written to the router. Then the
+# Process log and the Data log on disk are checked line by line. Around that:
+# the endings that need no run (warning refused, start-up check, no router,
+# router choice closed) and the choice of the second of two routers.
+#
+# Everything it creates (namespaces, simulator, files) is removed on exit,
+# also on failure or interruption.
+set -u
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 RAMTUNE LIBECHOMOD" >&2
+    exit 2
+fi
+if [ "$(id -u)" != 0 ]; then
+    echo "console integration: needs root (network namespaces); skipped"
+    exit 77
+fi
+
+program=$(readlink -f "$1")
+library=$(readlink -f "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+netns=$top/scripts/netns
+checker=$here/console_check_logs.py
+items=$top/upgrade/calibration_items.h
+tool_folder_name="QARV LM-7210A_LM-7210B DDR Configuration Upgrade Tool"
+router=10.77.0.2
+
+suffix=ci$$
+work=$(mktemp -d /tmp/ramtune-console.XXXXXX)
+sim_pid=
+cleanup() {
+    stop_sim
+    "$netns" down "$suffix" >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+passed=0
+failed=0
+check() {   # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then
+        echo "ok   - $what"; passed=$((passed + 1))
+    else
+        echo "FAIL - $what"; failed=$((failed + 1))
+    fi
+}
+contains() { grep -qF -- "$2" "$1"; }
+lacks() { ! grep -qF -- "$2" "$1"; }
+
+# layout NAME [MODE]: a working folder with the tool folder in it; MODE is
+# config.ini's MODE value (none: normal mode). The uploader prints nothing.
+layout() {
+    local dir=$work/$1 folder=$work/$1/$tool_folder_name
+    mkdir -p "$folder"
+    cp "$program" "$library" "$folder/"
+    /usr/bin/python3 "$top/sim/make_files.py" "$folder" >/dev/null
+    printf '#!/bin/sh\nexit 0\n' >"$folder/curl"
+    chmod +x "$folder/curl"
+    if [ $# -ge 2 ]; then
+        printf '[QARV]\r\nMODE=%s\r\n' "$2" >"$folder/config.ini"
+    else
+        printf '[QARV]\r\n' >"$folder/config.ini"
+    fi
+}
+
+# run NAME ARGS...: ramtune from the working folder NAME, in the PC
+# namespace, without a terminal; sets $status, output in NAME/out.
+run() {
+    local dir=$work/$1; shift
+    (cd "$dir" && RAMTUNE_MEMBER_MARKER=$work/no-marker \
+        "$netns" exec pc "$suffix" -- "$dir/$tool_folder_name/ramtune" "$@") \
+        </dev/null >"$dir/out" 2>&1
+    status=$?
+}
+
+start_sim() {   # start_sim SCENARIO STATE_DIR
+    "$netns" exec rt "$suffix" -- "$top/sim/run-sim.sh" "$1" "$2" --reboot-silence 1 \
+        >"$work/sim.out" 2>"$work/sim.err" &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        grep -q READY "$work/sim.out" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    echo "simulator did not start:"; cat "$work/sim.err"
+    return 1
+}
+
+stop_sim() {
+    [ -n "$sim_pid" ] || return 0
+    kill -TERM "$sim_pid" 2>/dev/null
+    wait "$sim_pid" 2>/dev/null
+    sim_pid=
+}
+
+one_log() {   # one_log DIR KIND: the only log of that kind, else empty
+    local logs
+    logs=$(find "$1" -maxdepth 1 -name "*_$2_*.txt")
+    [ "$(printf '%s\n' "$logs" | grep -c .)" = 1 ] && printf '%s' "$logs"
+}
+
+show() {   # the output of a failed case
+    echo "--- output of $1"; sed 's/^/    /' "$work/$1/out"
+}
+
+"$netns" up "$suffix" >/dev/null || exit 1
+
+# ---- endings without a run -----------------------------------------------------------------
+
+layout usage
+run usage --select
+check "an option without its value is a usage error (64)" test "$status" = 64
+run usage --help
+check "--help succeeds and lists the exit statuses" \
+    sh -c "[ $status = 0 ] && grep -q -- '--accept-warning' '$work/usage/out' && grep -q '^   3 ' '$work/usage/out'"
+
+layout refused
+run refused
+check "warning not accepted: the program ends with its code 0 (10)" test "$status" = 10
+check "warning not accepted: no search" lacks "$work/refused/out" "[System]-Searching"
+
+layout nolib
+rm "$work/nolib/$tool_folder_name/libEchomod.so"
+run nolib --accept-warning
+check "missing echo library: start-up ends with code 0 (10)" test "$status" = 10
+check "missing echo library: the message names the file" \
+    contains "$work/nolib/out" "$work/nolib/$tool_folder_name/libEchomod.so"
+
+# No simulator: the search series runs out after 20 s.
+layout nobody
+run nobody --accept-warning
+check "no router: the series ends with status 3" test "$status" = 3
+check "no router: the message box is shown" contains "$work/nobody/out" "No Devices found, please try again."
+[ "$failed" = 0 ] || show nobody
+
+# ---- backup, then the upload fails (normal mode) ----------------------------------------------
+
+state=$work/state-normal
+start_sim "$top/sim/scenarios/complete.json" "$state" || exit 1
+layout normal
+run normal --accept-warning
+stop_sim
+check "failed upload: the run ends with status 2" test "$status" = 2
+check "failed upload: no PASS picture" lacks "$work/normal/out" "Status: PASS"
+check "failed upload: the router got the FTP preparation" contains "$state/commands.log" "rc rc_service restart_ftpd"
+check "failed upload: nothing after it reached the router" \
+    sh -c "! grep -q -e chmod -e mtd-write -e 'cat /mnt/cfe' '$state/commands.log'"
+process=$(one_log "$work/normal" Process)
+data=$(one_log "$work/normal" Data)
+named_after() {   # named_after LOG KIND: tool folder name, MAC digits, time stamp
+    [[ "$1" =~ ^"$work/normal/${tool_folder_name}AABBCCDDEE01_$2_"[0-9]{14}\.txt$ ]]
+}
+both_named() { named_after "$process" Process && named_after "$data" Data; }
+check "one Process log and one Data log, named after the tool folder and the MAC" both_named
+check "the console tells where the logs are" \
+    sh -c "grep -qxF 'Process log: $process' '$work/normal/out' && grep -qxF 'Data log: $data' '$work/normal/out'"
+check "Data log: the 30 backed-up values in table order" \
+    /usr/bin/python3 "$checker" data "$data" "$items" "$state/$router"
+check "Process log (normal mode): only the [System] lines from the backup on" \
+    /usr/bin/python3 "$checker" process "$process" \
+    "[System]-Backing up data" "[System]-Upgrading DDR configuration...Please wait..."
+[ "$failed" = 0 ] || show normal
+
+# ---- the same in engineering mode -------------------------------------------------------------
+
+state=$work/state-engineering
+start_sim "$top/sim/scenarios/complete.json" "$state" || exit 1
+layout engineering "qzkw#8062"
+run engineering --accept-warning
+stop_sim
+process=$(one_log "$work/engineering" Process)
+check "engineering mode: status 2" test "$status" = 2
+check "engineering mode: the run ends with Run Bat_Bin fail" \
+    sh -c "[ \"\$(tail -n 1 '$process' | tr -d '\r')\" = 'Run Bat_Bin fail' ]"
+check "engineering mode: the silent uploader is the cause" \
+    sh -c "grep -q '^Retrieve data error!' '$process' && grep -q '^ExecuteConsoleCommand_Bin fail!' '$process'"
+check "engineering mode: the Process log starts with SetPos(1)" \
+    sh -c "[ \"\$(head -n 1 '$process' | tr -d '\r')\" = 'SetPos(1)' ]"
+check "engineering mode: the console shows the diagnostic lines" contains "$work/engineering/out" "Run Bat_Bin fail"
+check "engineering mode: the same Data log" \
+    /usr/bin/python3 "$checker" data "$(one_log "$work/engineering" Data)" "$items" "$state/$router"
+[ "$failed" = 0 ] || show engineering
+
+# ---- two routers: the selection dialog ----------------------------------------------------------
+
+state=$work/state-two
+start_sim "$top/sim/scenarios/two-routers.json" "$state" || exit 1
+layout closed
+run closed --accept-warning
+check "two routers, no --select: the choice is closed (10)" test "$status" = 10
+check "two routers: the dialog lists both addresses" \
+    sh -c "grep -q '\\[0\\] 10.77.0.2' '$work/closed/out' && grep -q '\\[1\\] 10.77.0.3' '$work/closed/out'"
+layout second
+run second --accept-warning --select 1
+check "two routers, --select 1: the run goes on with the second router (status 2)" test "$status" = 2
+data=$(one_log "$work/second" Data)
+check "two routers, --select 1: the Data log holds the second router's values" \
+    /usr/bin/python3 "$checker" data "$data" "$items" "$state/10.77.0.3"
+stop_sim
+[ "$failed" = 0 ] || show second
+
+echo "console integration: $passed passed, $failed failed"
+[ "$failed" = 0 ]

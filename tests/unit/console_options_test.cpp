@@ -1,0 +1,117 @@
+// The console front end's command line, typed answers and exit status.
+#include "app/console/options.h"
+
+#include <gtest/gtest.h>
+
+namespace ramtune::console {
+namespace {
+
+ParsedOptions Parse(std::vector<std::string> args) { return ParseOptions(args); }
+
+TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
+  const ParsedOptions p = Parse({"--accept-warning", "--select", "2", "--no", "--script", "a b.script"});
+  ASSERT_EQ(p.error, "");
+  EXPECT_TRUE(p.options.acceptWarning);
+  EXPECT_EQ(p.options.select, 2);
+  EXPECT_EQ(p.options.yesNo, 0);
+  EXPECT_EQ(p.options.scriptFile, "a b.script");
+  EXPECT_FALSE(p.options.help);
+
+  EXPECT_EQ(Parse({"--select=0"}).options.select, 0);
+  EXPECT_EQ(Parse({"--yes", "--yes"}).options.yesNo, 1);
+  EXPECT_TRUE(Parse({"-h"}).options.help);
+  // Nothing given: nothing answered in advance.
+  const Options none = Parse({}).options;
+  EXPECT_FALSE(none.acceptWarning);
+  EXPECT_EQ(none.select, -1);
+  EXPECT_EQ(none.yesNo, -1);
+}
+
+TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--frobnicate"},
+           {"-x"},
+           {"run"},
+           {"--select"},
+           {"--select", "-1"},
+           {"--select", "one"},
+           {"--select", "1x"},
+           {"--select="},
+           {"--select", "99999999999"},
+           {"--yes", "--no"},
+           {"--no", "--yes"},
+           {"--accept-warning=yes"},
+           {"--script"},
+           {"--script="},
+       }) {
+    std::string joined;
+    for (const std::string& a : args) joined += a + " ";
+    EXPECT_NE(Parse(args).error, "") << joined;
+  }
+  EXPECT_NE(Parse({"--bogus"}).error.find("--bogus"), std::string::npos);
+}
+
+TEST(ConsoleAnswers, YesNoAndClose) {
+  EXPECT_EQ(ParseYesNo("y"), Answer::Yes);
+  EXPECT_EQ(ParseYesNo(" YES \r"), Answer::Yes);
+  EXPECT_EQ(ParseYesNo("n"), Answer::No);
+  EXPECT_EQ(ParseYesNo("No"), Answer::No);
+  EXPECT_EQ(ParseYesNo("q"), Answer::Close);
+  EXPECT_EQ(ParseYesNo("\x1b"), Answer::Close);
+  EXPECT_EQ(ParseYesNo(""), Answer::Invalid);
+  EXPECT_EQ(ParseYesNo("yep"), Answer::Invalid);
+  EXPECT_EQ(ParseYesNo("y n"), Answer::Invalid);
+}
+
+TEST(ConsoleAnswers, SelectionDialog) {
+  // Enter alone confirms the preselected item 0.
+  EXPECT_EQ(ParseSelection("", 2, 0).kind, SelectionAnswer::Ok);
+  EXPECT_EQ(ParseSelection("", 2, 0).index, 0);
+  // An empty list has nothing selected: OK reports -1.
+  EXPECT_EQ(ParseSelection("", 0, -1).index, -1);
+  EXPECT_EQ(ParseSelection(" 1 ", 2, 0).index, 1);
+  EXPECT_EQ(ParseSelection("q", 2, 0).kind, SelectionAnswer::Close);
+  EXPECT_EQ(ParseSelection("\x1b", 2, 0).index, -1);
+  for (const char* wrong : {"2", "-1", "1.0", "x", "0 1"}) {
+    EXPECT_EQ(ParseSelection(wrong, 2, 0).kind, SelectionAnswer::Invalid) << wrong;
+  }
+}
+
+TEST(ConsoleAnswers, MainDialogCommands) {
+  EXPECT_EQ(ParseCommand("r"), Command::Retry);
+  EXPECT_EQ(ParseCommand("Retry"), Command::Retry);
+  EXPECT_EQ(ParseCommand(" e"), Command::Exit);
+  EXPECT_EQ(ParseCommand("?"), Command::Help);
+  EXPECT_EQ(ParseCommand(""), Command::None);
+  EXPECT_EQ(ParseCommand("x"), Command::Invalid);
+  EXPECT_EQ(ParseCommand("re"), Command::Invalid);
+}
+
+TEST(ConsoleExitStatus, TellsACompletedRunFromEveryOtherEnding) {
+  const ShownState completed{130, 20, false, true};
+  EXPECT_EQ(IdleExitStatus(true, completed), kExitCompleted);
+  // The already-updated notice also shows PASS at 20, but with Retry enabled.
+  EXPECT_EQ(IdleExitStatus(true, ShownState{130, 20, true, true}), kExitRunFailed);
+  EXPECT_EQ(IdleExitStatus(true, ShownState{131, 20, true, true}), kExitRunFailed);
+  EXPECT_EQ(IdleExitStatus(true, ShownState{130, 19, false, true}), kExitRunFailed);
+  // A missing tool file ends the run with the start-up state untouched.
+  EXPECT_EQ(IdleExitStatus(true, ShownState{133, 1, false, true}), kExitRunFailed);
+  EXPECT_EQ(IdleExitStatus(false, ShownState{133, 0, true, true}), kExitNoRouter);
+  // A series without a router after an earlier completed run (interactive Retry).
+  EXPECT_EQ(IdleExitStatus(false, completed), kExitNoRouter);
+}
+
+TEST(ConsoleDrawing, ProgressBarAndTextLines) {
+  EXPECT_EQ(ProgressBar(0, 0, 20), "[--------------------]  0/20");
+  EXPECT_EQ(ProgressBar(6, 0, 20), "[######--------------]  6/20");
+  EXPECT_EQ(ProgressBar(20, 0, 20), "[####################] 20/20");
+  EXPECT_EQ(ProgressBar(25, 0, 20), "[####################] 25/20");
+  EXPECT_EQ(ProgressBar(-1, 0, 20), "[--------------------] -1/20");
+
+  EXPECT_EQ(TextLines("Loss file:\n/a/b"), (std::vector<std::string>{"Loss file:", "/a/b"}));
+  EXPECT_EQ(TextLines("a\r\nb\r\n\r\nc"), (std::vector<std::string>{"a", "b", "", "c"}));
+  EXPECT_EQ(TextLines("a\rb"), (std::vector<std::string>{"a", "b"}));
+}
+
+}  // namespace
+}  // namespace ramtune::console
