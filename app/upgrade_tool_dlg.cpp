@@ -48,6 +48,8 @@ void CUpgradeToolDlg::OnSearchTimer() {
   waits.PumpMessages(1);
   s_.display.LogListClear();
   logs.AppendProcessLog("[System]-Searching for LM-7210A/LM-7210B...");
+  // A run holds its router only while it runs; a new attempt may find another.
+  link.ReleaseTarget();
   if (link.SearchRouter()) {
     RunUpgrade();
     return;

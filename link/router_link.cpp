@@ -42,6 +42,10 @@ void RouterLink::SetUpSocket() {
 
 bool RouterLink::SearchRouter() {
   if (!socketReady_) SetUpSocket();
+  // Only a newly recorded router ends a search, so every attempt starts with
+  // an empty table: otherwise a router found once (by an earlier run) would
+  // never be found again and Retry could not reach it.
+  ClearDeviceTable();
   s_.logs.AppendProcessLog("Search Device, Waiting a few seconds.........");
   s_.waits.PumpMessages(1);
   if (!SearchRounds(kFirstSearchRounds)) return false;

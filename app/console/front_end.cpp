@@ -401,7 +401,7 @@ void FrontEnd::RunSelectDeviceDialog(SelectDeviceModel& dialog) {
 
 std::string FrontEnd::ChooseFile(const std::string& filter, const std::string& initialFolder) {
   PrintBlock("Open", "Files: " + filter + "\nFolder: " + initialFolder);
-  if (!options_.scriptFile.empty()) {
+  if (!options_.scriptFile.empty() && options_.scriptFile != "-") {
     Print("  " + options_.scriptFile + " (--script)");
     return options_.scriptFile;
   }

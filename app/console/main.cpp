@@ -22,13 +22,18 @@ int UsageError(const std::string& message) {
   return console::kExitUsage;
 }
 
-// Hook for the script runner. --script FILE already answers the open-file
-// dialog of RUN SCRIPT (FrontEnd::ChooseFile returns FILE), so once the runner
-// exists this only has to start it after start-up:
-//   RunStartup(dlg, system); dlg.RunScript(); then end with a status.
-// TODO(script runner): replace the refusal by that.
-int RunScriptFile(const console::Options& /*options*/) {
-  return UsageError("--script: the script runner is not available in this build yet");
+// --script: instead of the warning and the upgrade, find the router once and
+// send it the commands of a script file (the file answers the open-file
+// dialog; "-" asks for the path). The replies go to Result.txt.
+int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
+  frontEnd.KillTimer(kStartTimer);
+  if (!dlg.link.SearchRouter()) {
+    std::fprintf(stderr, "ramtune: no router answered; nothing was sent.\n");
+    return console::kExitNoRouter;
+  }
+  dlg.RunScript();
+  std::printf("Commands and replies were appended to %s in the current directory.\n", kResultFile);
+  return console::kExitCompleted;
 }
 
 }  // namespace
@@ -42,8 +47,6 @@ int main(int argc, char** argv) {
     std::fputs(console::HelpText().c_str(), stdout);
     return 0;
   }
-  if (!options.scriptFile.empty()) return RunScriptFile(options);
-
   // A reader that went away must not kill the run halfway through a flash.
   signal(SIGPIPE, SIG_IGN);
 
@@ -55,5 +58,6 @@ int main(int argc, char** argv) {
 
   StartupSystem system;
   RunStartup(dlg, system);
+  if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();
 }

@@ -34,12 +34,11 @@ TEST_F(RouterLinkTest, FirstSearchSetsUpTheSocketAndRecordsTheRouterOnce) {
   EXPECT_EQ(current.DeviceIp, "10.77.0.2");
   EXPECT_EQ(rig.display.listLines.front(), "Start Create Socket...");
   EXPECT_EQ(rig.display.listLines.back(), "Search Model:LM-7210A......OK!");
-  // Without emptying the table, the same router is a duplicate: it is not
-  // recorded again and so ends no search.
-  EXPECT_FALSE(link().SearchRouter());
+  // Each search starts with an empty table, so the router is found again.
+  EXPECT_TRUE(link().SearchRouter());
   EXPECT_EQ(link().DeviceTable().size(), 1u);
   EXPECT_EQ(rig.network.listenersStarted, 1);
-  EXPECT_EQ(rig.processes.detached.size(), 21u);
+  EXPECT_EQ(rig.processes.detached.size(), 2u);
   EXPECT_EQ(rig.processes.detached.front(), "arp -d");
 }
 

@@ -118,3 +118,26 @@ TEST(RunControl, ExitPressedDuringASearchSeriesEndsTheProgram) {
 
 }  // namespace
 }  // namespace ramtune::test
+
+namespace ramtune::test {
+namespace {
+
+TEST(RunControl, RetryAfterARunFindsTheSameRouterAgain) {
+  Rig rig;
+  rig.router().Set("bl_version", "x");  // any value that passes the gate
+  rig.router().script = [](const std::string& c, Reply& r) {
+    if (c != "ATE Get_MacAddr_2G") return false;
+    r.text = "bad\n";  // the run ends in the backup
+    return true;
+  };
+  ASSERT_EQ(rig.SearchAndRun(), -1);
+  ASSERT_TRUE(rig.display.enabled[kButtonRetry]);
+  rig.display.boxes.clear();
+  rig.dlg->OnRetry();
+  EXPECT_EQ(rig.RunMessages(), -1);
+  // The second series found the router at once and ran again.
+  EXPECT_EQ(rig.display.boxes, (std::vector<std::string>{"Retrieve 2.4G MAC Fail!!"}));
+}
+
+}  // namespace
+}  // namespace ramtune::test
