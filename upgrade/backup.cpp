@@ -45,7 +45,7 @@ bool UpgradeRun::BackupValues() {
   }
 
   const bool named = Retry(8, 1000, RetryVariant::CountingDown, [&] {
-    s_.link.SendCommand("cat /dev/mtd0 |grep odmpid", 1000);
+    s_.link.SendCommand(kModelNameQuery, 1000);
     const std::string reply = s_.link.ResponseText();
     for (const char* name : {"QARV", "LM-7210B", "LM-7210A"}) {
       if (Contains(reply, name)) {

@@ -89,5 +89,7 @@ class UpgradeRun {
 // Texts of the run that more than one phase shows.
 inline const char* const kUnableToConnect = "Unable to connect to the LM-7210A/LM-7210B!!";
 inline const char* const kBannerLine = "############################";
+// The model-name probe of the backup, asked again by the verification.
+inline const char* const kModelNameQuery = "cat /dev/mtd0 |grep odmpid";
 
 }  // namespace ramtune::upgrade

@@ -8,11 +8,6 @@
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {
-namespace {
-
-const char* const kModelNameQuery = "cat /dev/mtd0 |grep odmpid";
-
-}  // namespace
 
 UpgradeRun::Verdict UpgradeRun::Verify() {
   for (const VerifyRow& row : kVerifyRows) {
