@@ -1,0 +1,537 @@
+#!/bin/bash
+# End-to-end tests of Ramtune.exe under Wine and Xvfb, against the router
+# simulator, in network namespaces.
+#
+#   e2e.sh CASE [LIMIT]   (CTest runs one CASE per test; exit 77 = skipped;
+#                          LIMIT: seconds after which the case gives up)
+#
+# Cases:
+#   complete          a whole upgrade: PASS picture, Process and Data logs,
+#                     uploaded files on the router, About box, Exit = code 1
+#   already-updated   router refused as up to date: PASS picture under the
+#                     notice, exit code 1 once it is closed
+#   beacon-yes        "Beacon Finder" question answered Yes: that window is
+#                     closed and start-up goes on to the warning
+#   beacon-no         answered No: exit code 1, the window stays, no warning
+#   second-instance   "The program is running", exit code 0; the first
+#                     instance goes on
+#   missing-file      "Loss file:\n" + the first missing path, exit code 0
+#   select-cancel     two routers answer: both offered in the selection
+#                     dialog; closing it without a choice ends with code 0
+#   warning-refused   No on the warning: exit code 0, no search, no logs
+#
+# Environment (set by tests/wine/CMakeLists.txt): RAMTUNE_EXE, ECHOMOD_DLL,
+# CURL_STANDIN, DLGANSWER_EXE, BEACON_EXE, RAMTUNE_SOURCE_DIR, E2E_WORK_ROOT,
+# E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX.
+#
+# Network safety: Ramtune.exe broadcasts on UDP 9999. Wine's sockets belong
+# to the wineserver, so every case uses a fresh copy of a Wine prefix whose
+# wineserver is started inside the PC namespace, and the script checks that
+# no wineserver of that prefix runs anywhere else before Ramtune.exe starts.
+# The simulator runs in the router namespace. Both namespaces are removed on
+# every exit.
+#
+# Screenshots (PNG) and the run's files are kept in $E2E_ARTIFACTS/CASE.
+set -u
+
+CASE=${1:-}
+SKIP=77
+PROG_NAME=${0##*/}
+
+# The pictures' colours, as res/make_images.py draws them.
+COLOUR_PASS='#1E9E3C'
+COLOUR_LOGO='#14285A'
+
+TOOL_FOLDER_NAME="QARV LM-7210A_LM-7210B DDR Configuration Upgrade Tool"
+IMAGE_NAME=cfe_lm-7210a_1.0.1.6.bin
+QUESTION='The system has detected that Beacon Finder is running. It will affect current DDR Configuration Upgrade Process.\r\nDo you want to terminate Beacon Finder?\r\nIf Yes, the DDR Configuration Upgrade Process will continue. If No, it will exit.'
+UP_TO_DATE='Your LM-7210A/LM-7210B already has the latest available DDR configuration update.'
+
+log() { echo "[$PROG_NAME $CASE $(date +%T)] $*"; }
+skip() { log "SKIP: $*"; exit $SKIP; }
+FAILED=0
+fail() { log "FAIL: $*"; FAILED=1; }
+die() { log "FAIL: $*"; exit 1; }
+
+# ---- preconditions ----------------------------------------------------------------
+
+case "$CASE" in
+    complete|already-updated|beacon-yes|beacon-no|second-instance|missing-file|select-cancel|\
+    warning-refused) ;;
+    *) echo "usage: $PROG_NAME complete|already-updated|beacon-yes|beacon-no|second-instance|missing-file|select-cancel|warning-refused [LIMIT]" >&2
+       exit 2 ;;
+esac
+for v in RAMTUNE_EXE ECHOMOD_DLL CURL_STANDIN DLGANSWER_EXE BEACON_EXE RAMTUNE_SOURCE_DIR \
+         E2E_WORK_ROOT E2E_ARTIFACTS E2E_TEMPLATE_PREFIX; do
+    [ -n "${!v:-}" ] || die "$v is not set (run through ctest)"
+done
+SRC=$RAMTUNE_SOURCE_DIR
+NETNS=$SRC/scripts/netns
+
+[ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
+for tool in ip wine wineserver Xvfb /usr/bin/import /usr/bin/convert /usr/bin/python3 flock; do
+    command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
+done
+/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || skip "python3-pyftpdlib is not installed"
+for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_STANDIN" "$DLGANSWER_EXE" "$BEACON_EXE"; do
+    [ -f "$f" ] || die "missing build output $f"
+done
+
+LIMIT=${2:-600}   # seconds; the script ends itself (cleaning up) before this
+
+SUFFIX=we$$
+NS_PC=rtpc$SUFFIX
+WORK=$E2E_WORK_ROOT/$CASE
+ART=$E2E_ARTIFACTS/$CASE
+PREFIX=$WORK/prefix
+rm -rf "$WORK" "$ART"
+mkdir -p "$WORK" "$ART" || die "cannot create $WORK"
+
+# ---- clean-up ---------------------------------------------------------------------
+
+BACKGROUND=()   # pids of what this script started
+NETNS_UP=0
+WATCHDOG=
+cleanup() {
+    local pid
+    if [ -d "$PREFIX" ]; then
+        WINEPREFIX=$PREFIX wineserver -k >/dev/null 2>&1
+    fi
+    for pid in "${BACKGROUND[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    [ "$NETNS_UP" = 1 ] && "$NETNS" down "$SUFFIX" >/dev/null 2>&1
+    for pid in "${BACKGROUND[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$PREFIX" "$PREFIX.lock"
+    [ -n "$WATCHDOG" ] && kill "$WATCHDOG" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'log "stopped (time limit or signal)"; exit 143' TERM
+
+# ---- namespaces, display, Wine ---------------------------------------------------
+
+# A case killed from outside (no clean-up ran) leaves its namespaces: they
+# are named after the script's process id, so remove those whose script is gone.
+for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^rtpcwe[0-9]+$'); do
+    kill -0 "${ns#rtpcwe}" 2>/dev/null || "$NETNS" down "we${ns#rtpcwe}" >/dev/null 2>&1
+done
+
+# Ends the case, with its clean-up, before the test runner's own limit.
+(
+    trap 'kill "$nap" 2>/dev/null; exit 0' TERM
+    sleep "$LIMIT" &
+    nap=$!
+    wait "$nap" && kill -TERM $$
+) </dev/null >/dev/null 2>&1 &
+WATCHDOG=$!
+
+"$NETNS" up "$SUFFIX" >"$WORK/netns.txt" 2>&1 || skip "cannot create network namespaces: $(cat "$WORK/netns.txt")"
+NETNS_UP=1
+
+# Runs a command in the PC namespace with this case's display and Wine prefix.
+DISPLAY_NUMBER=
+in_pc() {
+    "$NETNS" exec pc "$SUFFIX" -- env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEARCH=win64 \
+        WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d" DISPLAY=":$DISPLAY_NUMBER" "$@"
+}
+
+# The template prefix is made once, outside the namespaces (nothing in it
+# opens a socket), and copied for every case.
+# (run-in-wine.sh takes "$prefix.lock" itself: this lock has another name,
+# and is not handed on to Wine's processes.)
+(
+    flock 9
+    if [ ! -f "$E2E_TEMPLATE_PREFIX/system.reg" ]; then
+        log "creating the template Wine prefix"
+        RAMTUNE_WINEPREFIX=$E2E_TEMPLATE_PREFIX "$SRC/tests/wine/run-in-wine.sh" "$DLGANSWER_EXE" probe \
+            </dev/null >/dev/null 2>&1 9>&-
+        WINEPREFIX=$E2E_TEMPLATE_PREFIX wineserver -k </dev/null >/dev/null 2>&1 9>&-
+        WINEPREFIX=$E2E_TEMPLATE_PREFIX wineserver -w </dev/null >/dev/null 2>&1 9>&-
+    fi
+    [ -f "$E2E_TEMPLATE_PREFIX/system.reg" ]
+) 9>"$E2E_TEMPLATE_PREFIX.e2e-lock" || die "could not create the template Wine prefix"
+cp -a "$E2E_TEMPLATE_PREFIX" "$PREFIX" || die "cannot copy the Wine prefix"
+
+"$NETNS" exec pc "$SUFFIX" -- Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    3>"$WORK/display" </dev/null >"$WORK/xvfb.log" 2>&1 &
+BACKGROUND+=($!)
+for _ in $(seq 50); do
+    DISPLAY_NUMBER=$(tr -dc 0-9 <"$WORK/display")
+    [ -n "$DISPLAY_NUMBER" ] && break
+    sleep 0.1
+done
+[ -n "$DISPLAY_NUMBER" ] || die "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+
+# The prefix's wineserver starts here, inside the PC namespace.
+in_pc env RAMTUNE_WINEPREFIX="$PREFIX" "$SRC/tests/wine/run-in-wine.sh" "$DLGANSWER_EXE" probe \
+    >"$WORK/probe.txt" 2>&1
+grep -q "dlganswer ready" "$WORK/probe.txt" || die "Wine does not run the helper: $(cat "$WORK/probe.txt")"
+
+# Every wineserver of this prefix must live in the PC namespace.
+check_wineserver_namespace() {
+    local server_dir pid found=0
+    server_dir=$(printf 'server-%x-%x' $(stat -c '%d %i' "$PREFIX"))
+    for pid in $(pgrep -x wineserver64; pgrep -x wineserver); do
+        [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$server_dir" ] || continue
+        found=1
+        [ "$(ip netns identify "$pid" 2>/dev/null)" = "$NS_PC" ] ||
+            die "wineserver $pid of $PREFIX runs outside $NS_PC: refusing to start Ramtune.exe"
+    done
+    [ "$found" = 1 ] || die "no wineserver for $PREFIX"
+}
+check_wineserver_namespace
+
+# ---- the program's files -------------------------------------------------------------
+
+/usr/bin/python3 "$SRC/sim/make_files.py" "$WORK/files" >/dev/null || die "make_files.py failed"
+
+# Lays the program out. "apart": program folder and current directory are
+# unrelated, and the tool folder (current directory + the folder name) gets
+# its own copies of the transfer files. "nested": the program lives in the
+# tool folder and is started from its parent, as README-Windows.txt advises.
+# MODE: the MODE value of config.ini.
+PROGRAM=; CWD=; TOOL=
+lay_out() {
+    local how=$1 mode=$2 dir
+    CWD=$WORK/cwd
+    TOOL=$CWD/$TOOL_FOLDER_NAME
+    if [ "$how" = nested ]; then PROGRAM=$TOOL; else PROGRAM=$WORK/program; fi
+    mkdir -p "$CWD" "$PROGRAM"
+    cp "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$PROGRAM/"
+    printf '[QARV]\r\nMODE=%s\r\n' "$mode" >"$PROGRAM/config.ini"
+    for dir in "$PROGRAM" "$TOOL"; do
+        mkdir -p "$dir"
+        cp "$CURL_STANDIN" "$WORK/files/$IMAGE_NAME" "$WORK/files/mtd-write" "$dir/"
+    done
+}
+
+SIM_PID=
+start_simulator() {
+    local scenario=$SRC/sim/scenarios/$1.json
+    "$NETNS" exec rt "$SUFFIX" -- "$SRC/sim/run-sim.sh" "$scenario" "$WORK/simstate" \
+        --reboot-silence 5 >"$WORK/sim.out" 2>"$WORK/sim.err" &
+    SIM_PID=$!
+    BACKGROUND+=($SIM_PID)
+    for _ in $(seq 100); do
+        grep -q READY "$WORK/sim.out" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    die "the simulator did not start: $(tail -5 "$WORK/sim.err")"
+}
+
+# ---- Ramtune.exe and the helpers ---------------------------------------------------
+
+# Starts Ramtune.exe from the current directory CWD; its exit code lands in
+# $WORK/NAME.rc. A hard limit keeps a hanging program from holding the suite.
+start_ramtune() {
+    local name=$1 limit=${2:-600}
+    rm -f "$WORK/$name.rc"
+    (
+        cd "$CWD" || exit 1
+        in_pc timeout -s KILL "$limit" wine "$PROGRAM/Ramtune.exe" </dev/null >"$WORK/$name.out" 2>&1
+        echo $? >"$WORK/$name.rc"
+    ) &
+    BACKGROUND+=($!)
+}
+
+# Waits up to SECONDS for Ramtune.exe (NAME) to end; prints its exit code.
+wait_exit() {
+    local name=$1 seconds=$2 i
+    for ((i = 0; i < seconds * 5; i++)); do
+        if [ -s "$WORK/$name.rc" ]; then
+            cat "$WORK/$name.rc"
+            return 0
+        fi
+        sleep 0.2
+    done
+    echo none
+    return 1
+}
+
+# The dialog helper, answering in the background; its report goes to FILE.
+start_watcher() {
+    local file=$1
+    shift
+    in_pc wine "$DLGANSWER_EXE" watch "$@" </dev/null >"$WORK/$file" 2>&1 &
+    BACKGROUND+=($!)
+    WATCHER_PID=$!
+}
+
+# The helper in the foreground. Wine's console output ends lines in CR LF:
+# the CRs are dropped here and in report().
+helper() {
+    in_pc wine "$DLGANSWER_EXE" "$@" </dev/null | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
+
+# Waits up to SECONDS until a file matching PATTERN (a glob; blanks in it
+# belong to the names) holds a line with TEXT.
+wait_for_line() {
+    local pattern=$1 text=$2 seconds=$3 i
+    local -a files
+    for ((i = 0; i < seconds * 5; i++)); do
+        mapfile -t files < <(compgen -G "$pattern")
+        [ "${#files[@]}" -gt 0 ] && grep -qsF -- "$text" "${files[@]}" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# Saves a screenshot of the whole display and checks that it is not blank:
+# more than a handful of colours and no single colour covering nearly all.
+# Further arguments are colours that must cover at least 1500 pixels (a
+# status picture is 117 x 36, mostly its background colour).
+screenshot() {
+    local name=$1 file=$ART/$1.png colours top colour count
+    shift
+    in_pc /usr/bin/import -window root "$file" 2>"$WORK/import.err" ||
+        { fail "screenshot $name: $(cat "$WORK/import.err")"; return; }
+    colours=$(/usr/bin/convert "$file" -format %k info:)
+    top=$(/usr/bin/convert "$file" -format %c histogram:info:- | sort -rn | head -1 | awk '{print $1}' | tr -d :)
+    log "screenshot $file: $colours colours, most frequent covers $top of 786432 pixels"
+    if [ "${colours:-0}" -lt 8 ] || [ "${top:-786432}" -ge 770000 ]; then
+        fail "screenshot $name is blank"
+    fi
+    for colour in "$@"; do
+        count=$(/usr/bin/convert "$file" -alpha off -fill black +opaque "$colour" -fill white \
+                -opaque "$colour" -format '%[fx:round(mean*w*h)]' info:)
+        log "screenshot $name: $count pixels of $colour"
+        [ "${count:-0}" -ge 1500 ] || fail "screenshot $name does not show the picture in $colour"
+    done
+}
+
+# The Windows form of a path, as the program sees it.
+windows_path() { in_pc winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+
+expect_exit() {
+    local name=$1 seconds=$2 expected=$3 rc
+    rc=$(wait_exit "$name" "$seconds")
+    [ "$rc" = "$expected" ] || fail "$name: exit code $rc, expected $expected"
+}
+
+# Lines of the helper's report, for comparison.
+report() { tr -d '\r' <"$WORK/$1"; }
+
+keep_files() {
+    cp "$WORK"/*.txt "$WORK"/*.out "$WORK"/sim.* "$ART/" 2>/dev/null
+    [ -d "$CWD" ] && find "$CWD" -maxdepth 1 -name '*.txt' -exec cp {} "$ART/" \;
+    [ -f "$WORK/simstate/commands.log" ] && cp "$WORK/simstate/commands.log" "$ART/"
+    return 0
+}
+
+# ---- the cases --------------------------------------------------------------------------
+
+case_complete() {
+    lay_out apart ""
+    start_simulator complete
+    start_ramtune ramtune 600
+    helper wait-warning --seconds 60 >"$WORK/wait.txt" || die "no warning dialog: $(cat "$WORK/wait.txt")"
+    sleep 1
+    screenshot warning
+    start_watcher answers.txt --warning yes --question no --select ok
+
+    local process_log="$CWD/$TOOL_FOLDER_NAME"'*_Process_*.txt'
+    if wait_for_line "$process_log" "[System]-Backing up data" 120; then
+        screenshot backup "$COLOUR_LOGO"
+        helper state >"$WORK/state-backup.txt"
+        grep -qxF "button 1 disabled" "$WORK/state-backup.txt" &&
+            grep -qxF "button 2 disabled" "$WORK/state-backup.txt" ||
+            fail "Retry and Exit are not both disabled during the run: $(cat "$WORK/state-backup.txt")"
+    else
+        fail "the backup did not start within 120 s"
+    fi
+
+    if wait_for_line "$process_log" "[System]-Upgrade completed" 420; then
+        sleep 1
+        screenshot pass "$COLOUR_PASS"
+        helper state >"$WORK/state-pass.txt"
+        local want
+        for want in "progress 20" "button 1 disabled" "button 2 enabled" \
+                    "item [System]-Upgrade completed" "label 1001 Model:  [LM-7210A]" \
+                    "label 1002 MAC Address:  [AABBCCDDEE01]"; do
+            grep -qxF "$want" "$WORK/state-pass.txt" || fail "after completion: no '$want' in $(cat "$WORK/state-pass.txt")"
+        done
+        helper about >"$WORK/about.txt"
+        grep -q "^ABOUT About Ramtune:.*Version 1.0" "$WORK/about.txt" ||
+            fail "About box: $(cat "$WORK/about.txt")"
+    else
+        fail "no '[System]-Upgrade completed' within 420 s (exit code $(cat "$WORK/ramtune.rc" 2>/dev/null || echo none))"
+        screenshot not-completed
+        helper state >"$WORK/state-end.txt"
+    fi
+
+    # Logs beside the tool folder, not inside it.
+    local -a logs data
+    mapfile -t logs < <(compgen -G "$CWD/${TOOL_FOLDER_NAME}AABBCCDDEE01_Process_*.txt")
+    mapfile -t data < <(compgen -G "$CWD/${TOOL_FOLDER_NAME}AABBCCDDEE01_Data_*.txt")
+    [ "${#logs[@]}" -ge 1 ] || fail "no Process log in $CWD"
+    [ "${#data[@]}" -ge 1 ] || fail "no Data log in $CWD"
+    if [ "${#logs[@]}" -ge 1 ]; then
+        [ "$(head -1 "${logs[0]}" | tr -d '\r')" = "[System]-Backing up data" ] ||
+            fail "the Process log does not start with the backup line"
+        grep -q $'\r$' "${logs[0]}" || fail "the Process log lines do not end in CR LF"
+    fi
+    if [ "${#data[@]}" -ge 1 ]; then
+        grep -q '^MacAddr_2G ' "${data[0]}" && grep -q '^odmpid=' "${data[0]}" ||
+            fail "the Data log lacks the MAC or model lines"
+    fi
+
+    # What the stand-in uploader put on the router is what lay in the tool folder.
+    local f
+    for f in "$IMAGE_NAME" mtd-write; do
+        cmp -s "$TOOL/$f" "$WORK/simstate/10.77.0.2/tmp/mnt/cfe/$f" || fail "$f did not reach the router intact"
+    done
+
+    if grep -q '^MESSAGE ' "$WORK/answers.txt"; then
+        fail "message boxes during a clean run: $(grep '^MESSAGE ' "$WORK/answers.txt")"
+    fi
+
+    if [ ! -s "$WORK/ramtune.rc" ]; then
+        helper click 2 >"$WORK/click.txt"
+        expect_exit ramtune 20 1
+    fi
+}
+
+case_already_updated() {
+    # Engineering mode: every line reaches the Process log.
+    lay_out nested "qzkw#8062"
+    start_simulator already-updated
+    start_watcher answers.txt --warning yes --question no --select ok --ok-delay 3000
+    start_ramtune ramtune 300
+    if wait_for_line "$WORK/answers.txt" "MESSAGE $UP_TO_DATE" 120; then
+        sleep 1
+        screenshot already-updated "$COLOUR_PASS"
+    else
+        fail "no up-to-date notice: $(report answers.txt)"
+    fi
+    expect_exit ramtune 30 1
+    [ "$(grep -c '^MESSAGE ' "$WORK/answers.txt")" = 1 ] || fail "message boxes: $(report answers.txt)"
+
+    local -a logs
+    mapfile -t logs < <(compgen -G "$CWD/${TOOL_FOLDER_NAME}AABBCCDDEE01_Process_*.txt")
+    if [ "${#logs[@]}" -ge 1 ]; then
+        [ "$(head -1 "${logs[0]}" | tr -d '\r')" = "SetPos(1)" ] ||
+            fail "engineering mode: the Process log does not start with SetPos(1)"
+        grep -qF "$UP_TO_DATE" "${logs[0]}" || fail "the notice is not in the Process log"
+    else
+        fail "no Process log in $CWD"
+    fi
+}
+
+start_beacon() {
+    in_pc wine "$BEACON_EXE" </dev/null >"$WORK/beacon.txt" 2>&1 &
+    BEACON_PID=$!
+    BACKGROUND+=($BEACON_PID)
+    wait_for_line "$WORK/beacon.txt" "Beacon Finder up" 30 || die "the Beacon Finder window did not come up"
+}
+
+case_beacon_yes() {
+    lay_out apart ""
+    start_beacon
+    start_watcher answers.txt --warning no --question yes
+    start_ramtune ramtune 120
+    expect_exit ramtune 60 0
+    local expected
+    expected=$(printf 'QUESTION %s -> yes\nWARNING no' "$QUESTION")
+    [ "$(report answers.txt)" = "$expected" ] || fail "answers: $(report answers.txt)"
+    grep -q "Beacon Finder closed" "$WORK/beacon.txt" || fail "Beacon Finder was not closed"
+    sleep 1
+    kill -0 "$BEACON_PID" 2>/dev/null && fail "the Beacon Finder program still runs"
+}
+
+case_beacon_no() {
+    lay_out apart ""
+    start_beacon
+    start_watcher answers.txt --warning no --question no
+    start_ramtune ramtune 120
+    expect_exit ramtune 60 1
+    sleep 1
+    [ "$(report answers.txt)" = "QUESTION $QUESTION -> no" ] || fail "answers: $(report answers.txt)"
+    grep -q "Beacon Finder closed" "$WORK/beacon.txt" && fail "Beacon Finder was closed after No"
+    kill -0 "$BEACON_PID" 2>/dev/null || fail "the Beacon Finder program has ended"
+}
+
+case_second_instance() {
+    lay_out apart ""
+    start_ramtune first 300
+    helper wait-warning --seconds 60 >"$WORK/wait.txt" || die "no warning dialog of the first instance"
+    start_watcher answers.txt --warning leave
+    start_ramtune second 120
+    expect_exit second 60 0
+    sleep 1
+    grep -qxF "MESSAGE The program is running" <(report answers.txt) || fail "answers: $(report answers.txt)"
+    [ "$(grep -c '^MESSAGE ' "$WORK/answers.txt")" = 1 ] || fail "message boxes: $(report answers.txt)"
+    # The first instance is unaffected: still running, its warning still up.
+    [ -s "$WORK/first.rc" ] && fail "the first instance ended with $(cat "$WORK/first.rc")"
+    helper wait-warning --seconds 5 >/dev/null || fail "the first instance's warning is gone"
+    kill "$WATCHER_PID" 2>/dev/null
+    start_watcher answers-first.txt --warning no
+    expect_exit first 60 0
+}
+
+case_missing_file() {
+    lay_out apart ""
+    # curl.exe and config.ini both missing: only curl.exe is reported.
+    rm -f "$PROGRAM/curl.exe" "$PROGRAM/config.ini"
+    rm -rf "$TOOL"
+    local expected
+    expected="MESSAGE Loss file:\\n$(windows_path "$PROGRAM/curl.exe")"
+    start_watcher answers.txt --warning no
+    start_ramtune ramtune 120
+    expect_exit ramtune 60 0
+    sleep 1
+    [ "$(report answers.txt)" = "$expected" ] || fail "answers: '$(report answers.txt)', expected '$expected'"
+    # Start-up stopped at the file check: the tool folder was never created.
+    [ -e "$TOOL" ] && fail "the tool folder was created"
+}
+
+case_select_cancel() {
+    lay_out apart ""
+    start_simulator two-routers
+    start_watcher answers.txt --warning yes --select cancel
+    start_ramtune ramtune 120
+    expect_exit ramtune 90 0
+    sleep 1
+    # Both routers are offered, in the order they answered.
+    local items
+    items=$(report answers.txt | sed -n 's/^SELECT \(.*\) -> cancel$/\1/p')
+    case "$items" in
+        "10.77.0.2;10.77.0.3"|"10.77.0.3;10.77.0.2") ;;
+        *) fail "selection offered '$items': $(report answers.txt)" ;;
+    esac
+    grep -q '^MESSAGE ' "$WORK/answers.txt" && fail "message boxes: $(report answers.txt)"
+    # Closed without a choice: no router was written to.
+    grep -qE 'nvram set|ATE Set_|mtd-write' "$WORK/simstate/commands.log" && fail "the routers were changed"
+    return 0
+}
+
+case_warning_refused() {
+    lay_out apart ""
+    start_simulator complete
+    start_ramtune ramtune 120
+    helper wait-warning --seconds 60 >"$WORK/wait.txt" || die "no warning dialog: $(cat "$WORK/wait.txt")"
+    helper about >"$WORK/about.txt"
+    grep -q "^ABOUT About Ramtune:.*Version 1.0" "$WORK/about.txt" || fail "About box: $(cat "$WORK/about.txt")"
+    start_watcher answers.txt --warning no
+    expect_exit ramtune 60 0
+    sleep 1
+    [ "$(report answers.txt)" = "WARNING no" ] || fail "answers: $(report answers.txt)"
+    # Start-up had finished (tool folder made); no search and no run followed.
+    [ -d "$TOOL" ] || fail "the tool folder was not created"
+    [ -z "$(find "$CWD" -maxdepth 1 -name '*.txt')" ] || fail "log files were written"
+    [ -s "$WORK/simstate/commands.log" ] && fail "the router received commands"
+    return 0
+}
+
+log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX"
+"case_${CASE//-/_}"
+keep_files
+if [ "$FAILED" = 0 ]; then
+    log "PASS"
+    exit 0
+fi
+log "artifacts in $ART"
+exit 1

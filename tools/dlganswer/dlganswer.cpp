@@ -1,0 +1,361 @@
+// Test helper for Ramtune.exe under Wine: finds the program's dialogs and
+// message boxes from outside (same Wine prefix), answers them like a user
+// would and reports what it saw on standard output, one line each.
+//
+//   dlganswer probe
+//       prints "dlganswer ready" (proves that a 64-bit program runs).
+//   dlganswer watch [--warning yes|no|leave] [--question yes|no|leave]
+//                   [--select ok|cancel|leave] [--ok-delay MS] [--caption TEXT]
+//                   [--seconds N]
+//       answers until N seconds (default 900) have passed:
+//         warning dialog (template 134)   "WARNING yes|no"
+//         Yes/No box of the program       "QUESTION <text> -> yes|no"
+//         OK box of the program           "MESSAGE <text>" (OK pressed after MS ms)
+//         device selection (138)          "SELECT <items> -> ok|cancel"
+//       "leave" leaves that kind of dialog alone (still reported once, with
+//       "-> left"). Message boxes are recognised by their caption (default
+//       "Ramtune"). In texts, CR and LF are written as \r and \n.
+//   dlganswer wait-warning [--seconds N]
+//       exit code 0 as soon as the warning dialog is visible, 1 after N s.
+//   dlganswer state
+//       prints the main dialog's controls: title, progress, buttons, labels,
+//       log list; exit code 1 when there is no main dialog.
+//   dlganswer click ID
+//       presses button ID of the main dialog (BM_CLICK); exit code 1 when it
+//       is missing or disabled.
+//   dlganswer about
+//       opens the About box through the system menu command, prints
+//       "ABOUT <title>: <texts>" and closes it again.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Ids of the program's templates (res/resource.h).
+constexpr int kProgress = 1008;
+constexpr int kLogList = 1000;
+constexpr int kWarningText = 1006;
+constexpr int kWarningYes = 1010;
+constexpr int kWarningNo = 1011;
+constexpr int kIpList = 1015;
+constexpr UINT kAboutCommand = 0x0010;
+
+constexpr UINT kSendTimeoutMs = 5000;
+
+std::string ClassOf(HWND window) {
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+std::string TextOf(HWND window) {
+  char text[4096] = "";
+  DWORD_PTR copied = 0;
+  if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                          SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied) &&
+      copied > 0) {
+    return std::string(text, copied);
+  }
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void Say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+std::vector<HWND> TopLevelDialogs() {
+  std::vector<HWND> found;
+  EnumWindows(
+      [](HWND window, LPARAM list) -> BOOL {
+        if (IsWindowVisible(window) && ClassOf(window) == "#32770") {
+          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> found;
+  EnumChildWindows(
+      parent,
+      [](HWND window, LPARAM list) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Sends a message that carries no pointer, with a time limit.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+    return -1;
+  }
+  return static_cast<LRESULT>(result);
+}
+
+// Item `index` of a list box or combo box in another process. The wide
+// messages are used because Wine hands the text of the narrow ones over
+// to another process in UTF-16, overrunning a buffer sized for narrow text.
+std::string ItemText(HWND control, UINT lengthMessage, UINT textMessage, int index) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(control, lengthMessage, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG,
+                           kSendTimeoutMs, &length) ||
+      static_cast<LONG_PTR>(length) < 0) {
+    return std::string();
+  }
+  std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(control, textMessage, static_cast<WPARAM>(index),
+                           reinterpret_cast<LPARAM>(&wide[0]), SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                           &copied)) {
+    return std::string();
+  }
+  wide.resize(wcsnlen(wide.c_str(), wide.size()));
+  std::string narrow(wide.size() * 2 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &narrow[0],
+                                    static_cast<int>(narrow.size()), nullptr, nullptr);
+  narrow.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return narrow;
+}
+
+bool IsWarning(HWND d) {
+  return GetDlgItem(d, kWarningYes) && GetDlgItem(d, kWarningNo) && GetDlgItem(d, kWarningText);
+}
+bool IsSelect(HWND d) { return GetDlgItem(d, kIpList) != nullptr; }
+bool IsMain(HWND d) { return GetDlgItem(d, kProgress) != nullptr; }
+
+HWND FindMain() {
+  for (HWND d : TopLevelDialogs()) {
+    if (IsMain(d)) return d;
+  }
+  return nullptr;
+}
+
+// The text of a message box: its longest static text (the icon has none).
+std::string BoxText(HWND box) {
+  std::string best;
+  for (HWND child : Children(box)) {
+    if (ClassOf(child) != "Static") continue;
+    std::string text = TextOf(child);
+    if (text.size() > best.size()) best = text;
+  }
+  return best;
+}
+
+bool Press(HWND dialog, int id) {
+  HWND button = GetDlgItem(dialog, id);
+  if (button == nullptr || !IsWindowEnabled(button)) return false;
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+  return true;
+}
+
+std::string ArgValue(int argc, char** argv, const char* name, const char* fallback) {
+  for (int i = 2; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+  }
+  return fallback;
+}
+
+struct WatchOptions {
+  std::string warning, question, select, caption;
+  DWORD okDelayMs = 0;
+  DWORD seconds = 900;
+};
+
+int Watch(const WatchOptions& o) {
+  const DWORD start = GetTickCount();
+  std::set<HWND> done;                 // answered or left alone
+  std::map<HWND, DWORD> pendingOk;     // message boxes reported, OK still to press
+  while (GetTickCount() - start < o.seconds * 1000) {
+    for (HWND d : TopLevelDialogs()) {
+      if (done.count(d) != 0) continue;
+      if (IsWarning(d)) {
+        if (o.warning == "leave") {
+          Say("WARNING -> left");
+        } else {
+          Press(d, o.warning == "yes" ? kWarningYes : kWarningNo);
+          Say("WARNING " + o.warning);
+        }
+        done.insert(d);
+      } else if (IsSelect(d)) {
+        HWND list = GetDlgItem(d, kIpList);
+        const int count = static_cast<int>(Ask(list, CB_GETCOUNT));
+        std::string items;
+        for (int i = 0; i < count; ++i) {
+          items += (i ? ";" : "") + ItemText(list, CB_GETLBTEXTLEN, CB_GETLBTEXT, i);
+        }
+        if (o.select == "ok") {
+          Press(d, IDOK);
+        } else if (o.select == "cancel") {
+          PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+        }
+        Say("SELECT " + items + " -> " + (o.select == "leave" ? "left" : o.select));
+        done.insert(d);
+      } else if (!IsMain(d) && TextOf(d) == o.caption) {
+        const std::string text = Escape(BoxText(d));
+        if (GetDlgItem(d, IDYES) != nullptr) {
+          if (o.question == "yes") Press(d, IDYES);
+          if (o.question == "no") Press(d, IDNO);
+          Say("QUESTION " + text + " -> " + (o.question == "leave" ? "left" : o.question));
+          done.insert(d);
+        } else if (pendingOk.count(d) == 0) {
+          Say("MESSAGE " + text);
+          pendingOk[d] = GetTickCount();
+        }
+      }
+    }
+    for (auto it = pendingOk.begin(); it != pendingOk.end();) {
+      if (GetTickCount() - it->second >= o.okDelayMs) {
+        Press(it->first, IDOK);
+        done.insert(it->first);
+        it = pendingOk.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    Sleep(100);
+  }
+  return 0;
+}
+
+int WaitWarning(DWORD seconds) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < seconds * 1000) {
+    for (HWND d : TopLevelDialogs()) {
+      if (IsWarning(d)) {
+        Say("warning visible");
+        return 0;
+      }
+    }
+    Sleep(100);
+  }
+  Say("no warning dialog");
+  return 1;
+}
+
+int State() {
+  HWND main = FindMain();
+  if (main == nullptr) {
+    Say("no main dialog");
+    return 1;
+  }
+  Say("title " + TextOf(main));
+  HWND bar = GetDlgItem(main, kProgress);
+  std::printf("progress %d\n", static_cast<int>(Ask(bar, PBM_GETPOS)));
+  std::printf("range %d %d\n", static_cast<int>(Ask(bar, PBM_GETRANGE, TRUE)),
+              static_cast<int>(Ask(bar, PBM_GETRANGE, FALSE)));
+  for (int id : {1, 2}) {
+    HWND b = GetDlgItem(main, id);
+    std::printf("button %d %s\n", id, b && IsWindowEnabled(b) ? "enabled" : "disabled");
+  }
+  for (int id : {1001, 1002, 1003}) {
+    std::printf("label %d %s\n", id, Escape(TextOf(GetDlgItem(main, id))).c_str());
+  }
+  HWND list = GetDlgItem(main, kLogList);
+  const int count = static_cast<int>(Ask(list, LB_GETCOUNT));
+  std::printf("list %d\n", count);
+  for (int i = 0; i < count; ++i) {
+    std::printf("item %s\n", Escape(ItemText(list, LB_GETTEXTLEN, LB_GETTEXT, i)).c_str());
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+int Click(int id) {
+  HWND main = FindMain();
+  if (main == nullptr) {
+    Say("no main dialog");
+    return 1;
+  }
+  if (!Press(main, id)) {
+    Say("button " + std::to_string(id) + " missing or disabled");
+    return 1;
+  }
+  Say("clicked " + std::to_string(id));
+  return 0;
+}
+
+int About() {
+  HWND main = FindMain();
+  if (main == nullptr) {
+    Say("no main dialog");
+    return 1;
+  }
+  PostMessageA(main, WM_SYSCOMMAND, kAboutCommand, 0);
+  for (int i = 0; i < 50; ++i) {
+    Sleep(100);
+    for (HWND d : TopLevelDialogs()) {
+      if (d == main || IsWarning(d) || GetDlgItem(d, IDOK) == nullptr) continue;
+      if (TextOf(d).compare(0, 6, "About ") != 0) continue;
+      std::string texts;
+      for (HWND child : Children(d)) {
+        const LONG kind = GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK;
+        const bool picture = kind == SS_ICON || kind == SS_BITMAP;
+        if (ClassOf(child) == "Static" && !picture && !TextOf(child).empty()) texts += " " + TextOf(child);
+      }
+      Say("ABOUT " + TextOf(d) + ":" + texts);
+      Press(d, IDOK);
+      return 0;
+    }
+  }
+  Say("no About box");
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "probe") {
+    Say("dlganswer ready");
+    return 0;
+  }
+  if (command == "watch") {
+    WatchOptions o;
+    o.warning = ArgValue(argc, argv, "--warning", "leave");
+    o.question = ArgValue(argc, argv, "--question", "leave");
+    o.select = ArgValue(argc, argv, "--select", "leave");
+    o.caption = ArgValue(argc, argv, "--caption", "Ramtune");
+    o.okDelayMs = static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--ok-delay", "0").c_str()));
+    o.seconds = static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "900").c_str()));
+    return Watch(o);
+  }
+  if (command == "wait-warning") {
+    return WaitWarning(static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "30").c_str())));
+  }
+  if (command == "state") return State();
+  if (command == "click" && argc > 2) return Click(std::atoi(argv[2]));
+  if (command == "about") return About();
+  std::fprintf(stderr, "usage: dlganswer probe|watch|wait-warning|state|click ID|about\n");
+  return 2;
+}
