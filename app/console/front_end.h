@@ -122,17 +122,4 @@ class FrontEnd : public Clock, public Display, public Host {
   bool choicesShown_ = false;
 };
 
-// ProcessRunner on the platform layer.
-class PlatformProcesses : public ProcessRunner {
- public:
-  platform::CapturedRun RunCaptured(const std::string& application, const std::string& commandLine,
-                                    int limitMs, size_t maxBytes) override {
-    return platform::RunCaptured(application, commandLine, limitMs, maxBytes);
-  }
-  platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) override {
-    return platform::RunHidden(commandLine, limitMs);
-  }
-  void StartDetached(const std::string& commandLine) override { platform::StartDetached(commandLine); }
-};
-
 }  // namespace ramtune::console

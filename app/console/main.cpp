@@ -9,6 +9,7 @@
 
 #include "app/console/front_end.h"
 #include "app/console/options.h"
+#include "app/platform_processes.h"
 #include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
 #include "link/udp_transport.h"
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
 
   console::FrontEnd frontEnd(options, isatty(STDIN_FILENO) == 1);
   link::UdpTransport transport;
-  console::PlatformProcesses processes;
+  PlatformProcesses processes;
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);
 

@@ -1,29 +1,13 @@
 // The application object of Ramtune.exe: it builds the main dialog and its
 // services and runs the dialog modally. Every way out of the dialog ends the
 // process from inside; the end of InitInstance is never reached in practice.
+#include "app/platform_processes.h"
 #include "app/upgrade_tool_dlg.h"
 #include "app/win32/main_dialog.h"
 #include "link/udp_transport.h"
 #include "platform/platform.h"
 
 namespace ramtune::win32 {
-namespace {
-
-class PlatformProcesses : public ProcessRunner {
- public:
-  platform::CapturedRun RunCaptured(const std::string& application, const std::string& commandLine,
-                                    int limitMs, size_t maxBytes) override {
-    return platform::RunCaptured(application, commandLine, limitMs, maxBytes);
-  }
-  platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) override {
-    return platform::RunHidden(commandLine, limitMs);
-  }
-  void StartDetached(const std::string& commandLine) override {
-    platform::StartDetached(commandLine);
-  }
-};
-
-}  // namespace
 
 class CUpgradeToolApp {
  public:

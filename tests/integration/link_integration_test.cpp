@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "app/logs.h"
+#include "app/platform_processes.h"
 #include "link/console_runner.h"
 #include "link/router_link.h"
 #include "link/udp_transport.h"
@@ -27,18 +28,6 @@ class RealClock : public Clock {
   void Sleep(int ms) override { platform::SleepMs(ms); }
   bool DispatchOneMessage() override { return false; }
   std::string LocalTimeStamp() override { return platform::LocalTimeStamp(); }
-};
-
-class RealProcesses : public ProcessRunner {
- public:
-  platform::CapturedRun RunCaptured(const std::string& application, const std::string& commandLine, int limitMs,
-                                    size_t maxBytes) override {
-    return platform::RunCaptured(application, commandLine, limitMs, maxBytes);
-  }
-  platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) override {
-    return platform::RunHidden(commandLine, limitMs);
-  }
-  void StartDetached(const std::string& commandLine) override { platform::StartDetached(commandLine); }
 };
 
 std::string Env(const char* name) {
@@ -64,7 +53,7 @@ struct Link {
   RealClock clock;
   RecordingDisplay display{unused};
   link::UdpTransport transport;
-  RealProcesses processes;
+  PlatformProcesses processes;
   FakeHost host;
   Settings settings;
   Waits waits;

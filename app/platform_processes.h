@@ -1,0 +1,22 @@
+// The production ProcessRunner: straight onto the platform layer. Both front
+// ends use it.
+#pragma once
+
+#include "app/seams.h"
+#include "platform/platform.h"
+
+namespace ramtune {
+
+class PlatformProcesses : public ProcessRunner {
+ public:
+  platform::CapturedRun RunCaptured(const std::string& application, const std::string& commandLine,
+                                    int limitMs, size_t maxBytes) override {
+    return platform::RunCaptured(application, commandLine, limitMs, maxBytes);
+  }
+  platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) override {
+    return platform::RunHidden(commandLine, limitMs);
+  }
+  void StartDetached(const std::string& commandLine) override { platform::StartDetached(commandLine); }
+};
+
+}  // namespace ramtune
