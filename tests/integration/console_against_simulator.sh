@@ -19,102 +19,12 @@ if [ $# -ne 2 ]; then
     echo "usage: $0 RAMTUNE LIBECHOMOD" >&2
     exit 2
 fi
-if [ "$(id -u)" != 0 ]; then
-    echo "console integration: needs root (network namespaces); skipped"
-    exit 77
-fi
-
-program=$(readlink -f "$1")
-library=$(readlink -f "$2")
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(cd "$here/../.." && pwd)
-netns=$top/scripts/netns
+. "$here/lib.sh"
 checker=$here/console_check_logs.py
 items=$top/upgrade/calibration_items.h
-tool_folder_name="QARV LM-7210A_LM-7210B DDR Configuration Upgrade Tool"
-router=10.77.0.2
 
-suffix=ci$$
-work=$(mktemp -d /tmp/ramtune-console.XXXXXX)
-sim_pid=
-cleanup() {
-    stop_sim
-    "$netns" down "$suffix" >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-passed=0
-failed=0
-check() {   # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then
-        echo "ok   - $what"; passed=$((passed + 1))
-    else
-        echo "FAIL - $what"; failed=$((failed + 1))
-    fi
-}
-contains() { grep -qF -- "$2" "$1"; }
-lacks() { ! grep -qF -- "$2" "$1"; }
-
-# layout NAME [MODE]: a working folder with the tool folder in it; MODE is
-# config.ini's MODE value (none: normal mode). The uploader prints nothing.
-layout() {
-    local dir=$work/$1 folder=$work/$1/$tool_folder_name
-    mkdir -p "$folder"
-    cp "$program" "$library" "$folder/"
-    /usr/bin/python3 "$top/sim/make_files.py" "$folder" >/dev/null
-    printf '#!/bin/sh\nexit 0\n' >"$folder/curl"
-    chmod +x "$folder/curl"
-    if [ $# -ge 2 ]; then
-        printf '[QARV]\r\nMODE=%s\r\n' "$2" >"$folder/config.ini"
-    else
-        printf '[QARV]\r\n' >"$folder/config.ini"
-    fi
-}
-
-# run NAME ARGS...: ramtune from the working folder NAME, in the PC
-# namespace, without a terminal; sets $status, output in NAME/out.
-run() {
-    local dir=$work/$1; shift
-    (cd "$dir" && RAMTUNE_MEMBER_MARKER=$work/no-marker \
-        "$netns" exec pc "$suffix" -- "$dir/$tool_folder_name/ramtune" "$@") \
-        </dev/null >"$dir/out" 2>&1
-    status=$?
-}
-
-start_sim() {   # start_sim SCENARIO STATE_DIR
-    "$netns" exec rt "$suffix" -- "$top/sim/run-sim.sh" "$1" "$2" --reboot-silence 1 \
-        >"$work/sim.out" 2>"$work/sim.err" &
-    sim_pid=$!
-    for _ in $(seq 100); do
-        grep -q READY "$work/sim.out" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    echo "simulator did not start:"; cat "$work/sim.err"
-    return 1
-}
-
-stop_sim() {
-    [ -n "$sim_pid" ] || return 0
-    kill -TERM "$sim_pid" 2>/dev/null
-    wait "$sim_pid" 2>/dev/null
-    sim_pid=
-}
-
-one_log() {   # one_log DIR KIND: the only log of that kind, else empty
-    local logs
-    logs=$(find "$1" -maxdepth 1 -name "*_$2_*.txt")
-    [ "$(printf '%s\n' "$logs" | grep -c .)" = 1 ] && printf '%s' "$logs"
-}
-
-show() {   # the output of a failed case
-    echo "--- output of $1"; sed 's/^/    /' "$work/$1/out"
-}
-
-"$netns" up "$suffix" >/dev/null || exit 1
+lib_start console "$1" "$2" ci
 
 # ---- endings without a run -----------------------------------------------------------------
 
@@ -210,5 +120,4 @@ check "two routers, --select 1: the Data log holds the second router's values" \
 stop_sim
 [ "$failed" = 0 ] || show second
 
-echo "console integration: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+lib_finish
