@@ -40,7 +40,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from console_check_logs import TEST_SERVICE_KEYS, item_table, read_lines, read_pairs  # noqa: E402
+from console_check_logs import TEST_SERVICE_KEYS, compare, item_table, read_lines, read_pairs  # noqa: E402
 
 NEW_VERSION = "1.0.1.6"
 IMAGE = "/mnt/cfe/cfe_lm-7210a_%s.bin" % NEW_VERSION
@@ -87,19 +87,7 @@ def check_trail(log):
            and lines[len(before) + searches] == SEARCH_LINE % (searches + 1)):
         searches += 1
     expected = before + [SEARCH_LINE % n for n in range(1, searches + 1)] + after
-    return problems + compare_lines(lines, expected)
-
-
-def compare_lines(actual, expected):
-    problems = []
-    for number in range(max(len(actual), len(expected))):
-        a = actual[number] if number < len(actual) else "(missing)"
-        e = expected[number] if number < len(expected) else "(none)"
-        if a != e:
-            problems.append("line %d: got %r, expected %r" % (number + 1, a, e))
-    if len(actual) != len(expected):
-        problems.append("%d lines, expected %d" % (len(actual), len(expected)))
-    return problems
+    return problems + compare(lines, expected)
 
 
 # ---- the commands of a run ------------------------------------------------------------------
