@@ -20,6 +20,8 @@
 
 // System menu command of the About box (low four bits clear)
 #define IDM_ABOUTBOX 0x0010
+// System-menu entry of the script runner, added only in engineering mode.
+#define IDM_RUNSCRIPT 0x0020
 
 // Main dialog (102)
 #define IDC_LOG_LIST 1000

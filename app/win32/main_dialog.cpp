@@ -26,7 +26,17 @@ bool MainDialog::OnInitDialog() {
   SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   // Returns only when every check passed; otherwise the process has ended.
   RunStartup(*dlg_, system_);
+  AddScriptRunnerToSystemMenu();
   return true;
+}
+
+// The RUN SCRIPT button stays hidden; in engineering mode the script runner
+// is reached through the system menu instead.
+void MainDialog::AddScriptRunnerToSystemMenu() {
+  if (!dlg_->settings.EngineeringMode) return;
+  HMENU menu = GetSystemMenu(hwnd(), FALSE);
+  if (menu == nullptr) return;
+  AppendMenuA(menu, MF_STRING, IDM_RUNSCRIPT, "Run &Script...");
 }
 
 void MainDialog::AddAboutToSystemMenu() {
@@ -60,6 +70,11 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result)
       *result = TRUE;
       return true;
     case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_RUNSCRIPT && dlg_->settings.EngineeringMode) {
+        dlg_->RunScript();
+        *result = TRUE;
+        return true;
+      }
       if ((wParam & 0xFFF0) != IDM_ABOUTBOX) return false;
       CAboutDlg().DoModal(hwnd());
       *result = TRUE;

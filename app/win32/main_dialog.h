@@ -66,6 +66,7 @@ class MainDialog : public Dialog, public Clock, public Display, public Host {
 
  private:
   void AddAboutToSystemMenu();
+  void AddScriptRunnerToSystemMenu();
   // The owner of a modal box: this window on its own thread, none on
   // another (the listener thread shows the result-class boxes).
   HWND BoxOwner() const;

@@ -12,6 +12,11 @@
 # Needs root (ip netns, raw ICMP sockets).
 set -u
 
+if [ "$(id -u)" != 0 ]; then
+    echo "echomod_ping: needs root (network namespaces, raw ICMP sockets); skipped"
+    exit 77
+fi
+
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 netns=$root/scripts/netns
