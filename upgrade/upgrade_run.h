@@ -17,10 +17,6 @@
 #include "link/router_link.h"
 #include "upgrade/calibration_items.h"
 
-namespace ramtune {
-struct SelectDeviceModel;
-}
-
 namespace ramtune::upgrade {
 
 // What a run keeps between its phases. Reset at the start of every run.
