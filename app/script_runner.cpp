@@ -1,6 +1,6 @@
 #include "app/script_runner.h"
 
-#include "app/text.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 namespace ramtune {

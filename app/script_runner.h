@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/logs.h"
-#include "app/seams.h"
+#include "core/logs.h"
+#include "core/seams.h"
 #include "link/router_link.h"
 
 namespace ramtune {

@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
-#include "app/dialogs.h"
-#include "app/text.h"
+#include "core/dialogs.h"
+#include "core/text.h"
 #include "app/upgrade_tool_dlg.h"
 
 namespace ramtune {

@@ -1,7 +1,7 @@
 #include "app/upgrade_tool_dlg.h"
 
-#include "app/dialogs.h"
-#include "app/text.h"
+#include "core/dialogs.h"
+#include "core/text.h"
 
 namespace ramtune {
 namespace {

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/logs.h"
+#include "core/logs.h"
 #include "app/script_runner.h"
-#include "app/seams.h"
-#include "app/settings.h"
+#include "core/seams.h"
+#include "core/settings.h"
 #include "link/console_runner.h"
 #include "link/router_link.h"
 #include "upgrade/upgrade_run.h"

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/logs.h"
-#include "app/seams.h"
-#include "app/settings.h"
+#include "core/logs.h"
+#include "core/seams.h"
+#include "core/settings.h"
 #include "link/router_link.h"
 
 namespace ramtune::link {

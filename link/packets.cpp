@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/text.h"
+#include "core/text.h"
 
 namespace ramtune::link {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/text.h"
+#include "core/text.h"
 
 namespace ramtune::link {
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/logs.h"
-#include "app/seams.h"
+#include "core/logs.h"
+#include "core/seams.h"
 #include "link/packets.h"
 
 namespace ramtune::link {

@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "app/seams.h"
+#include "core/seams.h"
 #include "platform/platform.h"
 
 namespace ramtune::link {

@@ -1,5 +1,5 @@
 // Resource ids of Ramtune.exe. The control ids of the main dialog are the
-// ones the portable core names in app/seams.h; both lists must agree.
+// ones the portable core names in core/seams.h; both lists must agree.
 #pragma once
 
 // Dialog templates

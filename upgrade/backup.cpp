@@ -1,6 +1,6 @@
 // Backup of every per-unit value before anything is written to the router.
 // Each accepted value goes to the Data log at once, as its write-back command.
-#include "app/text.h"
+#include "core/text.h"
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {

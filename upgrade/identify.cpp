@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/dialogs.h"
-#include "app/text.h"
+#include "core/dialogs.h"
+#include "core/text.h"
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {

@@ -1,7 +1,7 @@
 // Reboot after the write-back, the fixed wait while the router restarts, and
 // the reconnection: readiness polls, the SSID tool for a PC on Wi-Fi, and the
 // search that finds the router again.
-#include "app/text.h"
+#include "core/text.h"
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {

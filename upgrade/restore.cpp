@@ -2,7 +2,7 @@
 // commands (checked), calibration values as hand-over variables that the
 // firmware carries into the new bootloader's configuration (unchecked), the
 // board settings of the new bootloader, and the commit. Runs once per pass.
-#include "app/text.h"
+#include "core/text.h"
 #include "upgrade/restore_verify_tables.h"
 #include "upgrade/upgrade_run.h"
 

@@ -1,7 +1,7 @@
 // Transfer of the new bootloader and the flash tool, the flash and the checks
 // on either side of it. This is the step that changes the router: the flash
 // command is sent once per run, and nothing here repeats an upload or a flash.
-#include "app/text.h"
+#include "core/text.h"
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {

@@ -1,6 +1,6 @@
 #include "upgrade/upgrade_run.h"
 
-#include "app/text.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 namespace ramtune::upgrade {

@@ -10,9 +10,9 @@
 #include <functional>
 #include <string>
 
-#include "app/logs.h"
-#include "app/seams.h"
-#include "app/settings.h"
+#include "core/logs.h"
+#include "core/seams.h"
+#include "core/settings.h"
 #include "link/console_runner.h"
 #include "link/router_link.h"
 #include "upgrade/calibration_items.h"

@@ -3,7 +3,7 @@
 // and calibration values from the boot partition, the model id and last the
 // bootloader version. A mismatch on the first pass repeats the write-back,
 // reboot and verification once; a mismatch on the second pass ends the run.
-#include "app/text.h"
+#include "core/text.h"
 #include "upgrade/restore_verify_tables.h"
 #include "upgrade/upgrade_run.h"
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 #include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/console/options.h"
-#include "app/seams.h"
+#include "core/seams.h"
 
 namespace ramtune {
 class CUpgradeToolDlg;

@@ -9,7 +9,7 @@
 
 #include "app/console/front_end.h"
 #include "app/console/options.h"
-#include "app/platform_processes.h"
+#include "core/platform_processes.h"
 #include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
 #include "link/udp_transport.h"

@@ -6,7 +6,7 @@
 // class decides anything about a run.
 #pragma once
 
-#include "app/seams.h"
+#include "core/seams.h"
 #include "app/startup.h"
 #include "app/win32/dialog_base.h"
 

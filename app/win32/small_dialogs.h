@@ -3,7 +3,7 @@
 // core's models and write the user's answer back into them.
 #pragma once
 
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 #include "app/win32/dialog_base.h"
 
 namespace ramtune::win32 {

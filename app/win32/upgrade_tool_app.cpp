@@ -1,7 +1,7 @@
 // The application object of Ramtune.exe: it builds the main dialog and its
 // services and runs the dialog modally. Every way out of the dialog ends the
 // process from inside; the end of InitInstance is never reached in practice.
-#include "app/platform_processes.h"
+#include "core/platform_processes.h"
 #include "app/upgrade_tool_dlg.h"
 #include "app/win32/main_dialog.h"
 #include "link/udp_transport.h"

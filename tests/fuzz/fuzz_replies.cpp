@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "link/packets.h"
 
 using namespace ramtune;

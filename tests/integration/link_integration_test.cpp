@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/logs.h"
-#include "app/platform_processes.h"
+#include "core/logs.h"
+#include "core/platform_processes.h"
 #include "link/console_runner.h"
 #include "link/router_link.h"
 #include "link/udp_transport.h"

@@ -1,6 +1,6 @@
 #include "support/doubles.h"
 
-#include "app/text.h"
+#include "core/text.h"
 
 namespace ramtune::test {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs.h"
-#include "app/seams.h"
+#include "core/dialogs.h"
+#include "core/seams.h"
 #include "support/virtual_time.h"
 
 namespace ramtune::test {

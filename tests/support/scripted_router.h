@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/seams.h"
+#include "core/seams.h"
 #include "support/virtual_time.h"
 
 namespace ramtune::test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/seams.h"
+#include "core/seams.h"
 
 namespace ramtune::test {
 

@@ -1,7 +1,7 @@
 // The logic of the warning and the router-choice dialogs.
 #include <gtest/gtest.h>
 
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 
 namespace ramtune {
 namespace {

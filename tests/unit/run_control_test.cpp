@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "support/rig.h"
 
 namespace ramtune::test {

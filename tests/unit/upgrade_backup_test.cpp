@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "support/rig.h"
 #include "upgrade/calibration_items.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "support/rig.h"
 
 namespace ramtune::test {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <numeric>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "support/rig.h"
 
 namespace ramtune::test {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <map>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "support/rig.h"
 
 namespace ramtune::test {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "support/rig.h"
 
 namespace ramtune::test {

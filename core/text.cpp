@@ -1,4 +1,4 @@
-#include "app/text.h"
+#include "core/text.h"
 
 #include <cstdarg>
 #include <cstdio>

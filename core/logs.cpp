@@ -1,6 +1,6 @@
-#include "app/logs.h"
+#include "core/logs.h"
 
-#include "app/text.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 namespace ramtune {

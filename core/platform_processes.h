@@ -2,7 +2,7 @@
 // ends use it.
 #pragma once
 
-#include "app/seams.h"
+#include "core/seams.h"
 #include "platform/platform.h"
 
 namespace ramtune {

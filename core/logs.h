@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/seams.h"
-#include "app/settings.h"
+#include "core/seams.h"
+#include "core/settings.h"
 
 namespace ramtune {
 

@@ -1,6 +1,6 @@
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 
-#include "app/text.h"
+#include "core/text.h"
 
 namespace ramtune {
 
