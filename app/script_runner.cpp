@@ -5,19 +5,19 @@
 
 namespace ramtune {
 
-void ScriptRunner::Run(const std::string& currentDirectory) {
+bool ScriptRunner::Run(const std::string& currentDirectory) {
   const std::string folder = currentDirectory + platform::kPathSeparator + "Script";
   const std::string path = display_.ChooseFile(kScriptFilter, folder);
-  RunFile(path);
+  return RunFile(path);
 }
 
-void ScriptRunner::RunFile(const std::string& path) {
+bool ScriptRunner::RunFile(const std::string& path) {
   if (!path.empty()) logs_.AppendProcessLog("[Script]:" + path);
   CommandList.clear();
   std::string text;
   if (path.empty() || !platform::ReadFilePrefix(path, kScriptReadBytes, &text)) {
     logs_.AppendProcessLog("Open File " + path + " Fail");
-    return;
+    return false;
   }
   CommandList = SplitScript(text);
 
@@ -29,18 +29,20 @@ void ScriptRunner::RunFile(const std::string& path) {
 
   if (!platform::AppendToFile(kResultFile, "")) {
     logs_.AppendProcessLog(std::string("Open File ") + kResultFile + " Fail");
-    return;
+    return false;
   }
+  bool recorded = true;
   for (const std::string& command : CommandList) {
     const std::string sent = "<Send> " + command + "\n";
     logs_.AppendProcessLog(sent);
-    platform::AppendToFile(kResultFile, sent);
+    recorded = platform::AppendToFile(kResultFile, sent) && recorded;
     link_.SendCommand(command, 200);
     // The whole reply is recorded: it is what the engineer ran the script for.
     const std::string response = "<Response> " + link_.ResponseText() + "\n";
     logs_.AppendProcessLog(response);
-    platform::AppendToFile(kResultFile, response);
+    recorded = platform::AppendToFile(kResultFile, response) && recorded;
   }
+  return recorded;
 }
 
 }  // namespace ramtune

@@ -29,9 +29,11 @@ class ScriptRunner {
 
   // Asks for a script file and runs it. `currentDirectory` is the program's
   // current directory; the dialog starts in its "Script" folder.
-  void Run(const std::string& currentDirectory);
+  // True when the script was read and every command and reply reached
+  // Result.txt.
+  bool Run(const std::string& currentDirectory);
   // Runs the script at `path` without asking ("" behaves like a cancelled dialog).
-  void RunFile(const std::string& path);
+  bool RunFile(const std::string& path);
 
   std::vector<std::string> CommandList;
 

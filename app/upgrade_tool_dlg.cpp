@@ -51,12 +51,14 @@ void CUpgradeToolDlg::OnSearchTimer() {
   // A run holds its router only while it runs; a new attempt may find another.
   link.ReleaseTarget();
   if (link.SearchRouter()) {
-    RunUpgrade();
+    lastEnding_.kind = RunUpgrade() ? Ending::Completed : Ending::RunFailed;
     return;
   }
   LastSearchSeconds = static_cast<double>((s_.clock.ProcessClockMs() - SearchStartTime) / 1000);
   logs.AppendProcessLog(Format("Search Time: %.1f s", LastSearchSeconds));
   if (LastSearchSeconds > kSearchSeriesSeconds) {
+    // Recorded first: an Exit typed while the ending is shown reports it.
+    lastEnding_.kind = Ending::NoRouter;
     s_.display.KillTimer(kSearchTimer);
     s_.display.MessageBox("No Devices found, please try again.");
     logs.AppendProcessLog("No Devices found, please try again.");
@@ -79,16 +81,16 @@ void CUpgradeToolDlg::OnCancel() {
   s_.host.Exit(1);
 }
 
-void CUpgradeToolDlg::RunUpgrade() {
+bool CUpgradeToolDlg::RunUpgrade() {
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host},
                           runState, ModelName);
-  run.Execute();
+  return run.Execute();
 }
 
-void CUpgradeToolDlg::RunScript() {
+bool CUpgradeToolDlg::RunScript() {
   std::string current;
   platform::CurrentDirectory(&current);
-  scripts.Run(current);
+  return scripts.Run(current);
 }
 
 }  // namespace ramtune

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/ending.h"
 #include "core/logs.h"
 #include "app/script_runner.h"
 #include "core/seams.h"
@@ -34,8 +35,11 @@ class CUpgradeToolDlg {
   void OnTimer(int timerId);
   void OnRetry();
   [[noreturn]] void OnCancel();
-  void RunUpgrade();
-  void RunScript();
+  // Runs one upgrade on the router the search found; true when it completed.
+  bool RunUpgrade();
+  // The engineering script runner; true when the script ran and its replies
+  // were recorded.
+  bool RunScript();
 
   // Process-wide state.
   Settings settings;
@@ -49,6 +53,9 @@ class CUpgradeToolDlg {
   int64_t SearchStartTime = 0;
   double LastSearchSeconds = 0.0;
 
+  // How the last run or search series ended (None before the first one).
+  const Ending& LastEnding() const { return lastEnding_; }
+
   Display& display() { return s_.display; }
   Host& host() { return s_.host; }
   Clock& clock() { return s_.clock; }
@@ -59,6 +66,7 @@ class CUpgradeToolDlg {
   void StartSearchSeries();
 
   AppServices s_;
+  Ending lastEnding_;
 };
 
 }  // namespace ramtune

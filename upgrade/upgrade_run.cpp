@@ -5,18 +5,19 @@
 
 namespace ramtune::upgrade {
 
-void UpgradeRun::Execute() {
-  if (!StartChecks()) return;
-  if (!Identify()) return;
-  if (!WaitReadyAndStartSsidTool()) return;
+bool UpgradeRun::Execute() {
+  if (!StartChecks()) return false;
+  if (!Identify()) return false;
+  if (!WaitReadyAndStartSsidTool()) return false;
   BackupBanner();
-  if (!ModelAndVersionGates()) return;
-  if (!BackupValues()) return;
-  if (!TransferAndFlash()) return;
+  if (!ModelAndVersionGates()) return false;
+  if (!BackupValues()) return false;
+  if (!TransferAndFlash()) return false;
   for (;;) {
-    if (!RestoreAndCommit()) return;
-    if (!RebootAndReconnect()) return;
-    if (Verify() != Verdict::SecondPass) return;
+    if (!RestoreAndCommit()) return false;
+    if (!RebootAndReconnect()) return false;
+    const Verdict verdict = Verify();
+    if (verdict != Verdict::SecondPass) return verdict == Verdict::Completed;
   }
 }
 

@@ -45,7 +45,9 @@ class UpgradeRun {
   UpgradeRun(const RunServices& services, RunState& state, std::string& modelName)
       : s_(services), state_(state), modelName_(modelName) {}
 
-  void Execute();
+  // True when the run completed: the new bootloader is in and every value
+  // verified. Every other ending has already been shown when it returns.
+  bool Execute();
 
   // The common report for a router that stops answering.
   void ReportInfoFailure();

@@ -31,6 +31,8 @@ const char* ExitMeaning(int status) {
     case kExitNoRouter: return "no router was found";
     case kExitProgramBase: return "the program ended itself with code 0";
     case kExitProgramBase + 1: return "the program ended itself with code 1";
+    case kExitUsage: return "the command line makes no sense";
+    case kExitNoInput: return "a file named on the command line cannot be opened";
     default: return "the program ended";
   }
 }
@@ -159,16 +161,7 @@ bool FrontEnd::DispatchOneMessage() {
     Timer& timer = timers_[id];
     timer.dueMs = platform::ProcessClockMs() + timer.periodMs;
     choicesShown_ = false;
-    if (dlg_ == nullptr) return true;
-    if (id == kSearchTimer) {
-      ++searchDepth_;
-      progressInSearch_ = false;
-    }
-    dlg_->OnTimer(id);
-    if (id == kSearchTimer) {
-      --searchDepth_;
-      lastSearchRan_ = progressInSearch_;
-    }
+    if (dlg_ != nullptr) dlg_->OnTimer(id);
     return true;
   }
   // Nothing waiting. The run's busy waits call this in a tight loop; a short
@@ -187,7 +180,7 @@ int FrontEnd::RunEventLoop() {
     if (DispatchOneMessage()) continue;
     if (timers_.empty()) {
       // Idle: the search series or the run has ended.
-      if (!Asking()) Finish(IdleExitStatus(lastSearchRan_, Shown()));
+      if (!Asking() && dlg_ != nullptr) Finish(ExitStatusFor(dlg_->LastEnding()));
       ShowChoices();
     }
     const int waitMs = MsToNextTimer();
@@ -227,8 +220,9 @@ void FrontEnd::HandleCommand(const std::string& line) {
         Print("Exit is disabled now.");
         break;
       }
-      if (dlg_ != nullptr) dlg_->OnCancel();
-      break;
+      if (dlg_ == nullptr) break;
+      exitTyped_ = true;
+      dlg_->OnCancel();
     case Command::Help:
       Print("Type r and Enter for Retry, e and Enter for Exit (each when enabled).");
       ShowChoices();
@@ -274,7 +268,6 @@ void FrontEnd::SetProgress(int position) {
     low = progressLow_;
     high = progressHigh_;
   }
-  if (searchDepth_ > 0) progressInSearch_ = true;
   Print("Progress " + ProgressBar(position, low, high));
 }
 
@@ -421,7 +414,10 @@ void FrontEnd::KillTimer(int timerId) { timers_.erase(timerId); }
 
 // ---- host ------------------------------------------------------------------------------------------
 
-void FrontEnd::EndProcess(int code) { Finish(kExitProgramBase + code); }
+void FrontEnd::EndProcess(int code) {
+  if (exitTyped_ && dlg_ != nullptr) Finish(ExitStatusAfterExit(dlg_->LastEnding()));
+  Finish(ExitStatusFor(Ending::Program(code)));
+}
 
 intptr_t FrontEnd::FindTopLevelWindow(const std::string& /*title*/) { return 0; }
 

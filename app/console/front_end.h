@@ -116,10 +116,8 @@ class FrontEnd : public Clock, public Display, public Host {
   bool ipSet_ = false;
 
   std::map<int, Timer> timers_;  // only touched on the user-interface thread
-  int searchDepth_ = 0;          // inside a search timer event
-  bool progressInSearch_ = false;
-  bool lastSearchRan_ = false;
   bool choicesShown_ = false;
+  bool exitTyped_ = false;  // the user typed Exit: the process ends with it
 };
 
 }  // namespace ramtune::console

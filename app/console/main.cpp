@@ -13,14 +13,31 @@
 #include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
 #include "link/udp_transport.h"
+#include "platform/platform.h"
 
 namespace {
 
 using namespace ramtune;
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "ramtune: %s\nTry 'ramtune --help'.\n", message.c_str());
+  std::fprintf(stderr, "ramtune: %s\n\n%s", message.c_str(), console::HelpText().c_str());
   return console::kExitUsage;
+}
+
+// --script FILE: the script and Result.txt must open before any socket is
+// opened or anything is sent. "-" names no file yet: the path is asked later.
+bool ScriptFilesOpen(const std::string& scriptFile) {
+  std::string text;
+  if (scriptFile != "-" && !platform::ReadFilePrefix(scriptFile, kScriptReadBytes, &text)) {
+    std::fprintf(stderr, "ramtune: cannot open the script file '%s'; nothing was sent.\n", scriptFile.c_str());
+    return false;
+  }
+  if (!platform::AppendToFile(kResultFile, "")) {
+    std::fprintf(stderr, "ramtune: cannot write '%s' in the current directory; nothing was sent.\n",
+                 kResultFile);
+    return false;
+  }
+  return true;
 }
 
 // --script: instead of the warning and the upgrade, find the router once and
@@ -32,7 +49,11 @@ int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
     std::fprintf(stderr, "ramtune: no router answered; nothing was sent.\n");
     return console::kExitNoRouter;
   }
-  dlg.RunScript();
+  if (!dlg.RunScript()) {
+    std::fprintf(stderr, "ramtune: the script could not be run or its replies could not all be written to %s.\n",
+                 kResultFile);
+    return console::kExitNoInput;
+  }
   std::printf("Commands and replies were appended to %s in the current directory.\n", kResultFile);
   return console::kExitCompleted;
 }
@@ -48,6 +69,7 @@ int main(int argc, char** argv) {
     std::fputs(console::HelpText().c_str(), stdout);
     return 0;
   }
+  if (!options.scriptFile.empty() && !ScriptFilesOpen(options.scriptFile)) return console::kExitNoInput;
   // A reader that went away must not kill the run halfway through a flash.
   signal(SIGPIPE, SIG_IGN);
 

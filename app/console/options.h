@@ -8,19 +8,42 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
+#include "app/ending.h"
+
 namespace ramtune::console {
 
 // Exit statuses of `ramtune`. The core ends the process itself on some
 // paths (warning refused, choice closed, Exit, a start-up check, a router
 // that is already up to date); those come out as kExitProgramBase plus the
-// program's own code, so they never mix with the statuses of a run.
+// program's own code, so they never mix with the statuses of a run. 4 to 9
+// are kept for endings still to come (a Data log refused or not written).
 enum ExitStatus : int {
   kExitCompleted = 0,     // the run completed: PASS picture, progress 20
   kExitRunFailed = 2,     // a run started and ended any other way
   kExitNoRouter = 3,      // the search series ended without a router
   kExitProgramBase = 10,  // 10 + the program's exit code (10: code 0, 11: code 1)
   kExitUsage = 64,        // the command line makes no sense
+  kExitNoInput = 66,      // a file named on the command line cannot be opened
 };
+
+// The exit status for the way the session ended.
+inline int ExitStatusFor(const Ending& ending) {
+  switch (ending.kind) {
+    case Ending::Completed: return kExitCompleted;
+    case Ending::RunFailed: return kExitRunFailed;
+    case Ending::NoRouter: return kExitNoRouter;
+    case Ending::ProgramEnded: return kExitProgramBase + ending.code;
+    case Ending::None: break;
+  }
+  return kExitProgramBase + 1;  // as if Exit had been pressed
+}
+
+// The user's Exit: the status of the last run or search series when there
+// was one, Exit's own code (1) otherwise.
+inline int ExitStatusAfterExit(const Ending& last) {
+  return ExitStatusFor(last.kind == Ending::None ? Ending::Program(1) : last);
+}
 
 struct Options {
   bool help = false;
@@ -64,90 +87,87 @@ inline bool IsClose(const std::string& answer) {
   return answer == "q" || answer == "quit" || answer == "\x1b" || answer == "esc";
 }
 
+inline const char* const kDescription =
+    "Replaces the bootloader of one LM-7210A/LM-7210B router on the network and keeps\n"
+    "every per-unit value. Start it from the folder that holds the tool folder\n"
+    "\"QARV LM-7210A_LM-7210B DDR Configuration Upgrade Tool\"; the run logs are\n"
+    "written to that (the current) folder.\n"
+    "\n"
+    "When standard input is a terminal the dialogs are asked at the terminal; type\n"
+    "\"r\" for Retry and \"e\" for Exit when they are enabled. Otherwise nothing is\n"
+    "asked: message boxes are printed and acknowledged, the dialogs take the answers\n"
+    "below, and the program ends when the run or the search series ends.\n"
+    "\n"
+    "The options answer their dialog in every mode.";
+
+inline const char* const kExitStatusTable =
+    "Exit status:\n"
+    "   0  the run completed (PASS)\n"
+    "   2  a run started and ended with a failure\n"
+    "   3  the search series ended without finding a router\n"
+    "  10  the program ended itself with code 0: warning refused, router choice\n"
+    "      closed, or a start-up check failed (missing file, already running)\n"
+    "  11  the program ended itself with code 1: Exit before any run or search\n"
+    "      series ended, the router already has the latest bootloader, or the echo\n"
+    "      library could not be loaded (after a run or a search series, Exit\n"
+    "      gives that ending's status)\n"
+    "  64  the command line makes no sense\n"
+    "  66  the --script file (or Result.txt) cannot be opened; nothing was sent\n";
+
+// The one definition of the command line, bound to `o`.
+inline void DefineOptions(CLI::App& app, Options& o) {
+  app.formatter(std::make_shared<HelpFormatter>());
+  app.description(kDescription);
+  app.footer(kExitStatusTable);
+  app.set_help_flag();  // --help is an option like the others: see Options::help
+  app.add_flag("-h,--help", o.help, "show this help and exit")->disable_flag_override();
+  app.add_flag("--accept-warning", o.acceptWarning,
+               "answer Yes in the warning dialog (without it a\n"
+               "non-interactive warning counts as refused)")
+      ->disable_flag_override();
+  app.add_option("--select", o.select,
+                 "choose router N (0 = first) in the router selection\n"
+                 "dialog (without it a non-interactive selection is closed\n"
+                 "without a choice)")
+      ->type_name("N")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return Index(value) < 0 ? "needs a router index 0, 1, 2, ... (got '" + value + "')"
+                                    : std::string();
+          },
+          "", "router index"));
+  CLI::Option* yes = app.add_flag_function(
+      "--yes", [&o](int64_t) { o.yesNo = 1; }, "answer Yes to Yes/No questions (non-interactive\ndefault: No)");
+  CLI::Option* no = app.add_flag_function("--no", [&o](int64_t) { o.yesNo = 0; }, "answer No to Yes/No questions");
+  yes->disable_flag_override()->excludes(no);
+  no->disable_flag_override()->excludes(yes);
+  app.add_option("--script", o.scriptFile,
+                 "instead of an upgrade: find the router and send it the\n"
+                 "commands of FILE (one per line, \";\" starts a comment);\n"
+                 "replies are appended to Result.txt. FILE \"-\" asks for\n"
+                 "the path.")
+      ->type_name("FILE")
+      ->check(CLI::Validator(
+          [](std::string& value) { return value.empty() ? std::string("needs a file name") : std::string(); },
+          "", "file name"));
+}
+
 }  // namespace detail
 
 // Parses the arguments after the program name.
 inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
-  Options& o = parsed.options;
-  auto fail = [&parsed](const std::string& message) {
-    parsed.error = message;
-    return parsed;
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::string value;
-    bool hasValue = false;
-    const size_t equals = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-      arg = arg.substr(0, equals);
-      hasValue = true;
-    }
-    const bool takesValue = arg == "--select" || arg == "--script";
-    if (!takesValue && hasValue) return fail("option '" + arg + "' takes no value");
-    if (takesValue && !hasValue) {
-      if (i + 1 >= args.size()) return fail("option '" + arg + "' needs a value");
-      value = args[++i];
-    }
-    if (arg == "-h" || arg == "--help") {
-      o.help = true;
-    } else if (arg == "--accept-warning") {
-      o.acceptWarning = true;
-    } else if (arg == "--yes" || arg == "--no") {
-      const int answer = arg == "--yes" ? 1 : 0;
-      if (o.yesNo != -1 && o.yesNo != answer) return fail("options '--yes' and '--no' exclude each other");
-      o.yesNo = answer;
-    } else if (arg == "--select") {
-      const int index = detail::Index(value);
-      if (index < 0) return fail("option '--select' needs a router index 0, 1, 2, ... (got '" + value + "')");
-      o.select = index;
-    } else if (arg == "--script") {
-      if (value.empty()) return fail("option '--script' needs a file name");
-      o.scriptFile = value;
-    } else if (arg.rfind("-", 0) == 0) {
-      return fail("unknown option '" + arg + "'");
-    } else {
-      return fail("unexpected argument '" + arg + "' (the program takes options only)");
-    }
-  }
+  CLI::App app("", "ramtune");
+  detail::DefineOptions(app, parsed.options);
+  parsed.error = ParseCommandLine(app, args);
   return parsed;
 }
 
 inline std::string HelpText() {
-  return "Usage: ramtune [OPTIONS]\n"
-         "\n"
-         "Replaces the bootloader of one LM-7210A/LM-7210B router on the network and keeps\n"
-         "every per-unit value. Start it from the folder that holds the tool folder\n"
-         "\"QARV LM-7210A_LM-7210B DDR Configuration Upgrade Tool\"; the run logs are\n"
-         "written to that (the current) folder.\n"
-         "\n"
-         "When standard input is a terminal the dialogs are asked at the terminal; type\n"
-         "\"r\" for Retry and \"e\" for Exit when they are enabled. Otherwise nothing is\n"
-         "asked: message boxes are printed and acknowledged, the dialogs take the answers\n"
-         "below, and the program ends when the run or the search series ends.\n"
-         "\n"
-         "Options (they answer their dialog in every mode):\n"
-         "  --accept-warning  answer Yes in the warning dialog (without it a\n"
-         "                    non-interactive warning counts as refused)\n"
-         "  --select N        choose router N (0 = first) in the router selection dialog\n"
-         "                    (without it a non-interactive selection is closed without\n"
-         "                    a choice)\n"
-         "  --yes, --no       answer of Yes/No questions (non-interactive default: No)\n"
-         "  --script FILE     instead of an upgrade: find the router and send it the\n"
-         "                    commands of FILE (one per line, \";\" starts a comment);\n"
-         "                    replies are appended to Result.txt. FILE \"-\" asks for the path.\n"
-         "  -h, --help        show this help and exit\n"
-         "\n"
-         "Exit status:\n"
-         "   0  the run completed (PASS)\n"
-         "   2  a run started and ended with a failure\n"
-         "   3  the search series ended without finding a router\n"
-         "  10  the program ended itself with code 0: warning refused, router choice\n"
-         "      closed, or a start-up check failed (missing file, already running)\n"
-         "  11  the program ended itself with code 1: Exit, the router already has the\n"
-         "      latest bootloader, or the echo library could not be loaded\n"
-         "  64  the command line makes no sense\n";
+  Options unused;
+  CLI::App app("", "ramtune");
+  detail::DefineOptions(app, unused);
+  return app.help();
 }
 
 // ---- typed answers ----------------------------------------------------------
@@ -201,19 +221,6 @@ struct ShownState {
   bool retryEnabled = true;
   bool exitEnabled = true;
 };
-
-// A run has completed when it shows what completion leaves behind: the PASS
-// picture, the full progress bar, Retry disabled and Exit enabled.
-inline bool IsCompletedRun(const ShownState& s) {
-  return s.picture == 130 && s.progress == 20 && !s.retryEnabled && s.exitEnabled;
-}
-
-// Exit status once the dialog is idle: `runStarted` tells whether the last
-// search attempt found a router and ran the upgrade.
-inline int IdleExitStatus(bool runStarted, const ShownState& s) {
-  if (!runStarted) return kExitNoRouter;
-  return IsCompletedRun(s) ? kExitCompleted : kExitRunFailed;
-}
 
 // "[######--------------]  6/20" for a position in low..high.
 inline std::string ProgressBar(int position, int low, int high) {

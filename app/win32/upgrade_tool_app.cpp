@@ -1,9 +1,14 @@
 // The application object of Ramtune.exe: it builds the main dialog and its
 // services and runs the dialog modally. Every way out of the dialog ends the
 // process from inside; the end of InitInstance is never reached in practice.
-#include "core/platform_processes.h"
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "app/upgrade_tool_dlg.h"
 #include "app/win32/main_dialog.h"
+#include "app/win32/options.h"
+#include "core/platform_processes.h"
 #include "link/udp_transport.h"
 #include "platform/platform.h"
 
@@ -14,7 +19,19 @@ class CUpgradeToolApp {
   [[noreturn]] void InitInstance();
 };
 
+// The command line, as the C runtime split it (quoted paths with spaces are
+// one argument). A help request or a command line that makes no sense is an
+// OK box, and the program ends with code 0 before anything else happens.
+void CheckCommandLine() {
+  const ParsedOptions parsed = ParseOptions(std::vector<std::string>(__argv + 1, __argv + __argc));
+  if (parsed.error.empty() && !parsed.options.help) return;
+  const std::string text = parsed.error.empty() ? HelpText() : parsed.error + "\n\n" + HelpText();
+  MessageBoxA(nullptr, text.c_str(), kApplicationName, MB_OK | (parsed.error.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+  platform::ExitProcess(0);
+}
+
 void CUpgradeToolApp::InitInstance() {
+  CheckCommandLine();
   // The control classes the templates use: progress bar, IP address field.
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                 ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};

@@ -35,6 +35,12 @@ run usage --help
 check "--help succeeds and lists the exit statuses" \
     sh -c "[ $status = 0 ] && grep -q -- '--accept-warning' '$work/usage/out' && grep -q '^   3 ' '$work/usage/out'"
 
+layout noscript
+run noscript --script "$work/no such.script"
+check "--script with a missing file: status 66, before any start-up step" \
+    sh -c "[ $status = 66 ] && ! grep -q '===' '$work/noscript/out'"
+check "--script with a missing file: the message names the file" contains "$work/noscript/out" "$work/no such.script"
+
 layout refused
 run refused
 check "warning not accepted: the program ends with its code 0 (10)" test "$status" = 10
@@ -53,6 +59,28 @@ run nobody --accept-warning
 check "no router: the series ends with status 3" test "$status" = 3
 check "no router: the message box is shown" contains "$work/nobody/out" "No Devices found, please try again."
 [ "$failed" = 0 ] || show nobody
+
+# At a terminal, Exit ends with the status of the last ending, or with Exit's
+# own code (11) when nothing has ended yet. script(1) gives ramtune a terminal.
+interactive() {   # interactive NAME DELAY INPUT ARGS...: INPUT typed after DELAY seconds
+    local dir=$work/$1 delay=$2 input=$3; shift 3
+    local command="'$dir/$tool_folder_name/ramtune'"
+    for arg in "$@"; do command+=" '$arg'"; done
+    (sleep "$delay"; printf "$input"; sleep 5) |
+        (cd "$dir" && RAMTUNE_MEMBER_MARKER=$work/no-marker \
+            exec "$netns" exec pc "$suffix" -- script -qefc "$command" /dev/null) >"$dir/out" 2>&1 &
+    run_pid=$!
+    wait "$run_pid"
+    status=$?
+    run_pid=
+}
+layout exitnow
+interactive exitnow 1 'e\n' --accept-warning
+check "interactive Exit during the first search: Exit's own code (11)" test "$status" = 11
+layout exitafter
+interactive exitafter 30 '\ne\n' --accept-warning
+check "interactive Exit after a series without a router: its status (3)" test "$status" = 3
+[ "$failed" = 0 ] || show exitafter
 
 # ---- backup, then the upload fails (normal mode) ----------------------------------------------
 

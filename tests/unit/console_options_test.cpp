@@ -87,18 +87,24 @@ TEST(ConsoleAnswers, MainDialogCommands) {
   EXPECT_EQ(ParseCommand("re"), Command::Invalid);
 }
 
-TEST(ConsoleExitStatus, TellsACompletedRunFromEveryOtherEnding) {
-  const ShownState completed{130, 20, false, true};
-  EXPECT_EQ(IdleExitStatus(true, completed), kExitCompleted);
-  // The already-updated notice also shows PASS at 20, but with Retry enabled.
-  EXPECT_EQ(IdleExitStatus(true, ShownState{130, 20, true, true}), kExitRunFailed);
-  EXPECT_EQ(IdleExitStatus(true, ShownState{131, 20, true, true}), kExitRunFailed);
-  EXPECT_EQ(IdleExitStatus(true, ShownState{130, 19, false, true}), kExitRunFailed);
-  // A missing tool file ends the run with the start-up state untouched.
-  EXPECT_EQ(IdleExitStatus(true, ShownState{133, 1, false, true}), kExitRunFailed);
-  EXPECT_EQ(IdleExitStatus(false, ShownState{133, 0, true, true}), kExitNoRouter);
-  // A series without a router after an earlier completed run (interactive Retry).
-  EXPECT_EQ(IdleExitStatus(false, completed), kExitNoRouter);
+TEST(ConsoleExitStatus, FollowsTheLastEnding) {
+  struct Case {
+    Ending last;
+    int idle;       // the session ended by itself
+    int afterExit;  // the user typed Exit
+  };
+  for (const Case& c : std::vector<Case>{
+           {Ending{Ending::Completed, 0}, kExitCompleted, kExitCompleted},
+           {Ending{Ending::RunFailed, 0}, kExitRunFailed, kExitRunFailed},
+           {Ending{Ending::NoRouter, 0}, kExitNoRouter, kExitNoRouter},
+           {Ending::Program(0), 10, 10},
+           // Exit before anything ended: Exit's own code.
+           {Ending{}, 11, 11},
+       }) {
+    EXPECT_EQ(ExitStatusFor(c.last), c.idle) << c.last.kind;
+    EXPECT_EQ(ExitStatusAfterExit(c.last), c.afterExit) << c.last.kind;
+  }
+  EXPECT_EQ(ExitStatusFor(Ending::Program(1)), 11);
 }
 
 TEST(ConsoleDrawing, ProgressBarAndTextLines) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "core/text.h"
 #include "support/rig.h"
@@ -52,6 +53,30 @@ TEST(RunControl, SeriesWithoutRouterEndsAfterMoreThanTwentyWholeSeconds) {
   EXPECT_EQ(rig.display.listLines[rig.display.listLines.size() - 2],
             Format("Search Time: %.1f s", rig.dlg->LastSearchSeconds));
   EXPECT_TRUE(rig.display.enabled[kButtonRetry]);
+}
+
+TEST(RunControl, LastEndingTellsHowTheLastRunOrSeriesEnded) {
+  struct Case {
+    const char* name;
+    std::function<void(Rig&)> setUp;
+    Ending::Kind expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"complete run", [](Rig&) {}, Ending::Completed},
+           {"upload fails",
+            [](Rig& rig) {
+              rig.processes.capturedAnswer = [](const FakeProcesses::Captured&) { return platform::CapturedRun{}; };
+            },
+            Ending::RunFailed},
+           {"no router", [](Rig& rig) { rig.router().answersDiscovery = false; }, Ending::NoRouter},
+       }) {
+    Rig rig;
+    c.setUp(rig);
+    EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::None) << c.name;
+    rig.display.SetTimer(kSearchTimer, 300);
+    EXPECT_EQ(rig.RunMessages(), -1) << c.name;
+    EXPECT_EQ(rig.dlg->LastEnding().kind, c.expected) << c.name;
+  }
 }
 
 TEST(RunControl, ASeriesOf20Point9SecondsCountsAsTwentyAndTriesAgain) {

@@ -1,0 +1,22 @@
+// How the last run or search series of the main dialog ended. The dialog
+// keeps it; the console front end turns it into its exit status.
+#pragma once
+
+namespace ramtune {
+
+struct Ending {
+  enum Kind {
+    None,          // nothing has ended yet
+    Completed,     // a run completed: new bootloader, every value verified
+    RunFailed,     // a run started and ended any other way
+    NoRouter,      // a search series ended without finding a router
+    ProgramEnded,  // the program ended itself with `code`
+  };
+  Kind kind = None;
+  int code = 0;  // ProgramEnded only
+
+  static Ending Program(int code) { return Ending{ProgramEnded, code}; }
+  bool operator==(const Ending& other) const { return kind == other.kind && code == other.code; }
+};
+
+}  // namespace ramtune

@@ -1,0 +1,54 @@
+// Ramtune.exe's command line: Windows-style switches ("/help"), parsed with
+// the same layout as the console's. Plain text handling, so the unit tests
+// use this header on both sides.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace ramtune::win32 {
+
+struct Options {
+  bool help = false;
+};
+
+struct ParsedOptions {
+  Options options;
+  std::string error;  // empty when the command line is fine
+};
+
+namespace detail {
+
+// The one definition of the command line, bound to `o`.
+inline void DefineOptions(CLI::App& app, Options& o) {
+  app.formatter(std::make_shared<HelpFormatter>(true));
+  app.allow_windows_style_options();
+  app.description(
+      "Replaces the bootloader of one LM-7210A/LM-7210B router and keeps every\n"
+      "per-unit value. Start it from the folder that holds the tool folder.");
+  app.set_help_flag();
+  app.add_flag("-h,--help", o.help, "show this help and exit")->disable_flag_override();
+}
+
+}  // namespace detail
+
+// Parses the arguments after the program name.
+inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  ParsedOptions parsed;
+  CLI::App app("", "Ramtune.exe");
+  detail::DefineOptions(app, parsed.options);
+  parsed.error = ParseCommandLine(app, args);
+  return parsed;
+}
+
+inline std::string HelpText() {
+  Options unused;
+  CLI::App app("", "Ramtune.exe");
+  detail::DefineOptions(app, unused);
+  return app.help();
+}
+
+}  // namespace ramtune::win32

@@ -1,0 +1,26 @@
+// Ramtune.exe's command line: Windows-style switches, and anything else
+// refused with a message that names it.
+#include "app/win32/options.h"
+
+#include <gtest/gtest.h>
+
+namespace ramtune::win32 {
+namespace {
+
+TEST(WindowsOptions, SwitchesAndRefusals) {
+  EXPECT_EQ(ParseOptions({}).error, "");
+  EXPECT_FALSE(ParseOptions({}).options.help);
+  for (const char* help : {"/help", "/h", "--help"}) EXPECT_TRUE(ParseOptions({help}).options.help) << help;
+
+  // Each refusal names what it refused.
+  for (const char* wrong : {"/bogus", "-x", "C:\\Ramtune logs\\a.txt"}) {
+    const ParsedOptions p = ParseOptions({wrong});
+    EXPECT_NE(p.error.find(wrong), std::string::npos) << p.error;
+  }
+  EXPECT_NE(ParseOptions({"/help:yes"}).error, "");
+  // The help names the switches the Windows way.
+  EXPECT_NE(HelpText().find("/h, /help"), std::string::npos) << HelpText();
+}
+
+}  // namespace
+}  // namespace ramtune::win32
