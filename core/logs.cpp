@@ -46,11 +46,11 @@ void RunLogs::AppendProcessLog(std::string line) {
   AppendLogLine(ProcessLogPath, line);
 }
 
-void RunLogs::AppendDataLog(std::string line) {
-  line = ReplaceAll(line, "ATE Set_", "");
-  line = ReplaceAll(line, "nvram set qarvcfe", "");
-  AppendLogLine(DataLogPath, line);
+std::string DataLogLineOf(const std::string& writeCommand) {
+  return ReplaceAll(ReplaceAll(writeCommand, "ATE Set_", ""), "nvram set qarvcfe", "");
 }
+
+void RunLogs::AppendDataLog(std::string line) { AppendLogLine(DataLogPath, DataLogLineOf(line)); }
 
 void RunLogs::NameRunLogs(const std::string& macText, const std::string& timeStamp) {
   const char* folder = settings_.ToolFolderPath.c_str();

@@ -58,6 +58,9 @@ class RunLogs {
   const Settings& settings_;
 };
 
+// The Data log line of a write-back command: the command words removed.
+std::string DataLogLineOf(const std::string& writeCommand);
+
 // Appends line + CR LF to a log path, provided the path names a ".txt" file.
 void AppendLogLine(const std::string& path, const std::string& line);
 

@@ -1,16 +1,10 @@
 // Backup of every per-unit value before anything is written to the router.
 // Each accepted value goes to the Data log at once, as its write-back command.
 #include "core/text.h"
+#include "upgrade/data_log.h"
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {
-namespace {
-
-bool LengthAccepted(const CalibrationItem& item, const std::string& value) {
-  return item.atLeast ? value.size() >= item.length : value.size() == item.length;
-}
-
-}  // namespace
 
 void UpgradeRun::BackupBanner() {
   Banner("Backup data from DUT");
@@ -34,13 +28,13 @@ bool UpgradeRun::BackupValues() {
       value = Ask(command, 500);
       if (item.prefix[0] != '\0') value = ReplaceAll(value, item.prefix, "");
       Log(FillIn(item.logFormat, value));
-      return LengthAccepted(item, value);
+      return ValueLengthAccepted(item, value);
     });
     if (!accepted) {
       EndRun(kPicturePause, item.failureMessage, item.failureMessage);
       return false;
     }
-    s_.logs.AppendDataLog(FillIn(item.writeCommand, value));
+    s_.logs.AppendDataLog(WriteCommand(i, value));
     if (i + 1 == kRpcal2g) SetProgress(2);
   }
 
@@ -60,7 +54,7 @@ bool UpgradeRun::BackupValues() {
     return false;
   }
   Log("MODELNAME: " + modelName_);
-  s_.logs.AppendDataLog("nvram set qarvcfeodmpid=" + modelName_);
+  s_.logs.AppendDataLog(ModelWriteCommand(modelName_));
   return true;
 }
 

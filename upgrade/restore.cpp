@@ -3,6 +3,7 @@
 // firmware carries into the new bootloader's configuration (unchecked), the
 // board settings of the new bootloader, and the commit. Runs once per pass.
 #include "core/text.h"
+#include "upgrade/data_log.h"
 #include "upgrade/restore_verify_tables.h"
 #include "upgrade/upgrade_run.h"
 
@@ -16,7 +17,7 @@ bool UpgradeRun::RestoreAndCommit() {
   // The router echoes the value it has set; anything else is sent again.
   for (const IdentityWrite& write : kIdentityWrites) {
     const std::string& value = state_.Values[write.item];
-    const std::string command = FillIn(kCalibrationItems[write.item].writeCommand, value);
+    const std::string command = WriteCommand(write.item, value);
     const bool written = Retry(8, 1000, RetryVariant::CountingDown, [&] {
       const std::string line = Ask(command, 1000);
       Log(line);
@@ -34,9 +35,9 @@ bool UpgradeRun::RestoreAndCommit() {
     s_.waits.PumpingDelay(pauseMs);
   };
   for (size_t i = kPa2ga0; i < kCalibrationItemCount; ++i) {
-    writeUnchecked(FillIn(kCalibrationItems[i].writeCommand, state_.Values[i]), 100);
+    writeUnchecked(WriteCommand(i, state_.Values[i]), 100);
   }
-  writeUnchecked(FillIn(kModelNameWrite, modelName_), 100);
+  writeUnchecked(ModelWriteCommand(modelName_), 100);
   writeUnchecked(kTestModeWrite, 100);
 
   // The operating mode is logged after its reply, unlike the other writes.
