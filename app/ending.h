@@ -10,6 +10,7 @@ struct Ending {
     Completed,     // a run completed: new bootloader, every value verified
     RunFailed,     // a run started and ended any other way
     NoRouter,      // a search series ended without finding a router
+    DataLogNotWritten,  // a run stopped before the flash: its Data log is not on the disk
     ProgramEnded,  // the program ended itself with `code`
   };
   Kind kind = None;

@@ -8,6 +8,15 @@ namespace {
 constexpr int kStartTimerMs = 100;
 constexpr int kSearchTimerMs = 300;
 constexpr double kSearchSeriesSeconds = 20.0;
+
+Ending::Kind EndingOf(upgrade::RunOutcome outcome) {
+  switch (outcome) {
+    case upgrade::RunOutcome::Completed: return Ending::Completed;
+    case upgrade::RunOutcome::DataLogNotWritten: return Ending::DataLogNotWritten;
+    case upgrade::RunOutcome::Failed: break;
+  }
+  return Ending::RunFailed;
+}
 }  // namespace
 
 CUpgradeToolDlg::CUpgradeToolDlg(const AppServices& services)
@@ -51,7 +60,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
   // A run holds its router only while it runs; a new attempt may find another.
   link.ReleaseTarget();
   if (link.SearchRouter()) {
-    lastEnding_.kind = RunUpgrade() ? Ending::Completed : Ending::RunFailed;
+    lastEnding_.kind = EndingOf(RunUpgrade());
     return;
   }
   LastSearchSeconds = static_cast<double>((s_.clock.ProcessClockMs() - SearchStartTime) / 1000);
@@ -81,7 +90,7 @@ void CUpgradeToolDlg::OnCancel() {
   s_.host.Exit(1);
 }
 
-bool CUpgradeToolDlg::RunUpgrade() {
+upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host},
                           runState, ModelName);
   return run.Execute();

@@ -35,8 +35,8 @@ class CUpgradeToolDlg {
   void OnTimer(int timerId);
   void OnRetry();
   [[noreturn]] void OnCancel();
-  // Runs one upgrade on the router the search found; true when it completed.
-  bool RunUpgrade();
+  // Runs one upgrade on the router the search found.
+  upgrade::RunOutcome RunUpgrade();
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();

@@ -32,11 +32,13 @@ void Waits::PumpingDelay(int ms) {
   }
 }
 
-void AppendLogLine(const std::string& path, const std::string& line) {
+bool AppendLogLine(const std::string& path, const std::string& line, std::string* error) {
   const size_t dot = path.find(".txt");
-  if (dot == std::string::npos || dot == 0) return;
-  // A file that cannot be opened loses the line; the run goes on.
-  platform::AppendToFile(path, line + "\r\n");
+  if (dot == std::string::npos || dot == 0) {
+    if (error != nullptr) *error = "no log file has been named";
+    return false;
+  }
+  return platform::AppendToFile(path, line + "\r\n", error);
 }
 
 void RunLogs::AppendProcessLog(std::string line) {
@@ -50,12 +52,16 @@ std::string DataLogLineOf(const std::string& writeCommand) {
   return ReplaceAll(ReplaceAll(writeCommand, "ATE Set_", ""), "nvram set qarvcfe", "");
 }
 
-void RunLogs::AppendDataLog(std::string line) { AppendLogLine(DataLogPath, DataLogLineOf(line)); }
+void RunLogs::AppendDataLog(std::string line) {
+  std::string error;
+  if (!AppendLogLine(DataLogPath, DataLogLineOf(line), &error) && DataLogError.empty()) DataLogError = error;
+}
 
 void RunLogs::NameRunLogs(const std::string& macText, const std::string& timeStamp) {
   const char* folder = settings_.ToolFolderPath.c_str();
   ProcessLogPath = Format("%s%s_Process_%s.txt", folder, macText.c_str(), timeStamp.c_str());
   DataLogPath = Format("%s%s_Data_%s.txt", folder, macText.c_str(), timeStamp.c_str());
+  DataLogError.clear();
 }
 
 }  // namespace ramtune

@@ -43,7 +43,8 @@ class RunLogs {
   // Process log.
   void AppendProcessLog(std::string line);
 
-  // Appends the line, with the write-back command words removed, to the Data log.
+  // Appends the line, with the write-back command words removed, to the Data
+  // log. A line that cannot be written is remembered in DataLogError.
   void AppendDataLog(std::string line);
 
   // Builds both names of a run from the MAC digits and a time stamp.
@@ -51,6 +52,9 @@ class RunLogs {
 
   std::string ProcessLogPath;
   std::string DataLogPath;
+  // Why the Data log misses a line (the system's text); empty while every
+  // line has reached it. Naming the logs of a run clears it.
+  std::string DataLogError;
 
  private:
   Waits& waits_;
@@ -62,6 +66,7 @@ class RunLogs {
 std::string DataLogLineOf(const std::string& writeCommand);
 
 // Appends line + CR LF to a log path, provided the path names a ".txt" file.
-void AppendLogLine(const std::string& path, const std::string& line);
+// False when the line was not written; `error`, when given, then says why.
+bool AppendLogLine(const std::string& path, const std::string& line, std::string* error = nullptr);
 
 }  // namespace ramtune

@@ -83,7 +83,11 @@ void CloseWindowSync(intptr_t window);
 // ---- files ------------------------------------------------------------------
 bool FileExists(const std::string& path);       // files and directories
 // Opens (creating, never truncating), appends the bytes at the end, closes.
-bool AppendToFile(const std::string& path, const std::string& bytes);
+// On failure `error`, when given, receives the system's message text.
+bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+// Asks the system to put a file's contents on the disk (fsync,
+// FlushFileBuffers). On failure `error`, when given, receives its text.
+bool FlushToDisk(const std::string& path, std::string* error = nullptr);
 // Reads at most maxBytes from the start of a file. False when it cannot be opened.
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out);
 bool CurrentDirectory(std::string* out);      // false when it cannot be read

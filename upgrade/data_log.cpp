@@ -1,6 +1,10 @@
 #include "upgrade/data_log.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "core/text.h"
+#include "platform/platform.h"
 #include "upgrade/restore_verify_tables.h"
 
 namespace ramtune::upgrade {
@@ -24,6 +28,28 @@ std::array<std::string, kDataLogLineCount> DataLogLines(const DataLogValues& val
   for (size_t i = 0; i < kCalibrationItemCount; ++i) lines[i] = DataLogLine(i, values.Values[i]);
   lines[kCalibrationItemCount] = ModelDataLogLine(values.ModelName);
   return lines;
+}
+
+std::string CheckDataLogOnDisk(const std::string& path, const DataLogValues& values) {
+  // Far more than any number of runs in one second can write.
+  constexpr size_t kReadLimit = 1024 * 1024;
+  std::string error;
+  if (!platform::FlushToDisk(path, &error)) return error;
+  std::string text;
+  if (!platform::ReadFilePrefix(path, kReadLimit + 1, &text)) return "it cannot be read back";
+  if (text.size() > kReadLimit) return "it is too large to be checked";
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  if (start != text.size()) return "its last line is incomplete";
+  const std::array<std::string, kDataLogLineCount> expected = DataLogLines(values);
+  if (lines.size() < expected.size()) return "it holds fewer lines than the run wrote";
+  if (!std::equal(expected.begin(), expected.end(), lines.end() - static_cast<long>(expected.size()))) {
+    return "it does not hold the values this run read";
+  }
+  return "";
 }
 
 }  // namespace ramtune::upgrade

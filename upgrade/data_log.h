@@ -34,4 +34,9 @@ std::string ModelDataLogLine(const std::string& modelName);
 // Every line of a complete Data log, in file order.
 std::array<std::string, kDataLogLineCount> DataLogLines(const DataLogValues& values);
 
+// Puts the Data log at `path` on the disk and reads it back. Empty when its
+// last lines are those of `values` (the lines before them belong to a run
+// that started in the same second), else why not.
+std::string CheckDataLogOnDisk(const std::string& path, const DataLogValues& values);
+
 }  // namespace ramtune::upgrade

@@ -5,19 +5,17 @@
 
 namespace ramtune::upgrade {
 
-bool UpgradeRun::Execute() {
-  if (!StartChecks()) return false;
-  if (!Identify()) return false;
-  if (!WaitReadyAndStartSsidTool()) return false;
+RunOutcome UpgradeRun::Execute() {
+  if (!StartChecks() || !Identify() || !WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
   BackupBanner();
-  if (!ModelAndVersionGates()) return false;
-  if (!BackupValues()) return false;
-  if (!TransferAndFlash()) return false;
+  if (!ModelAndVersionGates() || !BackupValues()) return RunOutcome::Failed;
+  if (!DataLogIsDurable()) return RunOutcome::DataLogNotWritten;
+  if (!TransferAndFlash()) return RunOutcome::Failed;
   for (;;) {
-    if (!RestoreAndCommit()) return false;
-    if (!RebootAndReconnect()) return false;
+    if (!RestoreAndCommit() || !RebootAndReconnect()) return RunOutcome::Failed;
     const Verdict verdict = Verify();
-    if (verdict != Verdict::SecondPass) return verdict == Verdict::Completed;
+    if (verdict == Verdict::Completed) return RunOutcome::Completed;
+    if (verdict == Verdict::Failed) return RunOutcome::Failed;
   }
 }
 
@@ -43,6 +41,7 @@ bool UpgradeRun::StartChecks() {
   modelName_.clear();
   s_.logs.ProcessLogPath.clear();
   s_.logs.DataLogPath.clear();
+  s_.logs.DataLogError.clear();
 
   std::string address;
   if (!s_.display.ReadIpAddress(&address)) {

@@ -39,15 +39,20 @@ struct RunServices {
 
 enum class RetryVariant { CountingDown, CountingUp };
 
+// How a run ended. Every ending has been shown when the run returns it.
+enum class RunOutcome {
+  Completed,          // the new bootloader is in and every value verified
+  Failed,             // any other ending
+  DataLogNotWritten,  // stopped before the flash: the Data log is not on the disk
+};
+
 class UpgradeRun {
  public:
   // `modelName` is the process-wide model name settled by the backup.
   UpgradeRun(const RunServices& services, RunState& state, std::string& modelName)
       : s_(services), state_(state), modelName_(modelName) {}
 
-  // True when the run completed: the new bootloader is in and every value
-  // verified. Every other ending has already been shown when it returns.
-  bool Execute();
+  RunOutcome Execute();
 
   // The common report for a router that stops answering.
   void ReportInfoFailure();
@@ -60,6 +65,8 @@ class UpgradeRun {
   void BackupBanner();
   bool ModelAndVersionGates();
   bool BackupValues();
+  // Nothing is flashed unless the Data log on disk holds this run's values.
+  bool DataLogIsDurable();
   bool TransferAndFlash();
   bool RestoreAndCommit();
   bool RebootAndReconnect();

@@ -29,6 +29,7 @@ const char* ExitMeaning(int status) {
     case kExitCompleted: return "the run completed";
     case kExitRunFailed: return "the run ended with a failure";
     case kExitNoRouter: return "no router was found";
+    case kExitDataLogNotWritten: return "the Data log could not be written; nothing was changed on the router";
     case kExitProgramBase: return "the program ended itself with code 0";
     case kExitProgramBase + 1: return "the program ended itself with code 1";
     case kExitUsage: return "the command line makes no sense";

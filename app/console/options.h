@@ -16,12 +16,13 @@ namespace ramtune::console {
 // Exit statuses of `ramtune`. The core ends the process itself on some
 // paths (warning refused, choice closed, Exit, a start-up check, a router
 // that is already up to date); those come out as kExitProgramBase plus the
-// program's own code, so they never mix with the statuses of a run. 4 to 9
-// are kept for endings still to come (a Data log refused or not written).
+// program's own code, so they never mix with the statuses of a run. 5 to 9
+// are kept for endings still to come.
 enum ExitStatus : int {
   kExitCompleted = 0,     // the run completed: PASS picture, progress 20
   kExitRunFailed = 2,     // a run started and ended any other way
   kExitNoRouter = 3,      // the search series ended without a router
+  kExitDataLogNotWritten = 4,  // a run stopped before the flash: its Data log could not be written
   kExitProgramBase = 10,  // 10 + the program's exit code (10: code 0, 11: code 1)
   kExitUsage = 64,        // the command line makes no sense
   kExitNoInput = 66,      // a file named on the command line cannot be opened
@@ -33,6 +34,7 @@ inline int ExitStatusFor(const Ending& ending) {
     case Ending::Completed: return kExitCompleted;
     case Ending::RunFailed: return kExitRunFailed;
     case Ending::NoRouter: return kExitNoRouter;
+    case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
     case Ending::ProgramEnded: return kExitProgramBase + ending.code;
     case Ending::None: break;
   }
@@ -105,6 +107,8 @@ inline const char* const kExitStatusTable =
     "   0  the run completed (PASS)\n"
     "   2  a run started and ended with a failure\n"
     "   3  the search series ended without finding a router\n"
+    "   4  a run stopped before the flash: its Data log could not be written to\n"
+    "      the disk (nothing was changed on the router)\n"
     "  10  the program ended itself with code 0: warning refused, router choice\n"
     "      closed, or a start-up check failed (missing file, already running)\n"
     "  11  the program ended itself with code 1: Exit before any run or search\n"

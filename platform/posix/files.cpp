@@ -8,10 +8,17 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace ramtune::platform {
 namespace {
+
+// Stores errno's text for the caller; always false.
+bool Failed(std::string* error) {
+  if (error != nullptr) *error = std::strerror(errno);
+  return false;
+}
 
 // An ini file is read up to this size; a larger (or binary) file is only
 // looked at up to here.
@@ -57,11 +64,27 @@ bool FileExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0;
 }
 
-bool AppendToFile(const std::string& path, const std::string& bytes) {
+bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes.data(), bytes.size());
-  return close(fd) == 0 && ok;
+  if (fd < 0) return Failed(error);
+  if (!WriteAll(fd, bytes.data(), bytes.size())) {
+    Failed(error);
+    close(fd);
+    return false;
+  }
+  return close(fd) == 0 || Failed(error);
+}
+
+bool FlushToDisk(const std::string& path, std::string* error) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Failed(error);
+  if (fsync(fd) != 0) {
+    Failed(error);
+    close(fd);
+    return false;
+  }
+  close(fd);
+  return true;
 }
 
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) {

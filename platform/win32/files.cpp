@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/system_message.h"
+
 // <windows.h> maps CreateDirectory to CreateDirectoryA; this file defines the
 // platform operation of that name.
 #undef CreateDirectory
@@ -13,10 +15,20 @@ bool FileExists(const std::string& path) {
   return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool AppendToFile(const std::string& path, const std::string& bytes) {
+namespace {
+
+// Stores the text of GetLastError() for the caller; always false.
+bool Failed(std::string* error) {
+  if (error != nullptr) *error = SystemMessage(GetLastError());
+  return false;
+}
+
+}  // namespace
+
+bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return Failed(error);
   bool ok = SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER ||
             GetLastError() == NO_ERROR;
   const char* data = bytes.data();
@@ -28,7 +40,18 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
     data += written;
     left -= written;
   }
-  return CloseHandle(file) && ok;
+  if (!ok) Failed(error);
+  return (CloseHandle(file) || Failed(error)) && ok;
+}
+
+bool FlushToDisk(const std::string& path, std::string* error) {
+  // Flushing needs write access to the file.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Failed(error);
+  const bool flushed = FlushFileBuffers(file) || Failed(error);
+  CloseHandle(file);
+  return flushed;
 }
 
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) {

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/win32/system_message.h"
+
 namespace ramtune::platform {
 namespace {
 
@@ -20,23 +22,6 @@ std::vector<char> Writable(const std::string& text) {
   std::vector<char> buffer(text.begin(), text.end());
   buffer.push_back('\0');
   return buffer;
-}
-
-// The system's message text for an error code, without the line end.
-std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-      nullptr);
-  std::string message = (n != 0 && text != nullptr) ? std::string(text, n) : std::string();
-  if (text != nullptr) LocalFree(text);
-  while (!message.empty() &&
-         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
-    message.pop_back();
-  }
-  if (message.empty()) message = "system error " + std::to_string(code);
-  return message;
 }
 
 // The read end of the output pipe and what has been read from it. Shared by

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <cstdint>
 #include <iterator>
 
@@ -176,6 +178,60 @@ TEST_F(TransferFlashTest, SecondPassNeitherUploadsNorFlashesAgain) {
   }
   EXPECT_EQ(rig.processes.captured.size(), 2u);
   EXPECT_EQ(rig.display.picture, kPicturePass);
+}
+
+// Nothing of the transfer step goes out unless the Data log on the disk holds
+// the run's values: a line that could not be written, or a file changed
+// behind the run's back, ends the run before the flash.
+TEST(DurableDataLog, ARunWhoseDataLogIsNotOnTheDiskEndsBeforeTheTransfer) {
+  struct Case {
+    const char* name;
+    const char* when;  // the backup read at which the file is spoiled
+    std::function<void(const std::string& path)> spoil;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"cannot be written", "ATE Get_MacAddr_2G",
+            [](const std::string& path) { std::filesystem::create_directory(path); }},
+           {"changed behind the run", "cat /dev/mtd0 |grep odmpid",
+            [](const std::string& path) { platform::AppendToFile(path, "MacAddr_2G 00:00:00:00:00:01\r\n"); }},
+       }) {
+    Rig rig;
+    rig.dlg->settings.EngineeringMode = true;
+    bool spoiled = false;
+    rig.router().script = [&](const std::string& command, Reply&) {
+      if (command == c.when && !spoiled) {
+        spoiled = true;
+        c.spoil(rig.dlg->logs.DataLogPath);
+      }
+      return false;
+    };
+    ASSERT_TRUE(rig.dlg->link.SearchRouter());
+    EXPECT_EQ(rig.dlg->RunUpgrade(), upgrade::RunOutcome::DataLogNotWritten) << c.name;
+    EXPECT_EQ(Count(rig.Commands(), "mkdir /tmp/mnt/cfe"), 0) << c.name;
+    EXPECT_TRUE(rig.processes.captured.empty()) << c.name;
+    const std::string& path = rig.dlg->logs.DataLogPath;
+    ASSERT_EQ(rig.display.boxes.size(), 1u) << c.name;
+    const std::string& box = rig.display.boxes[0];
+    EXPECT_TRUE(Contains(box, "The Data log " + path + " could not be written (")) << box;
+    EXPECT_TRUE(Contains(box, "Nothing has been changed on the router.")) << box;
+    EXPECT_THAT(Tail(rig.display.events, 5),
+                ElementsAre("picture 132", "box " + box, "list " + box, "enable 1 on", "enable 2 on"))
+        << c.name;
+  }
+}
+
+TEST(DurableDataLog, TwoRunsInOneSecondShareTheFileAndBothFlash) {
+  Rig rig;
+  const std::string oldBootloader = rig.router().Get("bl_version");
+  EXPECT_EQ(rig.SearchAndRun(), -1);
+  EXPECT_EQ(rig.display.picture, kPicturePass);
+  const size_t linesOfOneRun = rig.DataLog().size();
+  // The same unit again, in the same second, with its old bootloader back.
+  rig.router().Set("bl_version", oldBootloader);
+  ASSERT_TRUE(rig.dlg->link.SearchRouter());
+  EXPECT_EQ(rig.dlg->RunUpgrade(), upgrade::RunOutcome::Completed);
+  EXPECT_EQ(rig.DataLog().size(), 2 * linesOfOneRun);
+  EXPECT_EQ(Count(rig.Commands(), kFlash), 2);
 }
 
 }  // namespace
