@@ -98,7 +98,11 @@ std::string ReadProfileString(const std::string& section, const std::string& key
                               const std::string& iniPath);
 
 // ---- single instance ----------------------------------------------------------
-// True when another instance holds the named lock. The lock lives until exit.
+// True when another instance holds the named lock; otherwise this process
+// takes it and holds it until it exits (programs it starts do not inherit
+// it). Windows: a named mutex. POSIX: an abstract UNIX socket name, which
+// belongs to the network namespace, so instances in different namespaces
+// do not see each other.
 bool AnotherInstanceRunning(const std::string& name);
 
 // ---- shared library -------------------------------------------------------------

@@ -3,11 +3,12 @@
 #include "platform/platform.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,24 +40,31 @@ const char* const kEchoLibraryName = "libEchomod.so";
 const char* const kMemberMarkerPath = MemberMarkerPath();
 
 bool AnotherInstanceRunning(const std::string& name) {
-  // One lock file per name in /tmp, locked with flock and kept open (and so
-  // locked) until the process ends. Characters that do not belong in a file
-  // name become '_'.
-  std::string file = "/tmp/";
-  for (char c : name) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 c == '-' || c == '_' || c == '.';
-    file += plain ? c : '_';
-  }
-  file += ".lock";
-  int fd = open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  // The lock is a UNIX socket bound to an abstract name (no file; the name
+  // starts with a zero byte). Abstract names belong to the network namespace,
+  // so the lock is per network stack: two instances in two namespaces both
+  // run, two in one do not. The socket is never closed: the kernel releases
+  // the name when the process ends, however it ends. Close-on-exec keeps it
+  // out of the processes the run starts (curl), which could outlive us.
+  static const char kPrefix[] = "ramtune-instance:";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  // sun_path[0] stays 0; a name longer than the rest of sun_path is cut.
+  const size_t room = sizeof address.sun_path - 1;
+  std::string abstractName = kPrefix + name;
+  if (abstractName.size() > room) abstractName.resize(room);
+  std::memcpy(address.sun_path + 1, abstractName.data(), abstractName.size());
+  const socklen_t length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + abstractName.size());
+
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;  // cannot tell: let this instance run
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
     int error = errno;
     close(fd);
-    return error == EWOULDBLOCK;
+    return error == EADDRINUSE;
   }
-  return false;  // fd stays open on purpose: it holds the lock
+  return false;  // fd stays open on purpose: it holds the name
 }
 
 bool LoadLibraryFrom(const std::string& folder, const std::string& fileName,

@@ -5,10 +5,14 @@
 #   lib_start NAME RAMTUNE LIBECHOMOD   # root check (77), work folder, traps, namespaces
 #   layout case1 [MODE]; start_sim SCENARIO STATE [SILENCE]; run case1 ARGS...; stop_sim
 #   check "what" COMMAND...;  lib_finish
+#   more_namespaces SUFFIX; start_run case2 SUFFIX ARGS...; finish_run $started
 #
 # Everything lib_start creates (namespaces, simulator, a ramtune still
 # running, the work folder) is removed when the script exits, also on failure
 # or interruption. Processes are stopped by their pid only.
+#
+# Scripts run side by side: each has its own namespaces (the suffix ends in
+# the script's process id) and its own work folder (mktemp).
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 netns=$top/scripts/netns
@@ -28,6 +32,9 @@ work=
 suffix=
 sim_pid=
 run_pid=
+more_pairs=()   # namespace pairs of more_namespaces
+started_pids=() # ramtune started by start_run and not yet finished
+started=
 status=
 passed=0
 failed=0
@@ -55,8 +62,17 @@ lib_cleanup() {
         wait "$run_pid" 2>/dev/null
         run_pid=
     fi
+    local pid pair
+    for pid in "${started_pids[@]}"; do
+        kill -TERM "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    started_pids=()
     stop_sim
     [ -n "$suffix" ] && "$netns" down "$suffix" >/dev/null 2>&1
+    for pair in "${more_pairs[@]}"; do
+        "$netns" down "$pair" >/dev/null 2>&1
+    done
     [ -n "$work" ] && rm -rf "$work"
 }
 
@@ -104,6 +120,43 @@ run() {
     wait "$run_pid"
     status=$?
     run_pid=
+}
+
+# more_namespaces SUFFIX: one more pair of namespaces, removed on exit.
+more_namespaces() {
+    more_pairs+=("$1")
+    "$netns" up "$1" >/dev/null
+}
+
+# start_run NAME SUFFIX ARGS...: like run, in the PC namespace of the pair
+# SUFFIX, but returns at once; sets $started to the pid of ramtune.
+start_run() {
+    local dir=$work/$1 pair=$2
+    shift 2
+    (cd "$dir" && RAMTUNE_MEMBER_MARKER=$work/no-marker \
+        exec "$netns" exec pc "$pair" -- "${run_wrapper[@]}" "$dir/$tool_folder_name/ramtune" "$@") \
+        </dev/null >"$dir/out" 2>&1 &
+    started=$!
+    started_pids+=("$started")
+}
+
+# finish_run PID: waits for a ramtune of start_run to end; sets $status.
+finish_run() {
+    wait "$1" 2>/dev/null   # no "Killed" notice for a killed one
+    status=$?
+    local pid rest=()
+    for pid in "${started_pids[@]}"; do [ "$pid" = "$1" ] || rest+=("$pid"); done
+    started_pids=("${rest[@]}")
+}
+
+# wait_output NAME TEXT SECONDS: until NAME/out holds TEXT.
+wait_output() {
+    local i
+    for ((i = 0; i < $3 * 10; i++)); do
+        grep -qF -- "$2" "$work/$1/out" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 # start_sim SCENARIO STATE_DIR [REBOOT_SILENCE_S]: the simulator in the
