@@ -2,6 +2,8 @@
 // keeps it; the console front end turns it into its exit status.
 #pragma once
 
+#include <string>
+
 namespace ramtune {
 
 struct Ending {
@@ -11,13 +13,14 @@ struct Ending {
     RunFailed,     // a run started and ended any other way
     NoRouter,      // a search series ended without finding a router
     DataLogNotWritten,  // a run stopped before the flash: its Data log is not on the disk
+    DataLogRefused,     // the Data log to restore from was refused; `detail` says why
     ProgramEnded,  // the program ended itself with `code`
   };
   Kind kind = None;
   int code = 0;  // ProgramEnded only
+  std::string detail;
 
-  static Ending Program(int code) { return Ending{ProgramEnded, code}; }
-  bool operator==(const Ending& other) const { return kind == other.kind && code == other.code; }
+  static Ending Program(int code) { return Ending{ProgramEnded, code, ""}; }
 };
 
 }  // namespace ramtune

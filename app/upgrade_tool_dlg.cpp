@@ -2,12 +2,15 @@
 
 #include "core/dialogs.h"
 #include "core/text.h"
+#include "platform/platform.h"
+#include "upgrade/data_log_reader.h"
 
 namespace ramtune {
 namespace {
 constexpr int kStartTimerMs = 100;
 constexpr int kSearchTimerMs = 300;
 constexpr double kSearchSeriesSeconds = 20.0;
+const char* const kDataLogFilter = "Data log(*_Data_*.txt)|*_Data_*.txt|";
 
 Ending::Kind EndingOf(upgrade::RunOutcome outcome) {
   switch (outcome) {
@@ -41,9 +44,30 @@ void CUpgradeToolDlg::StartSearchSeries() {
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
 }
 
+void CUpgradeToolDlg::RequestRestore(const std::string& path) {
+  restoreRequested_ = true;
+  restorePath_ = path;
+}
+
+void CUpgradeToolDlg::LoadRestoreDataLog() {
+  if (restorePath_.empty()) {
+    std::string current;
+    platform::CurrentDirectory(&current);
+    restorePath_ = s_.display.ChooseFile(kDataLogFilter, current);
+    if (restorePath_.empty()) s_.host.Exit(0);
+  }
+  upgrade::DataLogDefect defect;
+  if (upgrade::ReadDataLog(restorePath_, &restoreValues_, &defect)) return;
+  const std::string text = "This Data log cannot be restored: " + upgrade::DescribeDefect(restorePath_, defect);
+  lastEnding_ = Ending{Ending::DataLogRefused, 0, text};
+  s_.display.MessageBox(text);
+  s_.host.Exit(0);
+}
+
 void CUpgradeToolDlg::OnStartTimer() {
   s_.display.KillTimer(kStartTimer);
   s_.display.KillTimer(kSearchTimer);
+  if (restoreRequested_) LoadRestoreDataLog();
   WarningDialogModel warning;
   s_.display.RunWarningDialog(warning);
   if (!warning.Accepted) s_.host.Exit(0);
@@ -92,7 +116,7 @@ void CUpgradeToolDlg::OnCancel() {
 
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host},
-                          runState, ModelName);
+                          runState, ModelName, restoreRequested_ ? &restoreValues_ : nullptr);
   return run.Execute();
 }
 

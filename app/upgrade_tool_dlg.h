@@ -35,8 +35,11 @@ class CUpgradeToolDlg {
   void OnTimer(int timerId);
   void OnRetry();
   [[noreturn]] void OnCancel();
-  // Runs one upgrade on the router the search found.
+  // Runs one upgrade (or restore) on the router the search found.
   upgrade::RunOutcome RunUpgrade();
+  // Makes every run of this session a restore from the Data log at `path`;
+  // an empty path asks for the file when the start timer fires.
+  void RequestRestore(const std::string& path);
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();
@@ -62,11 +65,17 @@ class CUpgradeToolDlg {
 
  private:
   void OnStartTimer();
+  // Reads and checks the Data log of a restore; ends the program when there
+  // is none or it is refused.
+  void LoadRestoreDataLog();
   void OnSearchTimer();
   void StartSearchSeries();
 
   AppServices s_;
   Ending lastEnding_;
+  bool restoreRequested_ = false;
+  std::string restorePath_;
+  upgrade::DataLogValues restoreValues_;
 };
 
 }  // namespace ramtune

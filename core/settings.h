@@ -18,6 +18,9 @@ struct Settings {
   std::string ToolFolderPath;  // current directory + separator + kToolFolderName
   bool EngineeringMode = false;
   bool MemberMode = false;
+  // How this front end is started to restore a Data log, without the path:
+  // the recovery hint after a failed run shows it.
+  std::string RestoreCommand = "ramtune --restore";
 };
 
 }  // namespace ramtune

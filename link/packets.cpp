@@ -148,4 +148,28 @@ std::string MacDigits(const MacAddress& mac) {
                     ":", "");
 }
 
+bool ParseMacText(const std::string& text, MacAddress* out) {
+  std::string digits = text;
+  if (text.size() == 17) {
+    digits.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (i % 3 != 2) digits += text[i];
+      else if (text[i] != ':') return false;
+    }
+  }
+  if (digits.size() != 12) return false;
+  MacAddress mac{};
+  for (size_t i = 0; i < 12; ++i) {
+    const char c = digits[i];
+    int v = -1;
+    if (c >= '0' && c <= '9') v = c - '0';
+    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    if (v < 0) return false;
+    mac[i / 2] = static_cast<uint8_t>(mac[i / 2] * 16 + v);
+  }
+  *out = mac;
+  return true;
+}
+
 }  // namespace ramtune::link

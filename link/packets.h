@@ -73,5 +73,7 @@ CheckOutcome ParseCommandResponse(const uint8_t* datagram, size_t length, uint32
 
 // "001122AABBCC": the MAC as twelve upper-case hexadecimal digits.
 std::string MacDigits(const MacAddress& mac);
+// Reads "00:11:22:AA:BB:CC" or "001122AABBCC" (either case); false otherwise.
+bool ParseMacText(const std::string& text, MacAddress* out);
 
 }  // namespace ramtune::link

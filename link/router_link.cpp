@@ -113,6 +113,9 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
   const MacAddress mac = info.Mac();
   std::lock_guard<std::mutex> lock(tableLock_);
   if (!targetPinned_) current_.TargetMac = mac;
+  if (targetPinned_ && alternateAccepted_ && mac == alternateMac_ && sourceIp == current_.SelectedIp) {
+    current_.TargetMac = mac;
+  }
   for (const DeviceEntry& entry : table_) {
     if (entry.Mac == mac) return;
   }
@@ -172,9 +175,16 @@ void RouterLink::PinTarget(const MacAddress& mac) {
   targetPinned_ = true;
 }
 
+void RouterLink::AcceptTargetAlsoAs(const MacAddress& mac) {
+  std::lock_guard<std::mutex> lock(tableLock_);
+  alternateMac_ = mac;
+  alternateAccepted_ = true;
+}
+
 void RouterLink::ReleaseTarget() {
   std::lock_guard<std::mutex> lock(tableLock_);
   targetPinned_ = false;
+  alternateAccepted_ = false;
 }
 
 // ---- command channel --------------------------------------------------------------

@@ -88,6 +88,10 @@ class RouterLink {
   // answers of other routers no longer move TargetMac, so the commands of a
   // run cannot reach another unit; ReleaseTarget undoes it at the next run.
   void PinTarget(const MacAddress& mac);
+  // While pinned, a discovery answer from the selected address under `mac`
+  // moves the target to `mac`: a unit whose identity was just written may
+  // come back from its reboot under its new MAC. ReleaseTarget undoes it.
+  void AcceptTargetAlsoAs(const MacAddress& mac);
   void ReleaseTarget();
 
   // ---- command channel --------------------------------------------------------
@@ -109,6 +113,8 @@ class RouterLink {
   std::vector<DeviceEntry> table_;
   CurrentRouter current_;
   bool targetPinned_ = false;
+  bool alternateAccepted_ = false;
+  MacAddress alternateMac_{};
 
   mutable std::mutex responseLock_;
   std::string responseText_;

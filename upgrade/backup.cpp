@@ -11,7 +11,7 @@ void UpgradeRun::BackupBanner() {
   Log("[System]-Backing up data");
 }
 
-bool UpgradeRun::BackupValues() {
+bool UpgradeRun::BackupValues(bool lenient) {
   const bool modeSeven = Retry(5, 500, RetryVariant::CountingDown, [&] {
     const std::string line = Ask("nvram get wlopmode", 500);
     Log(line);
@@ -30,7 +30,10 @@ bool UpgradeRun::BackupValues() {
       Log(FillIn(item.logFormat, value));
       return ValueLengthAccepted(item, value);
     });
-    if (!accepted) {
+    if (!accepted && lenient) {
+      Log(item.failureMessage);
+      value.clear();
+    } else if (!accepted) {
       EndRun(kPicturePause, item.failureMessage, item.failureMessage);
       return false;
     }
@@ -49,7 +52,10 @@ bool UpgradeRun::BackupValues() {
     }
     return false;
   });
-  if (!named) {
+  if (!named && lenient) {
+    Log("Retrieve ModelName Fail!!");
+    modelName_.clear();
+  } else if (!named) {
     EndRun(kPicturePause, "Retrieve ModelName Fail!!", "Retrieve ModelName Fail!!");
     return false;
   }

@@ -6,10 +6,10 @@
 
 namespace ramtune::upgrade {
 
-bool UpgradeRun::DataLogIsDurable() {
+bool UpgradeRun::DataLogIsDurable(const DataLogValues& values) {
   const std::string& path = s_.logs.DataLogPath;
   std::string why = s_.logs.DataLogError;
-  if (why.empty()) why = CheckDataLogOnDisk(path, DataLogValues{state_.Values, modelName_});
+  if (why.empty()) why = CheckDataLogOnDisk(path, values);
   if (why.empty()) return true;
   const std::string text = "The Data log " + path + " could not be written (" + why +
                            "). Nothing has been changed on the router. Start the program from a folder "

@@ -128,22 +128,26 @@ bool UpgradeRun::WaitReadyAndStartSsidTool() {
   return true;
 }
 
-bool UpgradeRun::ModelAndVersionGates() {
+bool UpgradeRun::ModelGate() {
   const std::string model = s_.link.Current().CurrentModel;
-  if (!Contains(model, "LM-7210")) {
-    EndRun(kPicturePause, "Incompatible device " + model, "Unsupport product " + model);
-    return false;
-  }
-  if (s_.settings.MemberMode) return true;
+  if (Contains(model, "LM-7210")) return true;
+  EndRun(kPicturePause, "Incompatible device " + model, "Unsupport product " + model);
+  return false;
+}
 
+bool UpgradeRun::BootloaderIsOlder() {
   const std::string limitText = RemoveChar(kBootImageVersion, '.');
-  const bool older = Retry(3, 1000, RetryVariant::CountingDown, [&] {
+  return Retry(3, 1000, RetryVariant::CountingDown, [&] {
     const std::string current = RemoveChar(Ask("nvram get bl_version", 1000), '.');
     Log("CurBlVer:" + current);
     Log("LimitBlVer:" + limitText);
     return VersionNumber(current) < VersionNumber(limitText);
   });
-  if (older) return true;
+}
+
+bool UpgradeRun::ModelAndVersionGates() {
+  if (!ModelGate()) return false;
+  if (s_.settings.MemberMode || BootloaderIsOlder()) return true;
 
   const char* latest =
       "Your LM-7210A/LM-7210B already has the latest available DDR configuration update.";

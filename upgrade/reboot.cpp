@@ -65,6 +65,12 @@ bool UpgradeRun::RebootAndReconnect() {
     if (!WaitUntilReady(10, "FwReadyStatus:")) Log("After SSID setting,GetFwReadyStatus timeout");
   }
 
+  // A restored unit may answer under the MAC just written to it.
+  link::MacAddress restoredMac{};
+  const bool restoredMacKnown =
+      restore_ != nullptr && link::ParseMacText(restore_->Values[kMac2G], &restoredMac);
+  if (restoredMacKnown) s_.link.AcceptTargetAlsoAs(restoredMac);
+
   // One more search after the first failure, with a hint for a PC on Wi-Fi.
   int rescans = 1;
   for (;;) {
@@ -82,6 +88,11 @@ bool UpgradeRun::RebootAndReconnect() {
     --rescans;
   }
   Log("Search Model:" + s_.link.Current().CurrentModel + "......OK!");
+  if (restoredMacKnown) {
+    const bool underRestored = s_.link.Current().TargetMac == restoredMac;
+    Log("[System]-Restore: the unit is addressed under " + std::string(underRestored ? "the restored" : "its old") +
+        " MAC " + link::MacDigits(s_.link.Current().TargetMac));
+  }
 
   if (!WaitUntilReady(30, "")) {
     ReportInfoFailure();

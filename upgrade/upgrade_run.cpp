@@ -8,15 +8,30 @@ namespace ramtune::upgrade {
 RunOutcome UpgradeRun::Execute() {
   if (!StartChecks() || !Identify() || !WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
   BackupBanner();
-  if (!ModelAndVersionGates() || !BackupValues()) return RunOutcome::Failed;
-  if (!DataLogIsDurable()) return RunOutcome::DataLogNotWritten;
-  if (!TransferAndFlash()) return RunOutcome::Failed;
+  RunOutcome outcome = RunOutcome::Failed;
+  if (restore_ != nullptr) {
+    outcome = ExecuteRestore();
+  } else if (ModelAndVersionGates() && BackupValues()) {
+    if (!DataLogIsDurable(DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
+    if (TransferAndFlash()) outcome = WriteRebootVerify();
+  }
+  if (outcome == RunOutcome::Failed && state_.UnitChanged) RecoveryHint();
+  return outcome;
+}
+
+RunOutcome UpgradeRun::WriteRebootVerify() {
   for (;;) {
     if (!RestoreAndCommit() || !RebootAndReconnect()) return RunOutcome::Failed;
     const Verdict verdict = Verify();
     if (verdict == Verdict::Completed) return RunOutcome::Completed;
     if (verdict == Verdict::Failed) return RunOutcome::Failed;
   }
+}
+
+void UpgradeRun::RecoveryHint() {
+  const std::string& path = s_.logs.DataLogPath;
+  Log("[System]-This unit's values are kept in the Data log " + path + ". To write them back, run: " +
+      s_.settings.RestoreCommand + " \"" + path + "\"");
 }
 
 bool UpgradeRun::StartChecks() {

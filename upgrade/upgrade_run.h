@@ -16,6 +16,7 @@
 #include "link/console_runner.h"
 #include "link/router_link.h"
 #include "upgrade/calibration_items.h"
+#include "upgrade/data_log.h"
 
 namespace ramtune::upgrade {
 
@@ -25,6 +26,9 @@ struct RunState {
   std::string OperatingMode;  // "7" or empty
   std::string ChosenAddress;
   bool PassFlag = true;
+  // The router has been changed: the flash command or a restore's first
+  // write has been sent. From then on the Data log is the unit's only copy.
+  bool UnitChanged = false;
 };
 
 struct RunServices {
@@ -49,8 +53,11 @@ enum class RunOutcome {
 class UpgradeRun {
  public:
   // `modelName` is the process-wide model name settled by the backup.
-  UpgradeRun(const RunServices& services, RunState& state, std::string& modelName)
-      : s_(services), state_(state), modelName_(modelName) {}
+  // With `restoreFrom`, the run is a restore: it writes those values (read
+  // from a Data log) back to the unit instead of the ones it backs up.
+  UpgradeRun(const RunServices& services, RunState& state, std::string& modelName,
+             const DataLogValues* restoreFrom = nullptr)
+      : s_(services), state_(state), modelName_(modelName), restore_(restoreFrom) {}
 
   RunOutcome Execute();
 
@@ -64,9 +71,21 @@ class UpgradeRun {
   bool WaitReadyAndStartSsidTool();
   void BackupBanner();
   bool ModelAndVersionGates();
-  bool BackupValues();
-  // Nothing is flashed unless the Data log on disk holds this run's values.
-  bool DataLogIsDurable();
+  bool ModelGate();
+  bool BootloaderIsOlder();
+  // Reads every value. `lenient`: a value that cannot be read is recorded
+  // as empty and the reads go on (a restore records what the unit holds).
+  bool BackupValues(bool lenient = false);
+  // Nothing is flashed or written unless the Data log on disk holds `values`.
+  bool DataLogIsDurable(const DataLogValues& values);
+  // The restore run from the backup banner on.
+  RunOutcome ExecuteRestore();
+  // Write-back, reboot and verification, with the one second pass.
+  RunOutcome WriteRebootVerify();
+  bool IdentityGuard();
+  // After a failure that comes when the router has been changed: where the
+  // unit's values are and how to write them back.
+  void RecoveryHint();
   bool TransferAndFlash();
   bool RestoreAndCommit();
   bool RebootAndReconnect();
@@ -89,6 +108,7 @@ class UpgradeRun {
   RunServices s_;
   RunState& state_;
   std::string& modelName_;
+  const DataLogValues* restore_;
 };
 
 // Texts of the run that more than one phase shows.
@@ -96,5 +116,7 @@ inline const char* const kUnableToConnect = "Unable to connect to the LM-7210A/L
 inline const char* const kBannerLine = "############################";
 // The model-name probe of the backup, asked again by the verification.
 inline const char* const kModelNameQuery = "cat /dev/mtd0 |grep odmpid";
+// What the unit held before a restore is kept under this name in place of "_Data_".
+inline const char* const kBeforeRestoreLogKind = "_BeforeRestore_";
 
 }  // namespace ramtune::upgrade

@@ -29,6 +29,7 @@ const char* ExitMeaning(int status) {
     case kExitCompleted: return "the run completed";
     case kExitRunFailed: return "the run ended with a failure";
     case kExitNoRouter: return "no router was found";
+    case kExitDataLogRefused: return "the Data log was refused; nothing was sent";
     case kExitDataLogNotWritten: return "the Data log could not be written; nothing was changed on the router";
     case kExitProgramBase: return "the program ended itself with code 0";
     case kExitProgramBase + 1: return "the program ended itself with code 1";
@@ -417,6 +418,10 @@ void FrontEnd::KillTimer(int timerId) { timers_.erase(timerId); }
 
 void FrontEnd::EndProcess(int code) {
   if (exitTyped_ && dlg_ != nullptr) Finish(ExitStatusAfterExit(dlg_->LastEnding()));
+  if (dlg_ != nullptr && dlg_->LastEnding().kind == Ending::DataLogRefused) {
+    std::fprintf(stderr, "ramtune: %s\n", dlg_->LastEnding().detail.c_str());
+    Finish(ExitStatusFor(dlg_->LastEnding()));
+  }
   Finish(ExitStatusFor(Ending::Program(code)));
 }
 

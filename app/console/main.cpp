@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);
 
+  if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
   StartupSystem system;
   RunStartup(dlg, system);
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);

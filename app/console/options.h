@@ -16,13 +16,14 @@ namespace ramtune::console {
 // Exit statuses of `ramtune`. The core ends the process itself on some
 // paths (warning refused, choice closed, Exit, a start-up check, a router
 // that is already up to date); those come out as kExitProgramBase plus the
-// program's own code, so they never mix with the statuses of a run. 5 to 9
+// program's own code, so they never mix with the statuses of a run. 6 to 9
 // are kept for endings still to come.
 enum ExitStatus : int {
   kExitCompleted = 0,     // the run completed: PASS picture, progress 20
   kExitRunFailed = 2,     // a run started and ended any other way
   kExitNoRouter = 3,      // the search series ended without a router
   kExitDataLogNotWritten = 4,  // a run stopped before the flash: its Data log could not be written
+  kExitDataLogRefused = 5,     // the Data log given to --restore was refused; nothing was sent
   kExitProgramBase = 10,  // 10 + the program's exit code (10: code 0, 11: code 1)
   kExitUsage = 64,        // the command line makes no sense
   kExitNoInput = 66,      // a file named on the command line cannot be opened
@@ -35,6 +36,7 @@ inline int ExitStatusFor(const Ending& ending) {
     case Ending::RunFailed: return kExitRunFailed;
     case Ending::NoRouter: return kExitNoRouter;
     case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
+    case Ending::DataLogRefused: return kExitDataLogRefused;
     case Ending::ProgramEnded: return kExitProgramBase + ending.code;
     case Ending::None: break;
   }
@@ -53,6 +55,7 @@ struct Options {
   int select = -1;              // router index for the selection dialog; -1: not given
   int yesNo = -1;               // answer of Yes/No questions: 1 yes, 0 no, -1 not given
   std::string scriptFile;       // --script FILE
+  std::string restoreFile;      // --restore DATALOG
 };
 
 struct ParsedOptions {
@@ -109,6 +112,8 @@ inline const char* const kExitStatusTable =
     "   3  the search series ended without finding a router\n"
     "   4  a run stopped before the flash: its Data log could not be written to\n"
     "      the disk (nothing was changed on the router)\n"
+    "   5  the Data log given to --restore was refused (the message names the\n"
+    "      line and what is wrong); nothing was sent\n"
     "  10  the program ended itself with code 0: warning refused, router choice\n"
     "      closed, or a start-up check failed (missing file, already running)\n"
     "  11  the program ended itself with code 1: Exit before any run or search\n"
@@ -145,7 +150,18 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   CLI::Option* no = app.add_flag_function("--no", [&o](int64_t) { o.yesNo = 0; }, "answer No to Yes/No questions");
   yes->disable_flag_override()->excludes(no);
   no->disable_flag_override()->excludes(yes);
-  app.add_option("--script", o.scriptFile,
+  CLI::Option* restore =
+      app.add_option("--restore", o.restoreFile,
+                     "instead of an upgrade: write the values of a Data log that an\n"
+                     "earlier run wrote back to the router (after a run that\n"
+                     "failed after the flash). The unit's current values are kept\n"
+                     "in a log of their own first; a unit with another MAC is\n"
+                     "only written after a Yes (--yes).")
+          ->type_name("DATALOG")
+          ->check(CLI::Validator(
+              [](std::string& value) { return value.empty() ? std::string("needs a Data log") : std::string(); },
+              "", "file name"));
+  CLI::Option* script = app.add_option("--script", o.scriptFile,
                  "instead of an upgrade: find the router and send it the\n"
                  "commands of FILE (one per line, \";\" starts a comment);\n"
                  "replies are appended to Result.txt. FILE \"-\" asks for\n"
@@ -154,6 +170,8 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->check(CLI::Validator(
           [](std::string& value) { return value.empty() ? std::string("needs a file name") : std::string(); },
           "", "file name"));
+  restore->excludes(script);
+  script->excludes(restore);
 }
 
 }  // namespace detail

@@ -13,6 +13,8 @@ namespace ramtune::win32 {
 
 struct Options {
   bool help = false;
+  bool restore = false;     // /restore [DATALOG]
+  std::string restorePath;  // empty: asked with a file-open dialog
 };
 
 struct ParsedOptions {
@@ -31,6 +33,17 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       "per-unit value. Start it from the folder that holds the tool folder.");
   app.set_help_flag();
   app.add_flag("-h,--help", o.help, "show this help and exit")->disable_flag_override();
+  app.add_option_function<std::vector<std::string>>(
+         "--restore",
+         [&o](const std::vector<std::string>& values) {
+           o.restore = true;
+           if (!values.empty()) o.restorePath = values.front();
+         },
+         "write the values of a Data log back to the router;\n"
+         "without a path a file-open dialog asks for it")
+      ->type_name("DATALOG")
+      ->expected(0, 1)
+      ->trigger_on_parse();
 }
 
 }  // namespace detail

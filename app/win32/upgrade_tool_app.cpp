@@ -22,16 +22,16 @@ class CUpgradeToolApp {
 // The command line, as the C runtime split it (quoted paths with spaces are
 // one argument). A help request or a command line that makes no sense is an
 // OK box, and the program ends with code 0 before anything else happens.
-void CheckCommandLine() {
+Options CheckCommandLine() {
   const ParsedOptions parsed = ParseOptions(std::vector<std::string>(__argv + 1, __argv + __argc));
-  if (parsed.error.empty() && !parsed.options.help) return;
+  if (parsed.error.empty() && !parsed.options.help) return parsed.options;
   const std::string text = parsed.error.empty() ? HelpText() : parsed.error + "\n\n" + HelpText();
   MessageBoxA(nullptr, text.c_str(), kApplicationName, MB_OK | (parsed.error.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
   platform::ExitProcess(0);
 }
 
 void CUpgradeToolApp::InitInstance() {
-  CheckCommandLine();
+  const Options options = CheckCommandLine();
   // The control classes the templates use: progress bar, IP address field.
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                 ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};
@@ -43,6 +43,8 @@ void CUpgradeToolApp::InitInstance() {
   // Construction measures the cost of one performance-counter read.
   CUpgradeToolDlg dlg(AppServices{window, window, transport, processes, window});
   window.Attach(&dlg);
+  dlg.settings.RestoreCommand = "Ramtune.exe /restore";
+  if (options.restore) dlg.RequestRestore(options.restorePath);
   window.DoModal(nullptr);
   // Should the modal loop ever return: what the Exit button does.
   dlg.OnCancel();

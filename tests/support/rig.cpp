@@ -1,5 +1,6 @@
 #include "support/rig.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -51,6 +52,13 @@ int Rig::RunMessages(int64_t limitMs) {
     return exit.code;
   }
   return -1;
+}
+
+std::vector<std::string> Rig::EventsBeforeRecoveryHint(size_t n) const {
+  const std::vector<std::string>& e = display.events;
+  if (e.empty() || e.back().rfind("list [System]-This unit's values are kept in the Data log ", 0) != 0) return {};
+  const size_t end = e.size() - 1;
+  return {e.begin() + static_cast<long>(end - std::min(n, end)), e.begin() + static_cast<long>(end)};
 }
 
 std::vector<std::string> Rig::FileLines(const std::string& path) {

@@ -32,6 +32,10 @@ class Rig {
   // Process log lines as written (the list shows the same lines).
   std::vector<std::string> ProcessLog() const { return FileLines(dlg->logs.ProcessLogPath); }
   std::vector<std::string> DataLog() const { return FileLines(dlg->logs.DataLogPath); }
+  // The last `n` display events before the recovery hint, the line that
+  // follows every failure once the router has been changed; empty when the
+  // events do not end with that hint.
+  std::vector<std::string> EventsBeforeRecoveryHint(size_t n) const;
   // The commands the first router received.
   const std::vector<std::string>& Commands() { return router().commands; }
 

@@ -18,6 +18,7 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_FALSE(p.options.help);
 
   EXPECT_EQ(Parse({"--select=0"}).options.select, 0);
+  EXPECT_EQ(Parse({"--restore", "x y_Data_1.txt", "--yes"}).options.restoreFile, "x y_Data_1.txt");
   EXPECT_EQ(Parse({"--yes", "--yes"}).options.yesNo, 1);
   EXPECT_TRUE(Parse({"-h"}).options.help);
   // Nothing given: nothing answered in advance.
@@ -43,6 +44,8 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--accept-warning=yes"},
            {"--script"},
            {"--script="},
+           {"--restore"},
+           {"--restore", "a_Data_1.txt", "--script", "b.script"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
@@ -94,9 +97,9 @@ TEST(ConsoleExitStatus, FollowsTheLastEnding) {
     int afterExit;  // the user typed Exit
   };
   for (const Case& c : std::vector<Case>{
-           {Ending{Ending::Completed, 0}, kExitCompleted, kExitCompleted},
-           {Ending{Ending::RunFailed, 0}, kExitRunFailed, kExitRunFailed},
-           {Ending{Ending::NoRouter, 0}, kExitNoRouter, kExitNoRouter},
+           {Ending{Ending::Completed, 0, ""}, kExitCompleted, kExitCompleted},
+           {Ending{Ending::RunFailed, 0, ""}, kExitRunFailed, kExitRunFailed},
+           {Ending{Ending::NoRouter, 0, ""}, kExitNoRouter, kExitNoRouter},
            {Ending::Program(0), 10, 10},
            // Exit before anything ended: Exit's own code.
            {Ending{}, 11, 11},

@@ -144,7 +144,7 @@ TEST_P(CheckRejects, EndsTheRunWithTheCheckFailure) {
   EXPECT_EQ(rig.SearchAndRun(), -1);
 
   if (flashCheck) {
-    EXPECT_THAT(Tail(rig.display.events, 4), ElementsAre("picture 131", "box Unable to upload bootloader...",
+    EXPECT_THAT(rig.EventsBeforeRecoveryHint(4), ElementsAre("picture 131", "box Unable to upload bootloader...",
                                                          "enable 1 on", "enable 2 on"));
     EXPECT_EQ(Count(rig.Commands(), kFlashCheck), 8);
     EXPECT_THAT(PausesFrom(rig, firstPause), ElementsAre(5000, 1000, 1000, 1000, 1000, 1000, 1000, 1000));

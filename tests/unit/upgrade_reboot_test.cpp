@@ -26,9 +26,6 @@ const char* const kWifiBox =
 int Count(const std::vector<std::string>& lines, const std::string& line) {
   return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
-std::vector<std::string> Tail(const std::vector<std::string>& v, size_t n) {
-  return {v.end() - static_cast<long>(std::min(n, v.size())), v.end()};
-}
 
 // A healthy run whose readiness answers after the reboot a test can change.
 struct Scenario {
@@ -163,7 +160,7 @@ TEST_F(RebootTest, FirstFailedSearchShowsTheWifiBoxAndOneReScanFollows) {
 TEST_F(RebootTest, RouterNotFoundAgainEndsWithFailAndNoSecondBox) {
   rig.router().afterReboot = [](RouterModel& router, int) { router.answersDiscovery = false; };
   EXPECT_EQ(rig.SearchAndRun(), -1);
-  EXPECT_THAT(Tail(rig.display.events, 4), ElementsAre("picture 131", "list Complete", "enable 1 on", "enable 2 on"));
+  EXPECT_THAT(rig.EventsBeforeRecoveryHint(4), ElementsAre("picture 131", "list Complete", "enable 1 on", "enable 2 on"));
   EXPECT_THAT(rig.display.boxes, ElementsAre(kWifiBox));
   const auto lines = LinesAfter("SetPos(14)");
   EXPECT_EQ(Count(lines, "Ping Success"), 2);
@@ -177,7 +174,7 @@ TEST(RebootPolls, RouterNeverReadyAfterTheSearchEndsWithTheInfoFailure) {
     fresh.readyAfterReboot = [](int) { return false; };
     fresh.notReady = notReady;
     EXPECT_EQ(fresh.rig.SearchAndRun(), -1);
-    EXPECT_THAT(Tail(fresh.rig.display.events, 4),
+    EXPECT_THAT(fresh.rig.EventsBeforeRecoveryHint(4),
                 ElementsAre("picture 132",
                             "box Unable to retrieve LM-7210A/LM-7210B info! Please check if the LM-7210A/LM-7210B "
                             "has been connected to your PC properly.",

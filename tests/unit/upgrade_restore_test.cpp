@@ -21,9 +21,6 @@ using ::testing::ElementsAreArray;
 int Count(const std::vector<std::string>& lines, const std::string& line) {
   return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
-std::vector<std::string> Tail(const std::vector<std::string>& v, size_t n) {
-  return {v.end() - static_cast<long>(std::min(n, v.size())), v.end()};
-}
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 const char* const kCalibrationKeys[] = {
@@ -157,7 +154,7 @@ TEST_P(IdentityWriteFails, EndsTheRunAfterEightAttempts) {
     return true;
   };
   EXPECT_EQ(rig.SearchAndRun(), -1);
-  EXPECT_THAT(Tail(rig.display.events, 5),
+  EXPECT_THAT(rig.EventsBeforeRecoveryHint(5),
               ElementsAre("picture 131", std::string("box ") + item.message, std::string("list ") + item.message,
                           "enable 1 on", "enable 2 on"));
   EXPECT_EQ(std::count_if(rig.Commands().begin(), rig.Commands().end(),
@@ -235,7 +232,7 @@ TEST_F(RestoreTest, IdentityFailureOnTheSecondPassEndsTheSameWay) {
     return true;
   };
   EXPECT_EQ(rig.SearchAndRun(), -1);
-  EXPECT_THAT(Tail(rig.display.events, 5), ElementsAre("picture 131", "box Set PINCode Fail!!",
+  EXPECT_THAT(rig.EventsBeforeRecoveryHint(5), ElementsAre("picture 131", "box Set PINCode Fail!!",
                                                        "list Set PINCode Fail!!", "enable 1 on", "enable 2 on"));
   EXPECT_EQ(rig.router().reboots, 1);
   EXPECT_EQ(rig.display.boxes.size(), 1u);

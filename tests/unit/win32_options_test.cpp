@@ -12,6 +12,14 @@ TEST(WindowsOptions, SwitchesAndRefusals) {
   EXPECT_FALSE(ParseOptions({}).options.help);
   for (const char* help : {"/help", "/h", "--help"}) EXPECT_TRUE(ParseOptions({help}).options.help) << help;
 
+  // /restore with a path (one argument, blanks and all) or without one.
+  const Options withPath = ParseOptions({"/restore", "C:\\logs\\a b_Data_1.txt"}).options;
+  EXPECT_TRUE(withPath.restore);
+  EXPECT_EQ(withPath.restorePath, "C:\\logs\\a b_Data_1.txt");
+  EXPECT_TRUE(ParseOptions({"/restore"}).options.restore);
+  EXPECT_EQ(ParseOptions({"/restore"}).options.restorePath, "");
+  EXPECT_NE(ParseOptions({"/restore", "a", "b"}).error, "");
+
   // Each refusal names what it refused.
   for (const char* wrong : {"/bogus", "-x", "C:\\Ramtune logs\\a.txt"}) {
     const ParsedOptions p = ParseOptions({wrong});
