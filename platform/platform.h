@@ -85,6 +85,7 @@ bool FileExists(const std::string& path);       // files and directories
 // Opens (creating, never truncating), appends the bytes at the end, closes.
 bool AppendToFile(const std::string& path, const std::string& bytes);
 // Reads at most maxBytes from the start of a file. False when it cannot be opened.
+// A read error fails too: the bytes read up to it are not the file.
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out);
 bool CurrentDirectory(std::string* out);      // false when it cannot be read
 bool CreateDirectory(const std::string& path);
