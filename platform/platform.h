@@ -89,6 +89,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 // FlushFileBuffers). On failure `error`, when given, receives its text.
 bool FlushToDisk(const std::string& path, std::string* error = nullptr);
 // Reads at most maxBytes from the start of a file. False when it cannot be opened.
+// A read error fails too: the bytes read up to it are not the file.
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out);
 bool CurrentDirectory(std::string* out);      // false when it cannot be read
 bool CreateDirectory(const std::string& path);

@@ -81,9 +81,9 @@ constexpr VerifyRow Partition(const char* key, ItemIndex item, const char* name,
 }
 }  // namespace verify_rows
 
-inline const char* const kCompareBannerTitle = "Compare data";
-inline const char* const kCheckingStatus = "[System]-Checking data";
-inline const char* const kBootloaderBannerTitle = "Check BL version";
+inline constexpr const char* kCompareBannerTitle = "Compare data";
+inline constexpr const char* kCheckingStatus = "[System]-Checking data";
+inline constexpr const char* kBootloaderBannerTitle = "Check BL version";
 inline const char* const kDataError = ">>Found data error, Please try again.";
 
 inline constexpr VerifyRow kVerifyRows[] = {

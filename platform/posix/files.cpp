@@ -102,7 +102,11 @@ bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) 
     if (want > chunk.size()) want = chunk.size();
     ssize_t n = read(fd, chunk.data(), want);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n < 0) {  // a read error: what was read so far is not the file
+      close(fd);
+      return false;
+    }
+    if (n == 0) break;
     data.append(chunk.data(), static_cast<size_t>(n));
   }
   close(fd);

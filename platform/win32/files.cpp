@@ -64,10 +64,11 @@ bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) 
     size_t want = maxBytes - data.size();
     DWORD n = 0;
     if (!ReadFile(file, chunk, want < sizeof chunk ? static_cast<DWORD>(want) : sizeof chunk, &n,
-                  nullptr) ||
-        n == 0) {
-      break;
+                  nullptr)) {
+      CloseHandle(file);  // a read error: what was read so far is not the file
+      return false;
     }
+    if (n == 0) break;
     data.append(chunk, n);
   }
   CloseHandle(file);
