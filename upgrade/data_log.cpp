@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "platform/platform.h"
+#include "upgrade/data_log_reader.h"
 #include "upgrade/restore_verify_tables.h"
 
 namespace ramtune::upgrade {
@@ -31,13 +32,13 @@ std::array<std::string, kDataLogLineCount> DataLogLines(const DataLogValues& val
 }
 
 std::string CheckDataLogOnDisk(const std::string& path, const DataLogValues& values) {
-  // Far more than any number of runs in one second can write.
-  constexpr size_t kReadLimit = 1024 * 1024;
+  // What a restore reads back: a larger file could not be restored.
+  constexpr size_t kReadLimit = kDataLogMaxBytes;
   std::string error;
   if (!platform::FlushToDisk(path, &error)) return error;
   std::string text;
   if (!platform::ReadFilePrefix(path, kReadLimit + 1, &text)) return "it cannot be read back";
-  if (text.size() > kReadLimit) return "it is too large to be checked";
+  if (text.size() > kReadLimit) return "it is too large to be restored from";
   std::vector<std::string> lines;
   size_t start = 0;
   for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
