@@ -14,8 +14,12 @@ Model of the router, in short:
   default for them).
 - ATE setters store a pending value; "ATE Set_Commit" commits the pending values.
 - reboot: committed identity values are written into mtd0, every nvram variable
-  "qarvcfeKEY" moves into mtd0 as KEY, the after-reboot overrides apply, and the
-  router stays silent for reboot_silence_s (forever with never_back).
+  "qarvcfeKEY" moves into mtd0 as KEY, the first values_reset_at_reboot reboots
+  put factory values in place of the per-unit ones, the after-reboot overrides
+  apply, the calibration variables are loaded from mtd0, and the router stays
+  silent for reboot_silence_s (forever with never_back).
+- With answers_under_boot_mac the router answers discovery and commands under
+  the 2.4 GHz MAC that mtd0 held when it booted, not under the scenario's mac.
 """
 
 import os
@@ -24,6 +28,9 @@ import threading
 import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional, Tuple
+
+from packets import mac_from_text, mac_to_text
+from scenario import CAL_KEYS, factory_values
 
 HANDOVER_PREFIX = "qarvcfe"
 
@@ -128,6 +135,8 @@ class Router:
         self.committed = {}
         self.executable = set()
         self.faults = [_Fault(dict(f)) for f in cfg["faults"]]
+        if cfg["answers_under_boot_mac"]:
+            self.mac = self.boot_mac()
 
         self.root = os.path.join(state_dir, self.ip)
         self.ftp_root = os.path.join(self.root, "tmp", "mnt")
@@ -155,6 +164,13 @@ class Router:
                 self.mtd0[i] = (key, str(value))
                 return
         self.mtd0.append((key, str(value)))
+
+    def boot_mac(self) -> bytes:
+        """The 2.4 GHz MAC of the boot partition; the scenario's mac when it has none."""
+        try:
+            return mac_from_text(self.mtd0_get("et0macaddr") or "")
+        except ValueError:
+            return self.cfg["mac_bytes"]
 
     def mtd0_text(self) -> str:
         return "".join("%s=%s\n" % kv for kv in self.mtd0)
@@ -382,10 +398,24 @@ class Router:
                         self.mtd0_set(key, self.committed[setter])
             self.committed.clear()
             self.pending.clear()
+            if self.boot_count <= self.cfg["values_reset_at_reboot"]:
+                for key, value in factory_values().items():
+                    self.mtd0_set(key, value)
+                self.log("%s per-unit values reset to factory values" % self.ip)
             if self.boot_count == 1:
                 self._apply_overrides(self.cfg["after_reboot_mtd0"], self.cfg["after_reboot_nvram"])
             self._apply_overrides(self.cfg["after_every_reboot_mtd0"],
                                   self.cfg["after_every_reboot_nvram"])
+            # The unit loads its radio calibration from the boot partition.
+            for key in CAL_KEYS:
+                value = self.mtd0_get(key)
+                if value is not None:
+                    self.nvram[key] = value
+            if self.cfg["answers_under_boot_mac"]:
+                mac = self.boot_mac()
+                if mac != self.mac:
+                    self.log("%s answers under MAC %s from now on" % (self.ip, mac_to_text(mac)))
+                self.mac = mac
             if self.cfg["never_ready"] or self.cfg["never_ready_after_reboot"]:
                 self.ready = False
             if self.cfg["never_back"]:

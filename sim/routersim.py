@@ -62,7 +62,6 @@ class Simulator:
                                record=self.record.writer(cfg["ip"]), log=log)
                         for cfg in routers_cfg]
         self.by_ip = {r.ip: r for r in self.routers}
-        self.by_mac = {r.mac: r for r in self.routers}
         self.rx = None
         self.tx = {}
 
@@ -113,17 +112,21 @@ class Simulator:
                         plan = r.plan_for(DISCOVERY)
                     self.send(r, plan, src, req.seq, None)
             return
-        r = self.by_mac.get(req.mac)
+        # A router's MAC may change at a reboot (answers_under_boot_mac): look
+        # it up for every request; the first router with that MAC takes it.
+        r = next((r for r in self.routers if r.mac == req.mac), None)
         if r is None or not r.is_up():
             return
         reply, plan = r.handle_command(req.text)
-        self.send(r, plan, src, req.seq, reply)
+        self.send(r, plan, src, req.seq, reply, req.mac)
 
-    def send(self, r: Router, plan, dest, seq: int, text):
-        """Sends a discovery response (text None) or a command response."""
+    def send(self, r: Router, plan, dest, seq: int, text, mac=None):
+        """Sends a discovery response (text None) or a command response. A
+        command response carries the MAC the request was sent to, also when the
+        command ("reboot") changed the router's MAC."""
         if plan.drop:
             return
-        mac = r.mac
+        mac = mac or r.mac
         if plan.wrong_mac:
             mac = mac[:5] + bytes([mac[5] ^ 0xFF])
         seq = (seq + plan.seq_delta) & 0xFFFFFFFF

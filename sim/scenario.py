@@ -20,6 +20,7 @@ KNOWN_KEYS = {
     "mac_2g", "mac_5g", "pin", "ccode_2g", "regrev_2g", "ccode_5g", "regrev_5g", "odmpid",
     "nvram", "mtd0", "ready", "never_ready", "never_ready_after_reboot", "never_back",
     "reboot_silence_s", "corrupt_image", "faults", "comment",
+    "values_reset_at_reboot", "answers_under_boot_mac",
 } | set(_MERGED_DICTS)
 
 FAULT_ACTIONS = {"drop", "delay", "duplicate", "wrong_seq", "wrong_mac",
@@ -38,6 +39,29 @@ CAL_KEYS = CAL_KEYS_20 + CAL_KEYS_83 + CAL_KEYS_10 + CAL_KEYS_6
 
 class ScenarioError(Exception):
     pass
+
+
+# What a unit holds after its per-unit values were wiped (values_reset_at_reboot):
+# the same for every unit, unlike any scenario's own values, and of the lengths
+# the backup accepts. The MACs are locally administered unicast addresses.
+FACTORY_MAC_2G = "02:FA:C7:00:00:01"
+FACTORY_MAC_5G = "02:FA:C7:00:00:05"
+FACTORY_MODEL_ID = "QARV"
+
+
+def factory_values() -> dict:
+    """Boot partition key -> factory value of every per-unit value the upgrade keeps."""
+    values = {
+        "et0macaddr": FACTORY_MAC_2G, "0:macaddr": FACTORY_MAC_2G, "1:macaddr": FACTORY_MAC_5G,
+        "0:ccode": "EU", "0:regrev": "0", "1:ccode": "EU", "1:regrev": "0",
+        "secret_code": wps_pin(5550000),
+        "odmpid": FACTORY_MODEL_ID,
+    }
+    values.update(dict.fromkeys(CAL_KEYS_20, ",".join(["0xff00"] * 3)))
+    values.update(dict.fromkeys(CAL_KEYS_83, ",".join(["0xff00"] * 12)))
+    values.update(dict.fromkeys(CAL_KEYS_10, "0x00000000"))
+    values.update(dict.fromkeys(CAL_KEYS_6, "0x0000"))
+    return values
 
 
 def wps_pin(base7: int) -> str:
@@ -92,6 +116,8 @@ def router_defaults(index: int) -> dict:
         "never_back": False,
         "reboot_silence_s": 20.0,
         "corrupt_image": False,
+        "values_reset_at_reboot": 0,
+        "answers_under_boot_mac": False,
         "faults": [],
     }
 
@@ -176,6 +202,11 @@ def _complete(r: dict, index: int) -> dict:
         r[key] = dict(r.get(key) or {})
     r["mode_byte"] = int(r["mode_byte"])
     r["reboot_silence_s"] = float(r["reboot_silence_s"])
+    resets = r["values_reset_at_reboot"]
+    if isinstance(resets, bool) or not isinstance(resets, int) or resets < 0:
+        raise ScenarioError("router %s: values_reset_at_reboot must be a count of reboots (0 or more): %r"
+                            % (r["ip"], resets))
+    r["answers_under_boot_mac"] = bool(r["answers_under_boot_mac"])
     for f in r["faults"]:
         _check_fault(f, "router %s" % r["ip"])
     return r

@@ -29,6 +29,10 @@ partition afterwards.
       PIN, country codes and revisions, the calibration values (kept in nvram
       before the run) and odmpid.
 
+  full_run_checks.py restored BEFORE_DIR AFTER_DIR ITEMS_HEADER
+      What "kept" checks, and the calibration variables of the running system
+      (nvram) hold the unit's values from before the run again too.
+
   full_run_checks.py untouched BEFORE_DIR AFTER_DIR
       The boot partition is exactly as it was (nothing was flashed).
 
@@ -267,6 +271,18 @@ def check_kept(before_dir, after_dir, header):
     return problems
 
 
+def check_restored(before_dir, after_dir, header):
+    problems = check_kept(before_dir, after_dir, header)
+    before = read_pairs(os.path.join(before_dir, "nvram"))
+    after = read_pairs(os.path.join(after_dir, "nvram"))
+    for _, read, _ in item_table(header)[IDENTITY_COUNT:]:
+        key = read[len("nvram get "):]
+        if after.get(key) != before[key]:
+            problems.append("nvram %s: %r, expected %r (calibration value before the run)"
+                            % (key, after.get(key), before[key]))
+    return problems
+
+
 def check_untouched(before_dir, after_dir):
     with open(os.path.join(before_dir, "mtd0"), "rb") as f:
         before = f.read()
@@ -284,6 +300,8 @@ def main(argv):
         problems = check_commands(argv[2], argv[3], argv[4], argv[5])
     elif len(argv) == 5 and argv[1] == "kept":
         problems = check_kept(argv[2], argv[3], argv[4])
+    elif len(argv) == 5 and argv[1] == "restored":
+        problems = check_restored(argv[2], argv[3], argv[4])
     elif len(argv) == 4 and argv[1] == "untouched":
         problems = check_untouched(argv[2], argv[3])
     else:

@@ -95,8 +95,14 @@ class RouterTestBase(unittest.TestCase):
 
 
 class InterpreterTest(RouterTestBase):
-    def test_default_values_pass_the_backup_checks(self):
-        r = self.router()
+    def test_default_and_factory_values_pass_the_backup_checks(self):
+        reset = self.router(values_reset_at_reboot=1, reboot_silence_s=0)
+        reset.execute("reboot")
+        for r in (self.router(), reset):
+            with self.subTest(boot=r.boot_count):
+                self.check_backup_reads(r)
+
+    def check_backup_reads(self, r):
         first = lambda text: text.split("\n")[0] if "\n" in text else ""
         self.assertEqual(len(first(r.execute("ATE Get_MacAddr_2G"))), 17)
         self.assertEqual(len(first(r.execute("ATE Get_MacAddr_5G"))), 17)
@@ -114,7 +120,7 @@ class InterpreterTest(RouterTestBase):
         for key, n in (("0:ccode", 2), ("1:ccode", 2)):
             line = first(r.execute("cat /dev/mtd0 | grep " + key))
             self.assertEqual(len(line[len(key) + 1:]), n)
-        self.assertIn("LM-7210A", r.execute("cat /dev/mtd0 |grep odmpid"))
+        self.assertIn("odmpid=", r.execute("cat /dev/mtd0 |grep odmpid"))
         self.assertEqual(r.execute("cat /dev/mtd0 |grep bl_version"), "bl_version=1.0.1.5\n")
 
     def test_grep_is_a_substring_match_over_lines(self):
@@ -201,6 +207,48 @@ class RebootTest(RouterTestBase):
         self.clock[0] += 2
         self.assertTrue(r.is_up())
         self.assertEqual(r.execute("ATE Get_FwReadyStatus"), "0\n")
+
+
+class ValuesResetTest(RouterTestBase):
+    """values_reset_at_reboot: the first N reboots replace every per-unit value."""
+
+    def unit_values(self, r):
+        keys = list(scenario.factory_values())
+        return {k: r.mtd0_get(k) for k in keys}, {k: r.nvram[k] for k in scenario.CAL_KEYS}
+
+    def write_back_and_reboot(self, r, mtd0):
+        """What a run or a restore sends: identity through ATE, the rest by hand-over."""
+        self.run_cmds(r, "ATE Set_MacAddr_2G " + mtd0["et0macaddr"],
+                      "ATE Set_MacAddr_5G " + mtd0["1:macaddr"],
+                      "ATE Set_RegulationDomain_2G " + mtd0["0:ccode"],
+                      "ATE Set_Regrev_2G " + mtd0["0:regrev"],
+                      "ATE Set_RegulationDomain_5G " + mtd0["1:ccode"],
+                      "ATE Set_Regrev_5G " + mtd0["1:regrev"],
+                      "ATE Set_PINCode " + mtd0["secret_code"],
+                      *["nvram set qarvcfe%s=%s" % (k, mtd0[k])
+                        for k in scenario.CAL_KEYS + ["odmpid"]],
+                      "ATE Set_Commit", "reboot")
+        self.clock[0] += 1
+
+    def test_first_n_reboots_wipe_every_value_then_writes_stick(self):
+        factory = scenario.factory_values()
+        for resets in (0, 1, 2):
+            r = self.router(values_reset_at_reboot=resets, reboot_silence_s=0)
+            mtd0, nvram = self.unit_values(r)
+            mtd0.update(nvram)          # before a run the calibration is in nvram only
+            self.assertEqual({k for k in factory if factory[k] == mtd0[k]}, set())
+            for boot in (1, 2, 3):
+                with self.subTest(resets=resets, boot=boot):
+                    self.write_back_and_reboot(r, mtd0)
+                    after_mtd0, after_nvram = self.unit_values(r)
+                    want = factory if boot <= resets else mtd0
+                    self.assertEqual(after_mtd0, want)
+                    self.assertEqual(after_nvram, {k: want[k] for k in scenario.CAL_KEYS})
+
+    def test_count_is_validated(self):
+        for bad in (-1, "2", 1.5, True):
+            with self.subTest(bad=bad), self.assertRaises(scenario.ScenarioError):
+                scenario.build({"values_reset_at_reboot": bad})
 
 
 class UpgradeFlowTest(RouterTestBase):
@@ -335,6 +383,55 @@ class RoutingTest(unittest.TestCase):
         self.assertEqual((rsp.seq, rsp.mac, rsp.text), (9, mac, "1.0.1.5\n"))
         with open(os.path.join(self.tmp, "commands.log")) as fh:
             self.assertEqual(fh.read(), "10.77.0.3 nvram get bl_version\n")
+
+    def test_boot_mac_routing_follows_the_boot_partition_at_reboot(self):
+        restored = "AA:BB:CC:DD:EE:01"
+        # option -> the MAC the router answers under: at start, after a flash
+        # (boot partition changed, no reboot), after a reboot that reset the
+        # values, after a restore's reboot.
+        table = {False: [restored] * 4,
+                 True: [restored, restored, scenario.FACTORY_MAC_2G, restored]}
+        for option, macs in table.items():
+            with self.subTest(answers_under_boot_mac=option):
+                self.sim.close()
+                cfg = scenario.build({"values_reset_at_reboot": 1, "reboot_silence_s": 0,
+                                      "answers_under_boot_mac": option})["routers"]
+                self.sim = Simulator(cfg, self.tmp, use_ftp=False)
+                self.tx = {r.ip: FakeSocket() for r in self.sim.routers}
+                self.sim.tx = self.tx
+                r = self.sim.routers[0]
+                seen = [self.answering_mac()]
+                r.mtd0_set("et0macaddr", "00:11:22:33:44:55")   # what the flash does
+                seen.append(self.answering_mac())
+                self.command(packets.mac_from_text(seen[-1]), "reboot")
+                seen.append(self.answering_mac())
+                for text in ("ATE Set_MacAddr_2G " + restored, "ATE Set_Commit", "reboot"):
+                    self.command(packets.mac_from_text(seen[-1]), text)
+                seen.append(self.answering_mac())
+                self.assertEqual(seen, macs)
+
+    def answering_mac(self):
+        """The MAC of the discovery response, checked to take commands too; no
+        other MAC of the run takes them."""
+        self.sim.dispatch(packets.build_discovery_request(), self.pc, "255.255.255.255")
+        mac = packets.parse_discovery_response(self.tx["10.77.0.2"].sent.pop()[0]).mac
+        for other in ("AA:BB:CC:DD:EE:01", "00:11:22:33:44:55", scenario.FACTORY_MAC_2G):
+            other = packets.mac_from_text(other)
+            if other != mac:
+                self.assertIsNone(self.command(other, "nvram get bl_version"))
+        self.assertEqual(self.command(mac, "nvram get bl_version"), "1.0.1.5\n")
+        return packets.mac_to_text(mac)
+
+    def command(self, mac, text):
+        """The reply text, None without a reply."""
+        sent = self.tx["10.77.0.2"].sent
+        before = len(sent)
+        self.sim.dispatch(packets.build_command_request(3, mac, text), self.pc, "10.77.0.2")
+        if len(sent) == before:
+            return None
+        rsp = packets.parse_command_response(sent.pop()[0])
+        self.assertEqual(rsp.mac, mac)
+        return rsp.text
 
     def test_responses_and_unknown_macs_are_ignored(self):
         self.sim.dispatch(packets.build_command_response(2, self.sim.routers[0].mac, "x"),
