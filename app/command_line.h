@@ -37,9 +37,19 @@ class HelpFormatter : public CLI::Formatter {
   bool windowsStyle_;
 };
 
-// Parses `args` (without the program name) into what `app` defines; returns
-// the error text, empty when the command line is fine.
-inline std::string ParseCommandLine(CLI::App& app, const std::vector<std::string>& args) {
+// Refuses an empty value; `what` names what the option needs.
+inline CLI::Validator NonEmpty(const std::string& what) {
+  return CLI::Validator(
+      [what](std::string& value) { return value.empty() ? "needs " + what : std::string(); }, "", what);
+}
+
+// Parses `args` (without the program name) into `options` as `define`
+// describes them; returns the error text, empty when the command line is fine.
+template <class Options>
+std::string ParseCommandLine(const char* program, void (*define)(CLI::App&, Options&),
+                             const std::vector<std::string>& args, Options* options) {
+  CLI::App app("", program);
+  define(app, *options);
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -49,6 +59,15 @@ inline std::string ParseCommandLine(CLI::App& app, const std::vector<std::string
     return what.empty() ? "the command line makes no sense" : what;
   }
   return "";
+}
+
+// The help text that `define` describes.
+template <class Options>
+std::string CommandLineHelp(const char* program, void (*define)(CLI::App&, Options&)) {
+  Options unused;
+  CLI::App app("", program);
+  define(app, unused);
+  return app.help();
 }
 
 }  // namespace ramtune

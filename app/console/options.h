@@ -152,24 +152,20 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   no->disable_flag_override()->excludes(yes);
   CLI::Option* restore =
       app.add_option("--restore", o.restoreFile,
-                     "instead of an upgrade: write the values of a Data log that an\n"
-                     "earlier run wrote back to the router (after a run that\n"
-                     "failed after the flash). The unit's current values are kept\n"
-                     "in a log of their own first; a unit with another MAC is\n"
-                     "only written after a Yes (--yes).")
+                     "instead of an upgrade: write the values of a Data log\n"
+                     "that an earlier run wrote back to the router (after a run\n"
+                     "that failed after the flash). The unit's current values\n"
+                     "are kept in a log of their own first; a unit with\n"
+                     "another MAC is only written after a Yes (--yes).")
           ->type_name("DATALOG")
-          ->check(CLI::Validator(
-              [](std::string& value) { return value.empty() ? std::string("needs a Data log") : std::string(); },
-              "", "file name"));
+          ->check(NonEmpty("a Data log"));
   CLI::Option* script = app.add_option("--script", o.scriptFile,
                  "instead of an upgrade: find the router and send it the\n"
                  "commands of FILE (one per line, \";\" starts a comment);\n"
                  "replies are appended to Result.txt. FILE \"-\" asks for\n"
                  "the path.")
       ->type_name("FILE")
-      ->check(CLI::Validator(
-          [](std::string& value) { return value.empty() ? std::string("needs a file name") : std::string(); },
-          "", "file name"));
+      ->check(NonEmpty("a file name"));
   restore->excludes(script);
   script->excludes(restore);
 }
@@ -179,18 +175,11 @@ inline void DefineOptions(CLI::App& app, Options& o) {
 // Parses the arguments after the program name.
 inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
-  CLI::App app("", "ramtune");
-  detail::DefineOptions(app, parsed.options);
-  parsed.error = ParseCommandLine(app, args);
+  parsed.error = ParseCommandLine("ramtune", detail::DefineOptions, args, &parsed.options);
   return parsed;
 }
 
-inline std::string HelpText() {
-  Options unused;
-  CLI::App app("", "ramtune");
-  detail::DefineOptions(app, unused);
-  return app.help();
-}
+inline std::string HelpText() { return CommandLineHelp("ramtune", detail::DefineOptions); }
 
 // ---- typed answers ----------------------------------------------------------
 

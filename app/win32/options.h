@@ -51,17 +51,10 @@ inline void DefineOptions(CLI::App& app, Options& o) {
 // Parses the arguments after the program name.
 inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
-  CLI::App app("", "Ramtune.exe");
-  detail::DefineOptions(app, parsed.options);
-  parsed.error = ParseCommandLine(app, args);
+  parsed.error = ParseCommandLine("Ramtune.exe", detail::DefineOptions, args, &parsed.options);
   return parsed;
 }
 
-inline std::string HelpText() {
-  Options unused;
-  CLI::App app("", "Ramtune.exe");
-  detail::DefineOptions(app, unused);
-  return app.help();
-}
+inline std::string HelpText() { return CommandLineHelp("Ramtune.exe", detail::DefineOptions); }
 
 }  // namespace ramtune::win32
