@@ -25,18 +25,9 @@
 set -u
 
 all_cases="corrupt normal engineering mismatch neverback"
-usage() {
-    echo "usage: $0 RAMTUNE LIBECHOMOD [CASE...]   (CASE: ${all_cases// /, })" >&2
-    exit 2
-}
-[ $# -ge 2 ] || usage
-cases=("${@:3}")
-[ ${#cases[@]} -gt 0 ] || read -ra cases <<<"$all_cases"
-for c in "${cases[@]}"; do
-    [[ " $all_cases " == *" $c "* ]] || usage
-done
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
+lib_cases "$all_cases" "$@"
 logs_checker=$here/console_check_logs.py
 checker=$here/full_run_checks.py
 items=$top/upgrade/calibration_items.h
@@ -162,8 +153,9 @@ case_neverback() {
     check "never back: the Wi-Fi hint once" occurs "$out" "If you updated the bootloader wirelessly" 1
     check "never back: exactly one re-scan" \
         sh -c "[ \"\$(tr -d '\r' <'$process' | grep -cxF 'Re-Scan devices again....')\" = 1 ]"
-    check "never back: the run ends with Complete" \
-        sh -c "[ \"\$(tail -n 1 '$process' | tr -d '\r')\" = 'Complete' ] && grep -qxF 'Complete' '$out'"
+    check "never back: the run ends with Complete, then the line that tells how to restore" \
+        sh -c "[ \"\$(tail -n 2 '$process' | head -n 1 | tr -d '\r')\" = 'Complete' ] && grep -qxF 'Complete' '$out' &&
+               tail -n 1 '$process' | grep -qF -- \"To write them back, run: ramtune --restore \\\"\""
     check "never back: no PASS picture" lacks "$out" "Status: PASS"
     check "never back: the router got everything up to the reboot, once" commands_are never-back
     [ "$failed" = 0 ] || show neverback
@@ -171,9 +163,4 @@ case_neverback() {
 
 # ---- the cases asked for ---------------------------------------------------------------------------
 
-if [ ${#cases[@]} = 1 ]; then name=full_run_${cases[0]}; else name=full_runs; fi
-lib_start "$name" "$1" "$2" fr
-for c in "${cases[@]}"; do
-    "case_$c"
-done
-lib_finish
+lib_run_cases full_run "$1" "$2" fr

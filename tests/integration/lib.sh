@@ -194,3 +194,31 @@ lib_finish() {   # the summary line and the exit status
     echo "$test_name: $passed passed, $failed failed"
     [ "$failed" = 0 ]
 }
+
+# lib_cases "CASE..." RAMTUNE LIBECHOMOD [CASE...]: the cases asked for (all
+# when none is named) in $cases; a usage error (2) for an unknown one.
+lib_cases() {
+    local all=$1 c known=1; shift
+    [ $# -ge 2 ] || known=0
+    cases=("${@:3}")
+    [ ${#cases[@]} -gt 0 ] || read -ra cases <<<"$all"
+    for c in "${cases[@]}"; do
+        [[ " $all " == *" $c "* ]] || known=0
+    done
+    if [ "$known" = 0 ]; then
+        echo "usage: $0 RAMTUNE LIBECHOMOD [CASE...]   (CASE: ${all// /, })" >&2
+        exit 2
+    fi
+}
+
+# lib_run_cases PREFIX RAMTUNE LIBECHOMOD SUFFIX: runs case_<name> for every
+# case in $cases (the test is PREFIX_<case> for one case) and finishes.
+lib_run_cases() {
+    local name=$1s c
+    [ ${#cases[@]} = 1 ] && name=$1_${cases[0]}
+    lib_start "$name" "$2" "$3" "$4"
+    for c in "${cases[@]}"; do
+        "case_$c"
+    done
+    lib_finish
+}

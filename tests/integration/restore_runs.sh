@@ -33,18 +33,9 @@
 set -u
 
 all_cases="reset bootmac readonly"
-usage() {
-    echo "usage: $0 RAMTUNE LIBECHOMOD [CASE...]   (CASE: ${all_cases// /, })" >&2
-    exit 2
-}
-[ $# -ge 2 ] || usage
-cases=("${@:3}")
-[ ${#cases[@]} -gt 0 ] || read -ra cases <<<"$all_cases"
-for c in "${cases[@]}"; do
-    [[ " $all_cases " == *" $c "* ]] || usage
-done
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
+lib_cases "$all_cases" "$@"
 logs_checker=$here/console_check_logs.py
 checker=$here/full_run_checks.py
 items=$top/upgrade/calibration_items.h
@@ -186,9 +177,4 @@ case_readonly() {
 
 # ---- the cases asked for ---------------------------------------------------------------------------
 
-if [ ${#cases[@]} = 1 ]; then name=restore_run_${cases[0]}; else name=restore_runs; fi
-lib_start "$name" "$1" "$2" rr
-for c in "${cases[@]}"; do
-    "case_$c"
-done
-lib_finish
+lib_run_cases restore_run "$1" "$2" rr
