@@ -55,7 +55,7 @@ bool RouterLink::SearchRouter() {
 
 bool RouterLink::SearchRounds(int rounds) {
   {
-    std::lock_guard<std::mutex> lock(tableLock_);
+    platform::LockGuard lock(tableLock_);
     current_.FoundLabel.clear();
   }
   int progress = 0;
@@ -73,7 +73,7 @@ bool RouterLink::SearchRounds(int rounds) {
 }
 
 void RouterLink::ClearDeviceTable() {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   table_.clear();
 }
 
@@ -88,7 +88,7 @@ void RouterLink::SendDiscoveryRound() {
 void RouterLink::SendServicePacket() {
   std::string destination = "255.255.255.255";
   {
-    std::lock_guard<std::mutex> lock(tableLock_);
+    platform::LockGuard lock(tableLock_);
     if (current_.UnicastMode) {
       destination = current_.SelectedIp;
       current_.DeviceIp = current_.SelectedIp;
@@ -111,7 +111,7 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
   DiscoveryInfo info;
   if (!ParseDiscoveryResponse(data, length, &info)) return;
   const MacAddress mac = info.Mac();
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   if (!targetPinned_) current_.TargetMac = mac;
   for (const DeviceEntry& entry : table_) {
     if (entry.Mac == mac) return;
@@ -132,48 +132,48 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
 }
 
 std::vector<DeviceEntry> RouterLink::DeviceTable() const {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   return table_;
 }
 
 CurrentRouter RouterLink::Current() const {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   return current_;
 }
 
 void RouterLink::SetUnicastMode(bool on) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.UnicastMode = on;
 }
 
 void RouterLink::SetSelectedIp(const std::string& ip) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.SelectedIp = ip;
 }
 
 void RouterLink::SetDeviceIp(const std::string& ip) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.DeviceIp = ip;
 }
 
 void RouterLink::SetCurrentModel(const std::string& model) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.CurrentModel = model;
 }
 
 void RouterLink::SetCurrentMacText(const std::string& macText) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.CurrentMacText = macText;
 }
 
 void RouterLink::PinTarget(const MacAddress& mac) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.TargetMac = mac;
   targetPinned_ = true;
 }
 
 void RouterLink::ReleaseTarget() {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   targetPinned_ = false;
 }
 
@@ -182,7 +182,7 @@ void RouterLink::ReleaseTarget() {
 void RouterLink::SendCommand(const std::string& command, int limitMs) {
   const MacAddress target = Current().TargetMac;
   {
-    std::lock_guard<std::mutex> lock(responseLock_);
+    platform::LockGuard lock(responseLock_);
     responseText_.clear();
     const CommandBlock block = MakeCommandBlock(command);
     awaiting_.store(true);
@@ -202,7 +202,7 @@ void RouterLink::SendCommand(const std::string& command, int limitMs) {
 void RouterLink::DeliverResponse(const uint8_t* data, size_t length) {
   CheckOutcome outcome = CheckOutcome::NoMatch;
   {
-    std::lock_guard<std::mutex> lock(responseLock_);
+    platform::LockGuard lock(responseLock_);
     if (!awaiting_.load()) return;
     ResultBlock result;
     outcome = ParseCommandResponse(data, length, awaitedSequence_, awaitedMac_, &result);
@@ -220,13 +220,13 @@ void RouterLink::DeliverResponse(const uint8_t* data, size_t length) {
 
 void RouterLink::QueryMtd0Value(const std::string& key) {
   SendCommand("cat /dev/mtd0 | grep " + key, 1000);
-  std::lock_guard<std::mutex> lock(responseLock_);
+  platform::LockGuard lock(responseLock_);
   const std::string line = FirstLine(responseText_);
   responseText_ = line.size() > key.size() + 1 ? line.substr(key.size() + 1) : std::string();
 }
 
 std::string RouterLink::ResponseText() const {
-  std::lock_guard<std::mutex> lock(responseLock_);
+  platform::LockGuard lock(responseLock_);
   return responseText_;
 }
 

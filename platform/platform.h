@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace ramtune::platform {
 
@@ -21,6 +23,44 @@ int64_t PerformanceFrequency();
 int64_t ProcessClockMs();      // milliseconds since the process started
 void SleepMs(int ms);
 std::string LocalTimeStamp();  // local time, "%Y%m%d%H%M%S"
+
+// ---- threads and locks ----------------------------------------------------
+// The program's own, so that no build depends on a threads runtime: the
+// 32-bit Windows build uses a compiler without std::thread and std::mutex
+// (the runtime that has them needs functions Windows XP lacks). Win32: a
+// thread of CreateThread and a critical section; POSIX: pthreads.
+
+// Starts `body` on a new thread that is never joined: it runs until it
+// returns or the process ends. False when no thread could be started.
+bool StartDetachedThread(std::function<void()> body);
+
+// A lock that one thread holds at a time; not recursive by contract.
+class Lock {
+ public:
+  Lock();
+  ~Lock();
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void Acquire();
+  void Release();
+
+ private:
+  // Room for a CRITICAL_SECTION or a pthread_mutex_t; each side checks
+  // at compile time that its object fits.
+  alignas(8) unsigned char storage_[64];
+};
+
+// Holds a Lock for the life of a scope.
+class LockGuard {
+ public:
+  explicit LockGuard(Lock& lock) : lock_(lock) { lock_.Acquire(); }
+  ~LockGuard() { lock_.Release(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  Lock& lock_;
+};
 
 // ---- socket library and the UDP socket -----------------------------------
 bool SocketLibraryStartup();   // WSAStartup(2.2); always true on POSIX

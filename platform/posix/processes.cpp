@@ -6,12 +6,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -142,9 +143,7 @@ void ReapInBackground(pid_t pid, int outputFd) {
       }
     }
   };
-  try {
-    std::thread(reaper).detach();
-  } catch (...) {
+  if (!StartDetachedThread(reaper)) {
     // No thread: the child becomes a zombie when it ends; nothing else breaks.
     if (outputFd >= 0) close(outputFd);
   }

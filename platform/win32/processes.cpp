@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace ramtune::platform {
@@ -49,13 +49,13 @@ struct OutputPipe {
   OutputPipe& operator=(const OutputPipe&) = delete;
 
   std::string Snapshot() {
-    std::lock_guard<std::mutex> guard(lock);
+    LockGuard guard(lock);
     return output;
   }
 
   HANDLE readEnd;
   const size_t maxBytes;
-  std::mutex lock;
+  Lock lock;
   std::string output;  // the first maxBytes; the rest is read and dropped
 };
 
@@ -69,7 +69,7 @@ DWORD WINAPI DrainPipe(void* parameter) {
   for (;;) {
     DWORD n = 0;
     if (!ReadFile(pipe.readEnd, chunk, sizeof chunk, &n, nullptr)) break;
-    std::lock_guard<std::mutex> guard(pipe.lock);
+    LockGuard guard(pipe.lock);
     size_t room = pipe.maxBytes > pipe.output.size() ? pipe.maxBytes - pipe.output.size() : 0;
     pipe.output.append(chunk, n < room ? n : room);
   }
@@ -135,10 +135,12 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
         size_t room = maxBytes > pipe->output.size() ? maxBytes - pipe->output.size() : 0;
         pipe->output.append(chunk, n < room ? n : room);
       }
-    } else if (WaitForSingleObject(reader, kDrainAfterExitMs) != WAIT_OBJECT_0) {
-      // A child of the tool still holds the pipe: stop reading it.
-      CancelSynchronousIo(reader);
-      WaitForSingleObject(reader, 100);
+    } else {
+      // A child of the tool may still hold the pipe: what it writes within
+      // this time is kept. After it, the reader goes on draining (and
+      // dropping) on its own until the last writer has gone, as for a tool
+      // left running, so that the child never blocks on a full pipe.
+      WaitForSingleObject(reader, kDrainAfterExitMs);
     }
     run.output = pipe->Snapshot();
     run.status = run.output.empty() ? CapturedRun::Status::ReadFailed : CapturedRun::Status::Ok;
