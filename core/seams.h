@@ -98,8 +98,9 @@ class ProcessRunner {
   virtual platform::CapturedRun RunCaptured(const std::string& application,
                                             const std::string& commandLine, int limitMs,
                                             size_t maxBytes) = 0;
-  virtual platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) = 0;
-  virtual void StartDetached(const std::string& commandLine) = 0;
+  virtual platform::HiddenRun RunHidden(const std::string& application,
+                                        const std::string& commandLine, int limitMs) = 0;
+  virtual void StartDetached(const std::string& application, const std::string& commandLine) = 0;
 };
 
 // Ending the process and looking at other programs' windows.

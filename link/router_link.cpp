@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/programs.h"
 #include "core/text.h"
 
 namespace ramtune::link {
@@ -78,7 +79,8 @@ void RouterLink::ClearDeviceTable() {
 }
 
 void RouterLink::SendDiscoveryRound() {
-  s_.processes.StartDetached("arp -d");
+  s_.processes.StartDetached(platform::SystemProgramPath(kArpProgram),
+                             std::string(kArpProgram) + " -d");
   std::memset(sendBuffer_, 0, sizeof sendBuffer_);
   BuildDiscoveryRequest(sendBuffer_);
   listenMode_.store(kListenDiscovery);

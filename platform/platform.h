@@ -107,12 +107,25 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
                         int limitMs, size_t maxBytes);
 
 enum class HiddenRun { Ended, NotStarted, TimedOut };
-// Starts a command line without a window (program found from its first word)
-// and waits at most limitMs.
-HiddenRun RunHidden(const std::string& commandLine, int limitMs);
+// Starts `application` (a full path: nothing is searched for, least of all
+// in the current directory) with `commandLine` as RunCaptured does, without
+// a window and without output, and waits at most limitMs. NotStarted when
+// `application` is empty or cannot be started.
+HiddenRun RunHidden(const std::string& application, const std::string& commandLine, int limitMs);
 
-// Starts a command line without a window and does not wait ("arp -d").
-void StartDetached(const std::string& commandLine);
+// The same without waiting ("arp -d").
+void StartDetached(const std::string& application, const std::string& commandLine);
+
+// ---- where programs are ------------------------------------------------------
+// The folders of a PATH value (';' between them on Windows, ':' on POSIX;
+// Windows' quotes removed), in order, without the relative ones ("", ".",
+// "bin"): those would name the current directory, which is writable and
+// holds the logs.
+std::vector<std::string> AbsoluteSearchFolders(const std::string& pathValue);
+// The full path of a program of the system ("arp"): on Windows in the system
+// folder (GetSystemDirectory), on POSIX the first absolute PATH folder that
+// has it. Empty when there is none.
+std::string SystemProgramPath(const std::string& name);
 
 // ---- other programs' windows ----------------------------------------------
 // A top-level window with exactly this title; 0 when there is none (always 0 on POSIX).

@@ -16,6 +16,15 @@ constexpr DWORD kDrainAfterExitMs = 500;
 
 DWORD WaitLimit(int limitMs) { return limitMs < 0 ? INFINITE : static_cast<DWORD>(limitMs); }
 
+// Fully qualified: C:\x or \\server\share. C:x, \x and bare names depend
+// on the current directory or drive.
+bool IsFullPath(const std::string& path) {
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                     path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  const bool unc = path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
+  return drive || unc;
+}
+
 std::vector<char> Writable(const std::string& text) {
   std::vector<char> buffer(text.begin(), text.end());
   buffer.push_back('\0');
@@ -156,22 +165,65 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
   return run;
 }
 
-HiddenRun RunHidden(const std::string& commandLine, int limitMs) {
+namespace {
+
+// Starts `application` itself (CreateProcess searches nothing when it is
+// given) without a window. `hide` also hides the window of a GUI program.
+bool StartWithoutWindow(const std::string& application, const std::string& commandLine, bool hide,
+                        PROCESS_INFORMATION* process) {
+  // A bare or relative name would be completed with the current directory.
+  if (!IsFullPath(application)) return false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::vector<char> line = Writable(commandLine);
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process)) {
-    return HiddenRun::NotStarted;
+  if (hide) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
   }
+  std::vector<char> line = Writable(commandLine);
+  return CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, process) != FALSE;
+}
+
+}  // namespace
+
+HiddenRun RunHidden(const std::string& application, const std::string& commandLine, int limitMs) {
+  PROCESS_INFORMATION process{};
+  if (!StartWithoutWindow(application, commandLine, false, &process)) return HiddenRun::NotStarted;
   const DWORD waited = WaitForSingleObject(process.hProcess, WaitLimit(limitMs));
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return waited == WAIT_TIMEOUT ? HiddenRun::TimedOut : HiddenRun::Ended;
 }
 
-void StartDetached(const std::string& commandLine) { WinExec(commandLine.c_str(), SW_HIDE); }
+void StartDetached(const std::string& application, const std::string& commandLine) {
+  PROCESS_INFORMATION process{};
+  if (!StartWithoutWindow(application, commandLine, true, &process)) return;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+std::vector<std::string> AbsoluteSearchFolders(const std::string& pathValue) {
+  std::vector<std::string> folders;
+  size_t start = 0;
+  while (start <= pathValue.size()) {
+    size_t end = pathValue.find(';', start);
+    if (end == std::string::npos) end = pathValue.size();
+    std::string folder;
+    for (size_t i = start; i < end; ++i) {
+      if (pathValue[i] != '"') folder += pathValue[i];
+    }
+    if (IsFullPath(folder)) folders.push_back(folder);
+    start = end + 1;
+  }
+  return folders;
+}
+
+std::string SystemProgramPath(const std::string& name) {
+  char folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryA(folder, sizeof folder);
+  if (n == 0 || n >= sizeof folder) return std::string();
+  return std::string(folder, n) + "\\" + name + ".exe";
+}
 
 intptr_t FindTopLevelWindow(const std::string& title) {
   return reinterpret_cast<intptr_t>(FindWindowA(nullptr, title.c_str()));
