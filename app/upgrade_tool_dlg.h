@@ -36,6 +36,11 @@ class CUpgradeToolDlg {
   [[noreturn]] void OnCancel();
   void RunUpgrade();
   void RunScript();
+  // Whether the script runner may start now: not during start-up, a search
+  // series, an upgrade run or another script. Each of them pumps messages,
+  // so a script started inside one would interleave its commands with the
+  // other's (a run is never sent a script's commands, nor a script a run's).
+  bool CanRunScript() const { return !searching_ && !running_ && !scripting_; }
 
   // Process-wide state.
   Settings settings;
@@ -59,6 +64,9 @@ class CUpgradeToolDlg {
   void StartSearchSeries();
 
   AppServices s_;
+  bool searching_ = true;  // start-up's start timer leads into a search series
+  bool running_ = false;
+  bool scripting_ = false;
 };
 
 }  // namespace ramtune

@@ -31,6 +31,7 @@ class RecordingDisplay : public Display {
   void SetPicture(int resourceId) override;
   void SetLabel(int controlId, const std::string& text) override;
   void EnableButton(int controlId, bool enabled) override;
+  bool ButtonEnabled(int controlId) override { return enabled[controlId]; }
   bool ReadIpAddress(std::string* dotted) override;
   void SetIpAddress(uint32_t address) override;
   void MessageBox(const std::string& text) override;
