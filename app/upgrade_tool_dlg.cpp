@@ -40,6 +40,7 @@ void CUpgradeToolDlg::OnTimer(int timerId) {
 }
 
 void CUpgradeToolDlg::StartSearchSeries() {
+  searching_ = true;
   SearchStartTime = s_.clock.ProcessClockMs();
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
 }
@@ -84,6 +85,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
   // A run holds its router only while it runs; a new attempt may find another.
   link.ReleaseTarget();
   if (link.SearchRouter()) {
+    searching_ = false;  // the series ends in the run
     lastEnding_.kind = EndingOf(RunUpgrade());
     return;
   }
@@ -96,12 +98,14 @@ void CUpgradeToolDlg::OnSearchTimer() {
     s_.display.MessageBox("No Devices found, please try again.");
     logs.AppendProcessLog("No Devices found, please try again.");
     s_.display.EnableButton(kButtonRetry, true);
+    searching_ = false;
     return;
   }
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
 }
 
 void CUpgradeToolDlg::OnRetry() {
+  if (scripting_) return;  // Retry is disabled then; a click sent anyway changes nothing
   s_.display.EnableButton(kButtonRetry, false);
   s_.display.LogListClear();
   StartSearchSeries();
@@ -117,13 +121,24 @@ void CUpgradeToolDlg::OnCancel() {
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host},
                           runState, ModelName, restoreRequested_ ? &restoreValues_ : nullptr);
-  return run.Execute();
+  running_ = true;
+  const upgrade::RunOutcome outcome = run.Execute();
+  running_ = false;
+  return outcome;
 }
 
 bool CUpgradeToolDlg::RunScript() {
+  // Retry is disabled while the script runs: a run started inside the
+  // script's waits would be sent the rest of the script.
+  const bool retryEnabled = s_.display.ButtonEnabled(kButtonRetry);
+  s_.display.EnableButton(kButtonRetry, false);
+  scripting_ = true;
   std::string current;
   platform::CurrentDirectory(&current);
-  return scripts.Run(current);
+  const bool ran = scripts.Run(current);
+  scripting_ = false;
+  s_.display.EnableButton(kButtonRetry, retryEnabled);
+  return ran;
 }
 
 }  // namespace ramtune

@@ -43,6 +43,11 @@ class CUpgradeToolDlg {
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();
+  // Whether the script runner may start now: not during start-up, a search
+  // series, an upgrade run or another script. Each of them pumps messages,
+  // so a script started inside one would interleave its commands with the
+  // other's (a run is never sent a script's commands, nor a script a run's).
+  bool CanRunScript() const { return !searching_ && !running_ && !scripting_; }
 
   // Process-wide state.
   Settings settings;
@@ -76,6 +81,9 @@ class CUpgradeToolDlg {
   bool restoreRequested_ = false;
   std::string restorePath_;
   upgrade::DataLogValues restoreValues_;
+  bool searching_ = true;  // start-up's start timer leads into a search series
+  bool running_ = false;
+  bool scripting_ = false;
 };
 
 }  // namespace ramtune

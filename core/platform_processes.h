@@ -13,10 +13,13 @@ class PlatformProcesses : public ProcessRunner {
                                     int limitMs, size_t maxBytes) override {
     return platform::RunCaptured(application, commandLine, limitMs, maxBytes);
   }
-  platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) override {
-    return platform::RunHidden(commandLine, limitMs);
+  platform::HiddenRun RunHidden(const std::string& application, const std::string& commandLine,
+                                int limitMs) override {
+    return platform::RunHidden(application, commandLine, limitMs);
   }
-  void StartDetached(const std::string& commandLine) override { platform::StartDetached(commandLine); }
+  void StartDetached(const std::string& application, const std::string& commandLine) override {
+    platform::StartDetached(application, commandLine);
+  }
 };
 
 }  // namespace ramtune

@@ -57,6 +57,7 @@ class Display {
   virtual void SetPicture(int resourceId) = 0;
   virtual void SetLabel(int controlId, const std::string& text) = 0;
   virtual void EnableButton(int controlId, bool enabled) = 0;
+  virtual bool ButtonEnabled(int controlId) = 0;
   // The four fields of the IP address field; false unless all four are filled.
   virtual bool ReadIpAddress(std::string* dotted) = 0;
   virtual void SetIpAddress(uint32_t address) = 0;  // first octet in the high byte
@@ -98,8 +99,9 @@ class ProcessRunner {
   virtual platform::CapturedRun RunCaptured(const std::string& application,
                                             const std::string& commandLine, int limitMs,
                                             size_t maxBytes) = 0;
-  virtual platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) = 0;
-  virtual void StartDetached(const std::string& commandLine) = 0;
+  virtual platform::HiddenRun RunHidden(const std::string& application,
+                                        const std::string& commandLine, int limitMs) = 0;
+  virtual void StartDetached(const std::string& application, const std::string& commandLine) = 0;
 };
 
 // Ending the process and looking at other programs' windows.

@@ -1,5 +1,6 @@
 #include "link/console_runner.h"
 
+#include "core/programs.h"
 #include "platform/platform.h"
 
 namespace ramtune::link {
@@ -61,8 +62,11 @@ bool ConsoleRunner::UploadFlashTool() {
   return Upload(kFlashToolFile, "ExecuteConsoleCommand_Mtd ok!", "ExecuteConsoleCommand_Mtd fail!");
 }
 
-bool ConsoleRunner::RunAndWait(const std::string& commandLine, int limitMs) {
-  return processes_.RunHidden(commandLine, limitMs) == platform::HiddenRun::Ended;
+bool ConsoleRunner::RunSsidTool(const std::string& argument, int limitMs) {
+  const std::string program = FindToolProgram(kSsidToolFile, settings_.ProgramFolder);
+  if (program.empty()) return false;
+  return processes_.RunHidden(program, std::string(kSsidToolFile) + " " + argument, limitMs) ==
+         platform::HiddenRun::Ended;
 }
 
 }  // namespace ramtune::link

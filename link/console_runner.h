@@ -26,9 +26,10 @@ class ConsoleRunner {
   bool ExecuteConsoleCommand(const std::string& commandLine, std::string* output);
   bool UploadBootImage();
   bool UploadFlashTool();
-  // Starts a command line without a window; false when it cannot be started
-  // or is still running at the limit.
-  bool RunAndWait(const std::string& commandLine, int limitMs);
+  // Starts the Wi-Fi helper (kSsidToolFile) with one argument, without a
+  // window, from the program's folder or else from a PATH folder; false
+  // when it is in neither, cannot be started or still runs at the limit.
+  bool RunSsidTool(const std::string& argument, int limitMs);
 
   std::string UploaderPath() const;
   // The upload command line for a file of the tool folder.

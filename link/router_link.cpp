@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/programs.h"
 #include "core/text.h"
 
 namespace ramtune::link {
@@ -55,7 +56,7 @@ bool RouterLink::SearchRouter() {
 
 bool RouterLink::SearchRounds(int rounds) {
   {
-    std::lock_guard<std::mutex> lock(tableLock_);
+    platform::LockGuard lock(tableLock_);
     current_.FoundLabel.clear();
   }
   int progress = 0;
@@ -73,12 +74,13 @@ bool RouterLink::SearchRounds(int rounds) {
 }
 
 void RouterLink::ClearDeviceTable() {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   table_.clear();
 }
 
 void RouterLink::SendDiscoveryRound() {
-  s_.processes.StartDetached("arp -d");
+  s_.processes.StartDetached(platform::SystemProgramPath(kArpProgram),
+                             std::string(kArpProgram) + " -d");
   std::memset(sendBuffer_, 0, sizeof sendBuffer_);
   BuildDiscoveryRequest(sendBuffer_);
   listenMode_.store(kListenDiscovery);
@@ -88,7 +90,7 @@ void RouterLink::SendDiscoveryRound() {
 void RouterLink::SendServicePacket() {
   std::string destination = "255.255.255.255";
   {
-    std::lock_guard<std::mutex> lock(tableLock_);
+    platform::LockGuard lock(tableLock_);
     if (current_.UnicastMode) {
       destination = current_.SelectedIp;
       current_.DeviceIp = current_.SelectedIp;
@@ -111,7 +113,7 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
   DiscoveryInfo info;
   if (!ParseDiscoveryResponse(data, length, &info)) return;
   const MacAddress mac = info.Mac();
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   if (!targetPinned_) current_.TargetMac = mac;
   if (targetPinned_ && alternateAccepted_ && mac == alternateMac_ && sourceIp == current_.SelectedIp) {
     current_.TargetMac = mac;
@@ -135,54 +137,54 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
 }
 
 std::vector<DeviceEntry> RouterLink::DeviceTable() const {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   return table_;
 }
 
 CurrentRouter RouterLink::Current() const {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   return current_;
 }
 
 void RouterLink::SetUnicastMode(bool on) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.UnicastMode = on;
 }
 
 void RouterLink::SetSelectedIp(const std::string& ip) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.SelectedIp = ip;
 }
 
 void RouterLink::SetDeviceIp(const std::string& ip) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.DeviceIp = ip;
 }
 
 void RouterLink::SetCurrentModel(const std::string& model) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.CurrentModel = model;
 }
 
 void RouterLink::SetCurrentMacText(const std::string& macText) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.CurrentMacText = macText;
 }
 
 void RouterLink::PinTarget(const MacAddress& mac) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   current_.TargetMac = mac;
   targetPinned_ = true;
 }
 
 void RouterLink::AcceptTargetAlsoAs(const MacAddress& mac) {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   alternateMac_ = mac;
   alternateAccepted_ = true;
 }
 
 void RouterLink::ReleaseTarget() {
-  std::lock_guard<std::mutex> lock(tableLock_);
+  platform::LockGuard lock(tableLock_);
   targetPinned_ = false;
   alternateAccepted_ = false;
 }
@@ -192,7 +194,7 @@ void RouterLink::ReleaseTarget() {
 void RouterLink::SendCommand(const std::string& command, int limitMs) {
   const MacAddress target = Current().TargetMac;
   {
-    std::lock_guard<std::mutex> lock(responseLock_);
+    platform::LockGuard lock(responseLock_);
     responseText_.clear();
     const CommandBlock block = MakeCommandBlock(command);
     awaiting_.store(true);
@@ -212,7 +214,7 @@ void RouterLink::SendCommand(const std::string& command, int limitMs) {
 void RouterLink::DeliverResponse(const uint8_t* data, size_t length) {
   CheckOutcome outcome = CheckOutcome::NoMatch;
   {
-    std::lock_guard<std::mutex> lock(responseLock_);
+    platform::LockGuard lock(responseLock_);
     if (!awaiting_.load()) return;
     ResultBlock result;
     outcome = ParseCommandResponse(data, length, awaitedSequence_, awaitedMac_, &result);
@@ -230,13 +232,13 @@ void RouterLink::DeliverResponse(const uint8_t* data, size_t length) {
 
 void RouterLink::QueryMtd0Value(const std::string& key) {
   SendCommand("cat /dev/mtd0 | grep " + key, 1000);
-  std::lock_guard<std::mutex> lock(responseLock_);
+  platform::LockGuard lock(responseLock_);
   const std::string line = FirstLine(responseText_);
   responseText_ = line.size() > key.size() + 1 ? line.substr(key.size() + 1) : std::string();
 }
 
 std::string RouterLink::ResponseText() const {
-  std::lock_guard<std::mutex> lock(responseLock_);
+  platform::LockGuard lock(responseLock_);
   return responseText_;
 }
 

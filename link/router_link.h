@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -109,14 +108,14 @@ class RouterLink {
   std::atomic<int> listenMode_{kListenDiscovery};
   uint8_t sendBuffer_[kPacketSize] = {};
 
-  mutable std::mutex tableLock_;
+  mutable platform::Lock tableLock_;
   std::vector<DeviceEntry> table_;
   CurrentRouter current_;
   bool targetPinned_ = false;
   bool alternateAccepted_ = false;
   MacAddress alternateMac_{};
 
-  mutable std::mutex responseLock_;
+  mutable platform::Lock responseLock_;
   std::string responseText_;
   std::atomic<bool> awaiting_{false};
   uint32_t awaitedSequence_ = 0;

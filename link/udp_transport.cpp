@@ -6,20 +6,18 @@
 
 namespace ramtune::link {
 
-UdpTransport::~UdpTransport() {
-  // The listener lives as long as the process; it is never joined.
-  if (listener_.joinable()) listener_.detach();
-}
-
+// The listener lives as long as the process; it is never joined. Should no
+// thread be had, nothing is received and every search ends with nothing
+// found: no command is ever sent to a router then.
 void UdpTransport::StartListener(DatagramSink sink) {
-  listener_ = std::thread([this, sink] { ServiceListener(sink); });
+  platform::StartDetachedThread([this, sink] { ServiceListener(sink); });
 }
 
 void UdpTransport::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t length) {
   socket_.SendTo(ip, port, data, length);
 }
 
-void UdpTransport::ServiceListener(DatagramSink sink) {
+void UdpTransport::ServiceListener(const DatagramSink& sink) {
   uint8_t buffer[kPacketSize];
   for (;;) {
     if (!socket_.IsOpen()) return;

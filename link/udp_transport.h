@@ -1,8 +1,6 @@
 // The production transport: one UDP socket and the listener thread.
 #pragma once
 
-#include <thread>
-
 #include "core/seams.h"
 #include "platform/platform.h"
 
@@ -11,7 +9,6 @@ namespace ramtune::link {
 class UdpTransport : public Transport {
  public:
   UdpTransport() = default;
-  ~UdpTransport() override;
 
   bool StartLibrary() override { return platform::SocketLibraryStartup(); }
   void CleanupLibrary() override { platform::SocketLibraryCleanup(); }
@@ -23,10 +20,9 @@ class UdpTransport : public Transport {
 
  private:
   // Receives every datagram of the service until the process ends.
-  void ServiceListener(DatagramSink sink);
+  void ServiceListener(const DatagramSink& sink);
 
   platform::UdpSocket socket_;
-  std::thread listener_;
 };
 
 }  // namespace ramtune::link

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace ramtune::platform {
 
@@ -21,6 +23,44 @@ int64_t PerformanceFrequency();
 int64_t ProcessClockMs();      // milliseconds since the process started
 void SleepMs(int ms);
 std::string LocalTimeStamp();  // local time, "%Y%m%d%H%M%S"
+
+// ---- threads and locks ----------------------------------------------------
+// The program's own, so that no build depends on a threads runtime: the
+// 32-bit Windows build uses a compiler without std::thread and std::mutex
+// (the runtime that has them needs functions Windows XP lacks). Win32: a
+// thread of CreateThread and a critical section; POSIX: pthreads.
+
+// Starts `body` on a new thread that is never joined: it runs until it
+// returns or the process ends. False when no thread could be started.
+bool StartDetachedThread(std::function<void()> body);
+
+// A lock that one thread holds at a time; not recursive by contract.
+class Lock {
+ public:
+  Lock();
+  ~Lock();
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void Acquire();
+  void Release();
+
+ private:
+  // Room for a CRITICAL_SECTION or a pthread_mutex_t; each side checks
+  // at compile time that its object fits.
+  alignas(8) unsigned char storage_[64];
+};
+
+// Holds a Lock for the life of a scope.
+class LockGuard {
+ public:
+  explicit LockGuard(Lock& lock) : lock_(lock) { lock_.Acquire(); }
+  ~LockGuard() { lock_.Release(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  Lock& lock_;
+};
 
 // ---- socket library and the UDP socket -----------------------------------
 bool SocketLibraryStartup();   // WSAStartup(2.2); always true on POSIX
@@ -67,12 +107,25 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
                         int limitMs, size_t maxBytes);
 
 enum class HiddenRun { Ended, NotStarted, TimedOut };
-// Starts a command line without a window (program found from its first word)
-// and waits at most limitMs.
-HiddenRun RunHidden(const std::string& commandLine, int limitMs);
+// Starts `application` (a full path: nothing is searched for, least of all
+// in the current directory) with `commandLine` as RunCaptured does, without
+// a window and without output, and waits at most limitMs. NotStarted when
+// `application` is empty or cannot be started.
+HiddenRun RunHidden(const std::string& application, const std::string& commandLine, int limitMs);
 
-// Starts a command line without a window and does not wait ("arp -d").
-void StartDetached(const std::string& commandLine);
+// The same without waiting ("arp -d").
+void StartDetached(const std::string& application, const std::string& commandLine);
+
+// ---- where programs are ------------------------------------------------------
+// The folders of a PATH value (';' between them on Windows, ':' on POSIX;
+// Windows' quotes removed), in order, without the relative ones ("", ".",
+// "bin"): those would name the current directory, which is writable and
+// holds the logs.
+std::vector<std::string> AbsoluteSearchFolders(const std::string& pathValue);
+// The full path of a program of the system ("arp"): on Windows in the system
+// folder (GetSystemDirectory), on POSIX the first absolute PATH folder that
+// has it. Empty when there is none.
+std::string SystemProgramPath(const std::string& name);
 
 // ---- other programs' windows ----------------------------------------------
 // A top-level window with exactly this title; 0 when there is none (always 0 on POSIX).

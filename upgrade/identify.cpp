@@ -123,8 +123,7 @@ bool UpgradeRun::WaitReadyAndStartSsidTool() {
     ReportInfoFailure();
     return false;
   }
-  Log(s_.runner.RunAndWait("QARV_SSID.exe /GET", 5000) ? "Exec QARV_SSID GET Success"
-                                                       : "Exec QARV_SSID GET Fail");
+  Log(s_.runner.RunSsidTool("/GET", 5000) ? "Exec QARV_SSID GET Success" : "Exec QARV_SSID GET Fail");
   return true;
 }
 

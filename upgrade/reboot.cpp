@@ -59,8 +59,8 @@ bool UpgradeRun::RebootAndReconnect() {
 
   // Neither poll decides anything; the poll after the search does.
   if (!WaitUntilReady(5, "FwReadyStatus:")) {
-    Log(s_.runner.RunAndWait("QARV_SSID.exe /SET", 5000) ? "Exec QARV_SSID SET Success"
-                                                         : "Exec QARV_SSID SET Fail");
+    Log(s_.runner.RunSsidTool("/SET", 5000) ? "Exec QARV_SSID SET Success"
+                                            : "Exec QARV_SSID SET Fail");
     s_.waits.PumpingDelay(2000);
     if (!WaitUntilReady(10, "FwReadyStatus:")) Log("After SSID setting,GetFwReadyStatus timeout");
   }

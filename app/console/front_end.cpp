@@ -289,6 +289,13 @@ void FrontEnd::EnableButton(int controlId, bool enabled) {
   if (controlId == kButtonExit) shown_.exitEnabled = enabled;
 }
 
+bool FrontEnd::ButtonEnabled(int controlId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (controlId == kButtonRetry) return shown_.retryEnabled;
+  if (controlId == kButtonExit) return shown_.exitEnabled;
+  return false;
+}
+
 bool FrontEnd::ReadIpAddress(std::string* dotted) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!ipSet_) return false;

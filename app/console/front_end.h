@@ -59,6 +59,7 @@ class FrontEnd : public Clock, public Display, public Host {
   void SetPicture(int resourceId) override;
   void SetLabel(int controlId, const std::string& text) override;
   void EnableButton(int controlId, bool enabled) override;
+  bool ButtonEnabled(int controlId) override;
   bool ReadIpAddress(std::string* dotted) override;
   void SetIpAddress(uint32_t address) override;
   void MessageBox(const std::string& text) override;

@@ -26,52 +26,73 @@ bool MainDialog::OnInitDialog() {
   SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   // Returns only when every check passed; otherwise the process has ended.
   RunStartup(*dlg_, system_);
-  AddScriptRunnerToSystemMenu();
+  if (dlg_->settings.EngineeringMode) OfferScriptRunner();
   return true;
 }
 
 // The RUN SCRIPT button stays hidden; in engineering mode the script runner
-// is reached through the system menu instead.
-void MainDialog::AddScriptRunnerToSystemMenu() {
-  if (!dlg_->settings.EngineeringMode) return;
+// is reached through the system menu instead. The template gives the window
+// no system-menu box, so engineering mode adds one first (a window without
+// it may have no system menu to add to), and with it the About entry can be
+// opened too. In normal mode the window stays as the template has it.
+void MainDialog::OfferScriptRunner() {
+  SetWindowLongPtrA(hwnd(), GWL_STYLE, GetWindowLongPtrA(hwnd(), GWL_STYLE) | WS_SYSMENU);
+  SetWindowPos(hwnd(), nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  AddAboutToSystemMenu();
   HMENU menu = GetSystemMenu(hwnd(), FALSE);
   if (menu == nullptr) return;
   AppendMenuA(menu, MF_STRING, IDM_RUNSCRIPT, "Run &Script...");
 }
 
+// Once: start-up may have found no system menu to add it to.
 void MainDialog::AddAboutToSystemMenu() {
   char caption[256] = "";
   LoadStringA(ResourceModule(), IDS_ABOUTBOX, caption, sizeof caption);
   if (caption[0] == '\0') return;
   HMENU menu = GetSystemMenu(hwnd(), FALSE);
   if (menu == nullptr) return;
+  if (GetMenuState(menu, IDM_ABOUTBOX, MF_BYCOMMAND) != static_cast<UINT>(-1)) return;
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, caption);
 }
 
 bool MainDialog::OnCommand(int id, int notifyCode) {
   if (notifyCode != BN_CLICKED) return false;
-  if (id == kButtonExit) dlg_->OnCancel();  // also Esc and the close command; ends the process
+  if (id == kButtonExit) {
+    // Also Esc, the close box and the close command, which arrive even
+    // while the button is disabled (during a run): then they do nothing.
+    if (!ButtonEnabled(kButtonExit)) return true;
+    dlg_->OnCancel();  // ends the process
+  }
   if (id == kButtonRetry) {
     dlg_->OnRetry();
     return true;
   }
   if (id == kButtonRunScript) {
-    dlg_->RunScript();
+    if (dlg_->CanRunScript()) dlg_->RunScript();
     return true;
   }
   return false;
 }
 
-bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {
+bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
   switch (message) {
     case WM_TIMER:
       dlg_->OnTimer(static_cast<int>(wParam));
       *result = TRUE;
       return true;
+    case WM_INITMENUPOPUP:
+      // The system menu opens: the script runner only when nothing runs.
+      if (HIWORD(lParam) != 0 && dlg_->settings.EngineeringMode) {
+        EnableMenuItem(reinterpret_cast<HMENU>(wParam), IDM_RUNSCRIPT,
+                       MF_BYCOMMAND | (dlg_->CanRunScript() ? MF_ENABLED : MF_GRAYED));
+      }
+      return false;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_RUNSCRIPT && dlg_->settings.EngineeringMode) {
-        dlg_->RunScript();
+        // A greyed entry sends nothing, but the command can be posted.
+        if (dlg_->CanRunScript()) dlg_->RunScript();
         *result = TRUE;
         return true;
       }
@@ -156,6 +177,8 @@ void MainDialog::SetLabel(int controlId, const std::string& text) {
 void MainDialog::EnableButton(int controlId, bool enabled) {
   EnableWindow(Item(controlId), enabled ? TRUE : FALSE);
 }
+
+bool MainDialog::ButtonEnabled(int controlId) { return IsWindowEnabled(Item(controlId)) != FALSE; }
 
 bool MainDialog::ReadIpAddress(std::string* dotted) {
   HWND field = Item(kIpAddressField);

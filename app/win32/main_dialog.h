@@ -40,6 +40,7 @@ class MainDialog : public Dialog, public Clock, public Display, public Host {
   void SetPicture(int resourceId) override;
   void SetLabel(int controlId, const std::string& text) override;
   void EnableButton(int controlId, bool enabled) override;
+  bool ButtonEnabled(int controlId) override;
   bool ReadIpAddress(std::string* dotted) override;
   void SetIpAddress(uint32_t address) override;
   void MessageBox(const std::string& text) override;
@@ -66,7 +67,7 @@ class MainDialog : public Dialog, public Clock, public Display, public Host {
 
  private:
   void AddAboutToSystemMenu();
-  void AddScriptRunnerToSystemMenu();
+  void OfferScriptRunner();
   // The owner of a modal box: this window on its own thread, none on
   // another (the listener thread shows the result-class boxes).
   HWND BoxOwner() const;

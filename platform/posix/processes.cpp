@@ -6,12 +6,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -58,7 +59,6 @@ class ArgumentVector {
     pointers_.push_back(nullptr);
   }
   char* const* get() { return pointers_.data(); }
-  const char* first() const { return words_.front().c_str(); }
 
  private:
   std::vector<std::string> words_;
@@ -68,7 +68,7 @@ class ArgumentVector {
 // Starts a child with a clean signal mask and SIGPIPE at its default (the
 // caller may block or ignore signals; the tool should not inherit that).
 // Returns 0 or the errno value of the failed start, exec failures included.
-int Spawn(const char* path, bool searchPath, char* const argv[],
+int Spawn(const char* path, char* const argv[],
           const posix_spawn_file_actions_t* actions, pid_t* pid) {
   posix_spawnattr_t attr;
   if (posix_spawnattr_init(&attr) != 0) return ENOMEM;
@@ -80,8 +80,7 @@ int Spawn(const char* path, bool searchPath, char* const argv[],
   posix_spawnattr_setsigmask(&attr, &empty);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  int rc = searchPath ? posix_spawnp(pid, path, actions, &attr, argv, environ)
-                      : posix_spawn(pid, path, actions, &attr, argv, environ);
+  int rc = posix_spawn(pid, path, actions, &attr, argv, environ);
   posix_spawnattr_destroy(&attr);
   return rc;
 }
@@ -142,9 +141,7 @@ void ReapInBackground(pid_t pid, int outputFd) {
       }
     }
   };
-  try {
-    std::thread(reaper).detach();
-  } catch (...) {
+  if (!StartDetachedThread(reaper)) {
     // No thread: the child becomes a zombie when it ends; nothing else breaks.
     if (outputFd >= 0) close(outputFd);
   }
@@ -178,7 +175,7 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
   pid_t pid = -1;
   // No search along PATH: like an application name given to CreateProcess,
   // the path names the program file itself.
-  int rc = Spawn(application.c_str(), false, argv.get(), &actions, &pid);
+  int rc = Spawn(application.c_str(), argv.get(), &actions, &pid);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);  // the child's copy is the only writer now
   if (rc != 0) {
@@ -244,29 +241,64 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
   return run;
 }
 
-HiddenRun RunHidden(const std::string& commandLine, int limitMs) {
+namespace {
+
+// Starts `application` itself (no search along PATH) with the words of the
+// command line, the first replaced by the application, as RunCaptured does;
+// standard streams on /dev/null.
+bool StartQuiet(const std::string& application, const std::string& commandLine, pid_t* pid) {
+  // A relative name would be taken from the current directory.
+  if (application.empty() || application[0] != '/') return false;
   std::vector<std::string> words = SplitCommandLine(commandLine);
-  if (words.empty()) return HiddenRun::NotStarted;
+  if (words.empty()) {
+    words.push_back(application);
+  } else {
+    words[0] = application;
+  }
   ArgumentVector argv(std::move(words));
   NullStdio stdio;
+  return Spawn(application.c_str(), argv.get(), &stdio.actions, pid) == 0;
+}
+
+}  // namespace
+
+HiddenRun RunHidden(const std::string& application, const std::string& commandLine, int limitMs) {
   pid_t pid = -1;
-  if (Spawn(argv.first(), true, argv.get(), &stdio.actions, &pid) != 0) {
-    return HiddenRun::NotStarted;
-  }
+  if (!StartQuiet(application, commandLine, &pid)) return HiddenRun::NotStarted;
   if (WaitForChild(pid, limitMs)) return HiddenRun::Ended;
   ReapInBackground(pid, -1);
   return HiddenRun::TimedOut;
 }
 
-void StartDetached(const std::string& commandLine) {
-  std::vector<std::string> words = SplitCommandLine(commandLine);
-  if (words.empty()) return;
-  ArgumentVector argv(std::move(words));
-  NullStdio stdio;
+void StartDetached(const std::string& application, const std::string& commandLine) {
   pid_t pid = -1;
-  if (Spawn(argv.first(), true, argv.get(), &stdio.actions, &pid) == 0) {
-    ReapInBackground(pid, -1);
+  if (StartQuiet(application, commandLine, &pid)) ReapInBackground(pid, -1);
+}
+
+std::vector<std::string> AbsoluteSearchFolders(const std::string& pathValue) {
+  std::vector<std::string> folders;
+  size_t start = 0;
+  while (start <= pathValue.size()) {
+    size_t end = pathValue.find(':', start);
+    if (end == std::string::npos) end = pathValue.size();
+    // An empty entry means the current directory, as does any relative one.
+    if (end > start && pathValue[start] == '/') folders.push_back(pathValue.substr(start, end - start));
+    start = end + 1;
   }
+  return folders;
+}
+
+std::string SystemProgramPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  for (const std::string& folder : AbsoluteSearchFolders(path != nullptr ? path : "")) {
+    const std::string candidate = folder + "/" + name;
+    struct stat info;
+    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+  }
+  return std::string();
 }
 
 intptr_t FindTopLevelWindow(const std::string&) { return 0; }

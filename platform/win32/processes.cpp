@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/win32/system_message.h"
@@ -17,6 +17,15 @@ namespace {
 constexpr DWORD kDrainAfterExitMs = 500;
 
 DWORD WaitLimit(int limitMs) { return limitMs < 0 ? INFINITE : static_cast<DWORD>(limitMs); }
+
+// Fully qualified: C:\x or \\server\share. C:x, \x and bare names depend
+// on the current directory or drive.
+bool IsFullPath(const std::string& path) {
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                     path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  const bool unc = path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
+  return drive || unc;
+}
 
 std::vector<char> Writable(const std::string& text) {
   std::vector<char> buffer(text.begin(), text.end());
@@ -34,13 +43,13 @@ struct OutputPipe {
   OutputPipe& operator=(const OutputPipe&) = delete;
 
   std::string Snapshot() {
-    std::lock_guard<std::mutex> guard(lock);
+    LockGuard guard(lock);
     return output;
   }
 
   HANDLE readEnd;
   const size_t maxBytes;
-  std::mutex lock;
+  Lock lock;
   std::string output;  // the first maxBytes; the rest is read and dropped
 };
 
@@ -54,7 +63,7 @@ DWORD WINAPI DrainPipe(void* parameter) {
   for (;;) {
     DWORD n = 0;
     if (!ReadFile(pipe.readEnd, chunk, sizeof chunk, &n, nullptr)) break;
-    std::lock_guard<std::mutex> guard(pipe.lock);
+    LockGuard guard(pipe.lock);
     size_t room = pipe.maxBytes > pipe.output.size() ? pipe.maxBytes - pipe.output.size() : 0;
     pipe.output.append(chunk, n < room ? n : room);
   }
@@ -120,10 +129,12 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
         size_t room = maxBytes > pipe->output.size() ? maxBytes - pipe->output.size() : 0;
         pipe->output.append(chunk, n < room ? n : room);
       }
-    } else if (WaitForSingleObject(reader, kDrainAfterExitMs) != WAIT_OBJECT_0) {
-      // A child of the tool still holds the pipe: stop reading it.
-      CancelSynchronousIo(reader);
-      WaitForSingleObject(reader, 100);
+    } else {
+      // A child of the tool may still hold the pipe: what it writes within
+      // this time is kept. After it, the reader goes on draining (and
+      // dropping) on its own until the last writer has gone, as for a tool
+      // left running, so that the child never blocks on a full pipe.
+      WaitForSingleObject(reader, kDrainAfterExitMs);
     }
     run.output = pipe->Snapshot();
     run.status = run.output.empty() ? CapturedRun::Status::ReadFailed : CapturedRun::Status::Ok;
@@ -139,22 +150,65 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
   return run;
 }
 
-HiddenRun RunHidden(const std::string& commandLine, int limitMs) {
+namespace {
+
+// Starts `application` itself (CreateProcess searches nothing when it is
+// given) without a window. `hide` also hides the window of a GUI program.
+bool StartWithoutWindow(const std::string& application, const std::string& commandLine, bool hide,
+                        PROCESS_INFORMATION* process) {
+  // A bare or relative name would be completed with the current directory.
+  if (!IsFullPath(application)) return false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::vector<char> line = Writable(commandLine);
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process)) {
-    return HiddenRun::NotStarted;
+  if (hide) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
   }
+  std::vector<char> line = Writable(commandLine);
+  return CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, process) != FALSE;
+}
+
+}  // namespace
+
+HiddenRun RunHidden(const std::string& application, const std::string& commandLine, int limitMs) {
+  PROCESS_INFORMATION process{};
+  if (!StartWithoutWindow(application, commandLine, false, &process)) return HiddenRun::NotStarted;
   const DWORD waited = WaitForSingleObject(process.hProcess, WaitLimit(limitMs));
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return waited == WAIT_TIMEOUT ? HiddenRun::TimedOut : HiddenRun::Ended;
 }
 
-void StartDetached(const std::string& commandLine) { WinExec(commandLine.c_str(), SW_HIDE); }
+void StartDetached(const std::string& application, const std::string& commandLine) {
+  PROCESS_INFORMATION process{};
+  if (!StartWithoutWindow(application, commandLine, true, &process)) return;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+std::vector<std::string> AbsoluteSearchFolders(const std::string& pathValue) {
+  std::vector<std::string> folders;
+  size_t start = 0;
+  while (start <= pathValue.size()) {
+    size_t end = pathValue.find(';', start);
+    if (end == std::string::npos) end = pathValue.size();
+    std::string folder;
+    for (size_t i = start; i < end; ++i) {
+      if (pathValue[i] != '"') folder += pathValue[i];
+    }
+    if (IsFullPath(folder)) folders.push_back(folder);
+    start = end + 1;
+  }
+  return folders;
+}
+
+std::string SystemProgramPath(const std::string& name) {
+  char folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryA(folder, sizeof folder);
+  if (n == 0 || n >= sizeof folder) return std::string();
+  return std::string(folder, n) + "\\" + name + ".exe";
+}
 
 intptr_t FindTopLevelWindow(const std::string& title) {
   return reinterpret_cast<intptr_t>(FindWindowA(nullptr, title.c_str()));

@@ -109,8 +109,10 @@ platform::CapturedRun FakeProcesses::RunCaptured(const std::string& application,
   return run;
 }
 
-platform::HiddenRun FakeProcesses::RunHidden(const std::string& commandLine, int limitMs) {
+platform::HiddenRun FakeProcesses::RunHidden(const std::string& application,
+                                             const std::string& commandLine, int limitMs) {
   hidden.emplace_back(commandLine, limitMs);
+  hiddenApplications.push_back(application);
   return hiddenAnswer;
 }
 

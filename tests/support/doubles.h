@@ -31,6 +31,7 @@ class RecordingDisplay : public Display {
   void SetPicture(int resourceId) override;
   void SetLabel(int controlId, const std::string& text) override;
   void EnableButton(int controlId, bool enabled) override;
+  bool ButtonEnabled(int controlId) override { return enabled[controlId]; }
   bool ReadIpAddress(std::string* dotted) override;
   void SetIpAddress(uint32_t address) override;
   void MessageBox(const std::string& text) override;
@@ -88,8 +89,12 @@ class FakeProcesses : public ProcessRunner {
  public:
   platform::CapturedRun RunCaptured(const std::string& application, const std::string& commandLine,
                                     int limitMs, size_t maxBytes) override;
-  platform::HiddenRun RunHidden(const std::string& commandLine, int limitMs) override;
-  void StartDetached(const std::string& commandLine) override { detached.push_back(commandLine); }
+  platform::HiddenRun RunHidden(const std::string& application, const std::string& commandLine,
+                                int limitMs) override;
+  void StartDetached(const std::string& application, const std::string& commandLine) override {
+    detached.push_back(commandLine);
+    detachedApplications.push_back(application);
+  }
 
   struct Captured {
     std::string application, commandLine;
@@ -97,8 +102,10 @@ class FakeProcesses : public ProcessRunner {
     size_t maxBytes;
   };
   std::vector<Captured> captured;
-  std::vector<std::pair<std::string, int>> hidden;
+  std::vector<std::pair<std::string, int>> hidden;  // command line and limit
+  std::vector<std::string> hiddenApplications;
   std::vector<std::string> detached;
+  std::vector<std::string> detachedApplications;
   // Answer of RunCaptured; by default the uploader prints progress and ends.
   std::function<platform::CapturedRun(const Captured&)> capturedAnswer;
   platform::HiddenRun hiddenAnswer = platform::HiddenRun::Ended;

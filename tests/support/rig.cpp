@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/programs.h"
 #include "platform/platform.h"
 
 namespace ramtune::test {
@@ -28,6 +29,8 @@ Rig::Rig() {
   for (const char* name : {platform::kUploaderName, kFlashToolFile, kBootImageFile}) {
     std::ofstream(dlg->settings.ToolFolderPath + platform::kPathSeparator + name) << "x";
   }
+  // The Wi-Fi helper beside the program, where the run looks first.
+  std::ofstream(dlg->settings.ProgramFolder + kSsidToolFile) << "x";
   display.onTimer = [this](int id) { dlg->OnTimer(id); };
 }
 

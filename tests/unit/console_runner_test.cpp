@@ -1,6 +1,9 @@
 // The uploader runner: command lines, failure lines and results.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "core/programs.h"
 #include "support/rig.h"
 
 namespace ramtune::test {
@@ -83,13 +86,22 @@ TEST_F(ConsoleRunnerTest, OutputIsKeptUpToItsFirstZeroByte) {
   EXPECT_EQ(output, "");
 }
 
-TEST_F(ConsoleRunnerTest, RunAndWaitIsTrueOnlyWhenTheProgramEndedInTime) {
-  EXPECT_TRUE(runner().RunAndWait("QARV_SSID.exe /GET", 5000));
+TEST_F(ConsoleRunnerTest, SsidToolIsTrueOnlyWhenItEndedInTime) {
+  const std::string beside = rig.dlg->settings.ProgramFolder + kSsidToolFile;
+  EXPECT_TRUE(runner().RunSsidTool("/GET", 5000));
   rig.processes.hiddenAnswer = platform::HiddenRun::TimedOut;
-  EXPECT_FALSE(runner().RunAndWait("QARV_SSID.exe /GET", 5000));
+  EXPECT_FALSE(runner().RunSsidTool("/GET", 5000));
   rig.processes.hiddenAnswer = platform::HiddenRun::NotStarted;
-  EXPECT_FALSE(runner().RunAndWait("QARV_SSID.exe /GET", 5000));
-  EXPECT_EQ(rig.processes.hidden.back(), std::make_pair(std::string("QARV_SSID.exe /GET"), 5000));
+  EXPECT_FALSE(runner().RunSsidTool("/SET", 5000));
+  EXPECT_EQ(rig.processes.hidden.back(), std::make_pair(std::string("QARV_SSID.exe /SET"), 5000));
+  // Started by its full path, from beside the program.
+  EXPECT_EQ(rig.processes.hiddenApplications, std::vector<std::string>(3, beside));
+
+  // Not beside the program nor on the PATH: not started at all, and false.
+  std::filesystem::remove(beside);
+  rig.processes.hiddenAnswer = platform::HiddenRun::Ended;
+  EXPECT_FALSE(runner().RunSsidTool("/GET", 5000));
+  EXPECT_EQ(rig.processes.hidden.size(), 3u);
 }
 
 }  // namespace

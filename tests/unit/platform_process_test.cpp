@@ -164,14 +164,33 @@ TEST(PlatformRunCaptured, MemberMarkerFollowsTheEnvironment) {
 TEST(PlatformRunHidden, EndsNotStartedOrTimesOut) {
   ShellCommand failing = Shell("exit 3", "exit 3");
   // Any exit status counts as ended.
-  EXPECT_EQ(platform::RunHidden(failing.commandLine, 20000), platform::HiddenRun::Ended);
-  EXPECT_EQ(platform::RunHidden("ramtune-no-such-program /GET", 20000),
+  EXPECT_EQ(platform::RunHidden(failing.application, failing.commandLine, 20000),
+            platform::HiddenRun::Ended);
+  const std::string missing = (fs::temp_directory_path() / "ramtune-no-such-program.exe").string();
+  EXPECT_EQ(platform::RunHidden(missing, "ramtune-no-such-program /GET", 20000),
+            platform::HiddenRun::NotStarted);
+  EXPECT_EQ(platform::RunHidden("", "ramtune-no-such-program /GET", 20000),
             platform::HiddenRun::NotStarted);
 
   const int64_t start = NowMs();
-  EXPECT_EQ(platform::RunHidden(HelperCommand("DISABLED_SleepThreeSeconds"), 300),
+  EXPECT_EQ(platform::RunHidden(SelfPath(), HelperCommand("DISABLED_SleepThreeSeconds"), 300),
             platform::HiddenRun::TimedOut);
   EXPECT_LT(NowMs() - start, 2500);
+}
+
+// A program named without its folder is not taken from the current
+// directory, even when it is there.
+TEST(PlatformRunHidden, NameWithoutAFolderIsNotStartedFromTheCurrentDirectory) {
+  const fs::path self = SelfPath();
+  const fs::path saved = fs::current_path();
+  fs::current_path(self.parent_path());
+  const std::string bare = self.filename().string();
+  EXPECT_EQ(platform::RunHidden(bare, bare + " --gtest_list_tests", 20000),
+            platform::HiddenRun::NotStarted);
+  EXPECT_EQ(platform::RunHidden("." + std::string(1, platform::kPathSeparator) + bare,
+                                bare + " --gtest_list_tests", 20000),
+            platform::HiddenRun::NotStarted);
+  fs::current_path(saved);
 }
 
 TEST(PlatformStartDetached, ReturnsAtOnceAndTheCommandRuns) {
@@ -181,7 +200,7 @@ TEST(PlatformStartDetached, ReturnsAtOnceAndTheCommandRuns) {
   ShellCommand writer = Shell("echo done > " + flag.string(), "echo done > " + flag.string());
 
   const int64_t start = NowMs();
-  platform::StartDetached(writer.commandLine);
+  platform::StartDetached(writer.application, writer.commandLine);
   EXPECT_LT(NowMs() - start, 1000);
   bool appeared = false;
   for (int i = 0; i < 200 && !appeared; ++i) {

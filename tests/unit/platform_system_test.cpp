@@ -1,9 +1,10 @@
-// Clock, UDP socket set-up, single instance, system version and library
-// loading of the platform layer, run on both systems. No test here sends a
-// packet, except the loopback test, which runs only inside a test network
-// namespace (RAMTUNE_TEST_NETNS set).
+// Clock, threads and locks, UDP socket set-up, single instance, system
+// version and library loading of the platform layer, run on both systems. No
+// test here sends a packet, except the loopback test, which runs only inside
+// a test network namespace (RAMTUNE_TEST_NETNS set).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -108,6 +109,34 @@ TEST(PlatformUdpSocket, DatagramsOverLoopbackInsideTestNamespace) {
   EXPECT_EQ(receiver.ReceiveFrom(buf, 4, &source), -1);
   EXPECT_FALSE(receiver.WaitReadable(100));
   platform::SocketLibraryCleanup();
+}
+
+// ---- threads and locks ------------------------------------------------------------
+
+// Two started threads and this one add to one counter under the lock; with a
+// lock that does not exclude, increments get lost.
+TEST(PlatformThreads, StartedThreadsRunAndTheLockExcludes) {
+  constexpr int kRounds = 200000;
+  platform::Lock lock;
+  long counter = 0;
+  std::atomic<int> finished{0};
+  auto add = [&] {
+    for (int i = 0; i < kRounds; ++i) {
+      platform::LockGuard guard(lock);
+      counter = counter + 1;
+    }
+  };
+  for (int t = 0; t < 2; ++t) {
+    ASSERT_TRUE(platform::StartDetachedThread([&] {
+      add();
+      finished.fetch_add(1);
+    }));
+  }
+  add();
+  for (int i = 0; i < 2000 && finished.load() < 2; ++i) platform::SleepMs(10);
+  ASSERT_EQ(finished.load(), 2) << "the started threads did not finish within 20 s";
+  platform::LockGuard guard(lock);
+  EXPECT_EQ(counter, 3L * kRounds);
 }
 
 // ---- single instance and system version --------------------------------------

@@ -40,6 +40,8 @@ TEST_F(RouterLinkTest, FirstSearchSetsUpTheSocketAndRecordsTheRouterOnce) {
   EXPECT_EQ(rig.network.listenersStarted, 1);
   EXPECT_EQ(rig.processes.detached.size(), 2u);
   EXPECT_EQ(rig.processes.detached.front(), "arp -d");
+  // The system's arp, never one from the current directory.
+  EXPECT_EQ(rig.processes.detachedApplications.front(), platform::SystemProgramPath("arp"));
 }
 
 TEST_F(RouterLinkTest, NoAnswerRunsTwentyCyclesWithFiveProgressLinesInAboutTwentyFourSeconds) {

@@ -1,6 +1,7 @@
 // The script runner: splitting, listing, sending and "Result.txt".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -129,6 +130,82 @@ TEST_F(ScriptRunnerTest, BinaryScriptSendsOnlyLinesOfTheFile) {
   // again; what follows the last line feed is not sent.
   const std::string rest = binary.substr(10);
   EXPECT_EQ(rig.router().commands, (Lines{binary.substr(0, 9), rest, binary.substr(0, 9)}));
+}
+
+// The script runner is offered (and Retry enabled) only when nothing else
+// pumps messages: a script inside a search series or a run would be
+// interleaved with it, and a run inside a script would be sent its commands.
+TEST(ScriptRunnerOffered, OnlyWhenNoStartUpSearchRunOrScriptIsUnderWay) {
+  struct Seen {
+    std::vector<bool> offered;  // CanRunScript at each moment looked at
+    std::vector<bool> retry;    // Retry's state then
+  };
+  auto look = [](Rig& rig, Seen& seen) {
+    seen.offered.push_back(rig.dlg->CanRunScript());
+    seen.retry.push_back(rig.display.enabled[kButtonRetry]);
+  };
+  const std::vector<bool> never{false};
+
+  // Start-up, then a series that finds nothing: offered once it is over.
+  Rig idle;
+  idle.router().answersDiscovery = false;
+  Seen starting, searching;
+  look(idle, starting);
+  idle.display.SetTimer(kStartTimer, 100);
+  idle.clock.Schedule(5000 * 1000, [&] { look(idle, searching); });
+  EXPECT_EQ(idle.RunMessages(), -1);
+  EXPECT_EQ(starting.offered, never);
+  EXPECT_EQ(searching.offered, never);
+  EXPECT_TRUE(idle.dlg->CanRunScript());
+  EXPECT_TRUE(idle.display.enabled[kButtonRetry]);
+
+  // A script after it: neither offered nor Retry while it runs; both back after.
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(idle.folder);  // Result.txt goes there
+  Seen scripting;
+  idle.router().answersDiscovery = true;
+  idle.dlg->link.SearchRouter();
+  idle.router().script = [&](const std::string&, Reply&) {
+    look(idle, scripting);
+    return false;
+  };
+  const std::string path = idle.folder + platform::kPathSeparator + "a.script";
+  std::ofstream(path, std::ios::binary) << "nvram get bl_version\r\n";
+  idle.display.chosenFile = path;
+  idle.dlg->RunScript();
+  EXPECT_EQ(scripting.offered, never);
+  EXPECT_EQ(scripting.retry, never);
+  EXPECT_TRUE(idle.dlg->CanRunScript());
+  EXPECT_TRUE(idle.display.enabled[kButtonRetry]);
+  // Retry sent while a script runs changes nothing.
+  idle.router().script = [&](const std::string&, Reply&) {
+    idle.dlg->OnRetry();
+    return false;
+  };
+  idle.dlg->RunScript();
+  EXPECT_TRUE(idle.display.enabled[kButtonRetry]);
+  EXPECT_TRUE(idle.dlg->CanRunScript());
+  std::filesystem::current_path(saved);
+
+  // A whole run: not offered while it runs; offered after it, and a script
+  // then leaves Retry as the completed run left it (disabled).
+  Rig run;
+  Seen running;
+  run.router().script = [&](const std::string&, Reply&) {
+    look(run, running);
+    return false;
+  };
+  run.display.SetTimer(kStartTimer, 100);
+  EXPECT_EQ(run.RunMessages(), -1);
+  ASSERT_EQ(run.display.listLines.back(), "[System]-Upgrade completed");
+  EXPECT_FALSE(running.offered.empty());
+  EXPECT_EQ(std::count(running.offered.begin(), running.offered.end(), true), 0);
+  EXPECT_TRUE(run.dlg->CanRunScript());
+  EXPECT_FALSE(run.display.enabled[kButtonRetry]);
+  run.router().script = nullptr;
+  run.display.chosenFile = "";
+  run.dlg->RunScript();
+  EXPECT_FALSE(run.display.enabled[kButtonRetry]);
 }
 
 }  // namespace

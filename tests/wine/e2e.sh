@@ -19,10 +19,22 @@
 #   select-cancel     two routers answer: both offered in the selection
 #                     dialog; closing it without a choice ends with code 0
 #   warning-refused   No on the warning: exit code 0, no search, no logs
+#   old-windows       Wine reports Windows XP x64 (5.2, Service Pack 2): the
+#                     supported-versions message, exit code 0, nothing else
+#   engineering-script
+#                     engineering mode: the window has its system-menu box;
+#                     the run ends at a router of another model; "Run
+#                     Script..." is chosen from the system menu, the file
+#                     dialog answered with a script, and Result.txt holds
+#                     the router's replies. Stand-ins planted as arp.exe and
+#                     QARV_SSID.exe in the current directory never run; the
+#                     system folder's arp and the QARV_SSID.exe beside the
+#                     program do. (Normal mode keeps the template's window
+#                     without the box: checked in "complete".)
 #
 # Environment (set by tests/wine/CMakeLists.txt): RAMTUNE_EXE, ECHOMOD_DLL,
-# CURL_STANDIN, DLGANSWER_EXE, BEACON_EXE, RAMTUNE_SOURCE_DIR, E2E_WORK_ROOT,
-# E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX.
+# CURL_STANDIN, DLGANSWER_EXE, BEACON_EXE, PLANTED_EXE, RAMTUNE_SOURCE_DIR,
+# E2E_WORK_ROOT, E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX.
 #
 # Network safety: Ramtune.exe broadcasts on UDP 9999. Wine's sockets belong
 # to the wineserver, so every case uses a fresh copy of a Wine prefix whose
@@ -55,13 +67,14 @@ die() { log "FAIL: $*"; exit 1; }
 
 # ---- preconditions ----------------------------------------------------------------
 
-case "$CASE" in
-    complete|already-updated|beacon-yes|beacon-no|second-instance|missing-file|select-cancel|\
-    warning-refused) ;;
-    *) echo "usage: $PROG_NAME complete|already-updated|beacon-yes|beacon-no|second-instance|missing-file|select-cancel|warning-refused [LIMIT]" >&2
+CASES="complete already-updated beacon-yes beacon-no second-instance missing-file select-cancel"
+CASES="$CASES warning-refused old-windows engineering-script"
+case " $CASES " in
+    *" ${CASE:-none} "*) ;;
+    *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
        exit 2 ;;
 esac
-for v in RAMTUNE_EXE ECHOMOD_DLL CURL_STANDIN DLGANSWER_EXE BEACON_EXE RAMTUNE_SOURCE_DIR \
+for v in RAMTUNE_EXE ECHOMOD_DLL CURL_STANDIN DLGANSWER_EXE BEACON_EXE PLANTED_EXE RAMTUNE_SOURCE_DIR \
          E2E_WORK_ROOT E2E_ARTIFACTS E2E_TEMPLATE_PREFIX; do
     [ -n "${!v:-}" ] || die "$v is not set (run through ctest)"
 done
@@ -73,7 +86,7 @@ for tool in ip wine wineserver Xvfb /usr/bin/import /usr/bin/convert /usr/bin/py
     command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 /usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || skip "python3-pyftpdlib is not installed"
-for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_STANDIN" "$DLGANSWER_EXE" "$BEACON_EXE"; do
+for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_STANDIN" "$DLGANSWER_EXE" "$BEACON_EXE" "$PLANTED_EXE"; do
     [ -f "$f" ] || die "missing build output $f"
 done
 
@@ -132,10 +145,13 @@ WATCHDOG=$!
 NETNS_UP=1
 
 # Runs a command in the PC namespace with this case's display and Wine prefix.
+# EXTRA_OVERRIDES: more Wine DLL overrides for what a case starts.
 DISPLAY_NUMBER=
+EXTRA_OVERRIDES=
 in_pc() {
     "$NETNS" exec pc "$SUFFIX" -- env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEARCH=win64 \
-        WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d" DISPLAY=":$DISPLAY_NUMBER" "$@"
+        WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d$EXTRA_OVERRIDES" \
+        DISPLAY=":$DISPLAY_NUMBER" "$@"
 }
 
 # The template prefix is made once, outside the namespaces (nothing in it
@@ -349,7 +365,7 @@ case_complete() {
         screenshot pass "$COLOUR_PASS"
         helper state >"$WORK/state-pass.txt"
         local want
-        for want in "progress 20" "button 1 disabled" "button 2 enabled" \
+        for want in "system-menu no" "progress 20" "button 1 disabled" "button 2 enabled" \
                     "item [System]-Upgrade completed" "label 1001 Model:  [LM-7210A]" \
                     "label 1002 MAC Address:  [AABBCCDDEE01]"; do
             grep -qxF "$want" "$WORK/state-pass.txt" || fail "after completion: no '$want' in $(cat "$WORK/state-pass.txt")"
@@ -524,6 +540,93 @@ case_warning_refused() {
     [ -z "$(find "$CWD" -maxdepth 1 -name '*.txt')" ] || fail "log files were written"
     [ -s "$WORK/simstate/commands.log" ] && fail "the router received commands"
     return 0
+}
+
+case_old_windows() {
+    lay_out apart ""
+    rm -rf "$TOOL"  # start-up makes it only after the version check
+    # The prefix reports XP x64. A name the prefix does not know would be
+    # ignored in silence, so what a program is told is checked first.
+    in_pc wine winecfg -v winxp64 </dev/null >"$WORK/winecfg.txt" 2>&1
+    helper version >"$WORK/version.txt"
+    [ "$(cat "$WORK/version.txt")" = "VERSION 5.2 platform 2 Service Pack 2" ] ||
+        die "Wine does not report XP x64: $(cat "$WORK/version.txt" "$WORK/winecfg.txt")"
+    start_watcher answers.txt --warning no
+    start_ramtune ramtune 120
+    expect_exit ramtune 60 0
+    sleep 1
+    local expected='MESSAGE Support windows versions as below:\r\n-Windows XP SP3\r\n-Windows Vista'
+    expected+='\r\n-Windows 7\r\n-Windows 8\r\n-Windows 8.1'
+    [ "$(report answers.txt)" = "$expected" ] || fail "answers: '$(report answers.txt)', expected '$expected'"
+    # Start-up stopped at the version check: no tool folder, no search.
+    [ -e "$TOOL" ] && fail "the tool folder was created"
+    return 0
+}
+
+# Waits up to SECONDS until the main dialog's state has the LINE.
+wait_for_state() {
+    local line=$1 seconds=$2 i
+    for ((i = 0; i < seconds * 2; i++)); do
+        helper state >"$WORK/state.txt" 2>/dev/null
+        grep -qxF "$line" "$WORK/state.txt" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+
+case_engineering_script() {
+    lay_out nested "qzkw#8062"
+    # Stand-ins that note each start: where the program must take its
+    # helpers from (the system folder, the program's folder) and where it
+    # must not (the current directory, which holds the logs). Wine's own arp
+    # gives way to the planted one.
+    local system=$PREFIX/drive_c/windows/system32
+    cp "$PLANTED_EXE" "$system/arp.exe"
+    cp "$PLANTED_EXE" "$PROGRAM/QARV_SSID.exe"
+    cp "$PLANTED_EXE" "$CWD/arp.exe"
+    cp "$PLANTED_EXE" "$CWD/QARV_SSID.exe"
+    EXTRA_OVERRIDES=";arp.exe=n"
+
+    # A run that gets past the Wi-Fi helper and ends at the image check,
+    # leaving the program open with Retry enabled.
+    start_simulator corrupt-image
+    start_watcher answers.txt --warning yes --question no --select ok
+    start_ramtune ramtune 300
+    wait_for_state "button 1 enabled" 180 || die "the run did not end: $(cat "$WORK/state.txt")"
+    grep -qxF "system-menu yes" "$WORK/state.txt" || fail "engineering mode: no system-menu box"
+
+    local script=$WORK/check.script
+    printf 'nvram get bl_version\r\n; the version of the firmware\r\nATE Get_FWVersion\r\n' >"$script"
+    helper menu-last >"$WORK/menu.txt" || fail "system menu: $(cat "$WORK/menu.txt")"
+    sleep 1
+    screenshot open-script
+    helper answer-open "$(windows_path "$script")" >"$WORK/open.txt" ||
+        fail "no open-file dialog: $(cat "$WORK/open.txt")"
+    grep -qF "[SCRIPT File(*.script)]" "$WORK/open.txt" || fail "not the script dialog: $(cat "$WORK/open.txt")"
+
+    local expected result=$CWD/Result.txt
+    expected=$(printf '<Send> nvram get bl_version\n<Response> 1.0.1.5\n\n<Send> ATE Get_FWVersion\n<Response> 3.0.4.118\n\n.')
+    for _ in $(seq 50); do
+        [ "$(cat "$result" 2>/dev/null; echo .)" = "$expected" ] && break
+        sleep 0.2
+    done
+    [ "$(cat "$result" 2>/dev/null; echo .)" = "$expected" ] ||
+        fail "Result.txt: $(cat -A "$result" 2>&1)"
+    [ "$(tail -2 "$WORK/simstate/commands.log")" = $'nvram get bl_version\nATE Get_FWVersion' ] ||
+        fail "the router did not get the script's commands: $(tail -3 "$WORK/simstate/commands.log")"
+    cp "$script" "$result" "$ART/" 2>/dev/null
+
+    # The helpers came from where they belong, and nothing from the current directory.
+    [ -e "$CWD/ran.txt" ] && fail "a program in the current directory was started: $(cat "$CWD/ran.txt")"
+    grep -q 'QARV_SSID.exe /GET' "$PROGRAM/ran.txt" 2>/dev/null ||
+        fail "QARV_SSID.exe beside the program did not run: $(cat "$PROGRAM/ran.txt" 2>&1)"
+    grep -q 'arp -d' "$system/ran.txt" 2>/dev/null ||
+        fail "the system folder's arp did not run: $(cat "$system/ran.txt" 2>&1)"
+    cp "$PROGRAM/ran.txt" "$ART/ran-program.txt" 2>/dev/null
+    cp "$system/ran.txt" "$ART/ran-system.txt" 2>/dev/null
+
+    helper click 2 >"$WORK/click.txt"
+    expect_exit ramtune 20 1
 }
 
 log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX"

@@ -4,6 +4,9 @@
 //
 //   dlganswer probe
 //       prints "dlganswer ready" (proves that a 64-bit program runs).
+//   dlganswer version
+//       prints what GetVersionExA reports to a program without a manifest:
+//       "VERSION <major>.<minor> platform <id> <service pack>".
 //   dlganswer watch [--warning yes|no|leave] [--question yes|no|leave]
 //                   [--select ok|cancel|leave] [--ok-delay MS] [--caption TEXT]
 //                   [--seconds N]
@@ -18,14 +21,24 @@
 //   dlganswer wait-warning [--seconds N]
 //       exit code 0 as soon as the warning dialog is visible, 1 after N s.
 //   dlganswer state
-//       prints the main dialog's controls: title, progress, buttons, labels,
-//       log list; exit code 1 when there is no main dialog.
+//       prints the main dialog's controls: title, whether it has a system
+//       menu box, progress, buttons, labels, log list; exit code 1 when
+//       there is no main dialog.
 //   dlganswer click ID
 //       presses button ID of the main dialog (BM_CLICK); exit code 1 when it
 //       is missing or disabled.
 //   dlganswer about
 //       opens the About box through the system menu command, prints
 //       "ABOUT <title>: <texts>" and closes it again.
+//   dlganswer menu-last
+//       opens the main dialog's system menu as Alt+Space does (it opens only
+//       on a window with a system-menu box), prints "SYSMENU opened" once the
+//       menu is up and chooses its last entry (End, Enter); exit code 1 and
+//       "SYSMENU none" when no menu came up.
+//   dlganswer answer-open PATH [--seconds N]
+//       waits for an open-file dialog, prints "OPEN <title> [<first filter>]",
+//       enters PATH as the file name and presses Open; exit code 1 when no
+//       such dialog came up within N s (default 30).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -48,6 +61,11 @@ constexpr int kWarningYes = 1010;
 constexpr int kWarningNo = 1011;
 constexpr int kIpList = 1015;
 constexpr UINT kAboutCommand = 0x0010;
+// Controls of the open-file dialog: the file types and the file name (an
+// edit of its own in older templates, a combo box in the Explorer one).
+constexpr int kFileTypes = 0x470;     // cmb1
+constexpr int kFileNameCombo = 0x47C; // cmb13
+constexpr int kFileNameEdit = 0x480;  // edt1
 
 constexpr UINT kSendTimeoutMs = 5000;
 
@@ -270,6 +288,7 @@ int State() {
     return 1;
   }
   Say("title " + TextOf(main));
+  Say(std::string("system-menu ") + ((GetWindowLongA(main, GWL_STYLE) & WS_SYSMENU) ? "yes" : "no"));
   HWND bar = GetDlgItem(main, kProgress);
   std::printf("progress %d\n", static_cast<int>(Ask(bar, PBM_GETPOS)));
   std::printf("range %d %d\n", static_cast<int>(Ask(bar, PBM_GETRANGE, TRUE)),
@@ -332,12 +351,82 @@ int About() {
   return 1;
 }
 
+std::vector<HWND> MenuPopups() {
+  std::vector<HWND> found;
+  EnumWindows(
+      [](HWND window, LPARAM list) -> BOOL {
+        if (IsWindowVisible(window) && ClassOf(window) == "#32768") {
+          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Keys go to the main window's queue, where the menu's own loop reads them.
+void Key(HWND window, WPARAM key) {
+  PostMessageA(window, WM_KEYDOWN, key, 1);
+  PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+  Sleep(200);
+}
+
+int MenuLast() {
+  HWND main = FindMain();
+  if (main == nullptr) {
+    Say("no main dialog");
+    return 1;
+  }
+  PostMessageA(main, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  for (int i = 0; i < 30; ++i) {
+    Sleep(100);
+    if (MenuPopups().empty()) continue;
+    Say("SYSMENU opened");
+    Key(main, VK_END);
+    Key(main, VK_RETURN);
+    return 0;
+  }
+  Say("SYSMENU none");
+  return 1;
+}
+
+int AnswerOpen(const std::string& path, DWORD seconds) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < seconds * 1000) {
+    for (HWND d : TopLevelDialogs()) {
+      HWND name = GetDlgItem(d, kFileNameCombo);
+      if (name == nullptr) name = GetDlgItem(d, kFileNameEdit);
+      HWND types = GetDlgItem(d, kFileTypes);
+      if (name == nullptr || types == nullptr || GetDlgItem(d, IDOK) == nullptr) continue;
+      Sleep(300);  // let the dialog finish filling itself
+      Say("OPEN " + TextOf(d) + " [" + ItemText(types, CB_GETLBTEXTLEN, CB_GETLBTEXT, 0) + "]");
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG,
+                          kSendTimeoutMs, &ignored);
+      Press(d, IDOK);
+      return 0;
+    }
+    Sleep(100);
+  }
+  Say("no open-file dialog");
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "probe") {
     Say("dlganswer ready");
+    return 0;
+  }
+  if (command == "version") {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExA(&info)) return 1;
+    std::printf("VERSION %lu.%lu platform %lu %s\n", info.dwMajorVersion, info.dwMinorVersion,
+                info.dwPlatformId, info.szCSDVersion);
+    std::fflush(stdout);
     return 0;
   }
   if (command == "watch") {
@@ -356,6 +445,13 @@ int main(int argc, char** argv) {
   if (command == "state") return State();
   if (command == "click" && argc > 2) return Click(std::atoi(argv[2]));
   if (command == "about") return About();
-  std::fprintf(stderr, "usage: dlganswer probe|watch|wait-warning|state|click ID|about\n");
+  if (command == "menu-last") return MenuLast();
+  if (command == "answer-open" && argc > 2) {
+    return AnswerOpen(argv[2],
+                      static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "30").c_str())));
+  }
+  std::fprintf(stderr,
+               "usage: dlganswer probe|version|watch|wait-warning|state|click ID|about|menu-last|"
+               "answer-open PATH\n");
   return 2;
 }
