@@ -95,6 +95,10 @@ def compare(actual, expected):
 
 
 def main(argv):
+    if len(argv) >= 5 and argv[1] == "write-data":
+        with open(argv[2], "wb") as f:
+            f.write("".join(line + "\r\n" for line in expected_data_log(argv[3], argv[4])).encode("latin-1"))
+        return 0
     if len(argv) >= 5 and argv[1] == "data":
         expected = expected_data_log(argv[3], argv[4])
     elif len(argv) >= 3 and argv[1] == "process":

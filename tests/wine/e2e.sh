@@ -21,6 +21,10 @@
 #   warning-refused   No on the warning: exit code 0, no search, no logs
 #   old-windows       Wine reports Windows XP x64 (5.2, Service Pack 2): the
 #                     supported-versions message, exit code 0, nothing else
+#   restore           /restore with the path of a Data log holding the unit's
+#                     own values (a path with blanks): the old bootloader is
+#                     flashed, the values written back and verified: PASS,
+#                     and the restore's own Data log holds the same lines
 #   engineering-script
 #                     engineering mode: the window has its system-menu box;
 #                     the run ends at a router of another model; "Run
@@ -68,7 +72,7 @@ die() { log "FAIL: $*"; exit 1; }
 # ---- preconditions ----------------------------------------------------------------
 
 CASES="complete already-updated beacon-yes beacon-no second-instance missing-file select-cancel"
-CASES="$CASES warning-refused old-windows engineering-script"
+CASES="$CASES warning-refused old-windows engineering-script restore"
 case " $CASES " in
     *" ${CASE:-none} "*) ;;
     *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
@@ -240,14 +244,16 @@ start_simulator() {
 
 # ---- Ramtune.exe and the helpers ---------------------------------------------------
 
-# Starts Ramtune.exe from the current directory CWD; its exit code lands in
-# $WORK/NAME.rc. A hard limit keeps a hanging program from holding the suite.
+# Starts Ramtune.exe from the current directory CWD with ARGS; its exit code
+# lands in $WORK/NAME.rc. A hard limit keeps a hanging program from holding
+# the suite.  start_ramtune NAME [LIMIT [ARGS...]]
 start_ramtune() {
     local name=$1 limit=${2:-600}
+    shift 2 || shift $#
     rm -f "$WORK/$name.rc"
     (
         cd "$CWD" || exit 1
-        in_pc timeout -s KILL "$limit" wine "$PROGRAM/Ramtune.exe" </dev/null >"$WORK/$name.out" 2>&1
+        in_pc timeout -s KILL "$limit" wine "$PROGRAM/Ramtune.exe" "$@" </dev/null >"$WORK/$name.out" 2>&1
         echo $? >"$WORK/$name.rc"
     ) &
     BACKGROUND+=($!)
@@ -627,6 +633,38 @@ case_engineering_script() {
 
     helper click 2 >"$WORK/click.txt"
     expect_exit ramtune 20 1
+}
+
+case_restore() {
+    lay_out apart ""
+    start_simulator complete
+    local source="$CWD/${TOOL_FOLDER_NAME}AABBCCDDEE01_Data_20261201120000.txt"
+    /usr/bin/python3 "$SRC/tests/integration/console_check_logs.py" write-data "$source" \
+        "$SRC/upgrade/calibration_items.h" "$WORK/simstate/10.77.0.2" || die "no Data log to restore from"
+    start_watcher answers.txt --warning yes --question no --select ok
+    start_ramtune ramtune 600 /restore "$(windows_path "$source")"
+    local process_log="$CWD/$TOOL_FOLDER_NAME"'*_Process_*.txt'
+    if wait_for_line "$process_log" "[System]-Upgrade completed" 480; then
+        sleep 1
+        screenshot restore-pass "$COLOUR_PASS"
+        helper state >"$WORK/state-pass.txt"
+        grep -qxF "progress 20" "$WORK/state-pass.txt" || fail "after the restore: $(cat "$WORK/state-pass.txt")"
+    else
+        fail "no '[System]-Upgrade completed' within 480 s (exit code $(cat "$WORK/ramtune.rc" 2>/dev/null || echo none))"
+        screenshot restore-not-completed
+    fi
+    local -a data
+    mapfile -t data < <(compgen -G "$CWD/${TOOL_FOLDER_NAME}AABBCCDDEE01_Data_*.txt" | grep -vF "$source")
+    [ "${#data[@]}" = 1 ] && cmp -s "$source" "${data[0]}" || fail "the restore's Data log differs from its source"
+    compgen -G "$CWD/${TOOL_FOLDER_NAME}AABBCCDDEE01_BeforeRestore_*.txt" >/dev/null ||
+        fail "no log of what the unit held before the restore"
+    grep -q 'mtd-write' "$WORK/simstate/commands.log" || fail "the old bootloader was not flashed"
+    grep -q '^MESSAGE ' "$WORK/answers.txt" && fail "message boxes during the restore: $(grep '^MESSAGE ' "$WORK/answers.txt")"
+    if [ ! -s "$WORK/ramtune.rc" ]; then
+        helper click 2 >"$WORK/click.txt"
+        expect_exit ramtune 20 1
+    fi
+    return 0
 }
 
 log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX"
