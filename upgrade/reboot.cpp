@@ -69,6 +69,7 @@ bool UpgradeRun::RebootAndReconnect() {
   link::MacAddress restoredMac{};
   const bool restoredMacKnown =
       restore_ != nullptr && link::ParseMacText(restore_->Values[kMac2G], &restoredMac);
+  const link::MacAddress macBefore = s_.link.Current().TargetMac;
   if (restoredMacKnown) s_.link.AcceptTargetAlsoAs(restoredMac);
 
   // One more search after the first failure, with a hint for a PC on Wi-Fi.
@@ -89,9 +90,9 @@ bool UpgradeRun::RebootAndReconnect() {
   }
   Log("Search Model:" + s_.link.Current().CurrentModel + "......OK!");
   if (restoredMacKnown) {
-    const bool underRestored = s_.link.Current().TargetMac == restoredMac;
-    Log("[System]-Restore: the unit is addressed under " + std::string(underRestored ? "the restored" : "its old") +
-        " MAC " + link::MacDigits(s_.link.Current().TargetMac));
+    const link::MacAddress now = s_.link.Current().TargetMac;
+    const char* which = now == macBefore ? "its MAC" : "the restored MAC";
+    Log("[System]-Restore: the unit is addressed under " + std::string(which) + " " + link::MacDigits(now));
   }
 
   if (!WaitUntilReady(30, "")) {
