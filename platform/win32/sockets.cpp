@@ -3,13 +3,59 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <iphlpapi.h>
+
+#include <cstdlib>
 
 namespace ramtune::platform {
 namespace {
 
 SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
 
+// Vista and later; the headers for XP do not name it.
+constexpr int kIpUnicastIf = 31;
+
+bool SetUnicastInterface(SOCKET s, unsigned index) {
+  DWORD value = htonl(index);  // the option takes the index in network order
+  return setsockopt(s, IPPROTO_IP, kIpUnicastIf, reinterpret_cast<const char*>(&value), sizeof value) == 0;
+}
+
 }  // namespace
+
+const bool kUploaderInterfaceByName = false;
+
+std::vector<NetInterface> ListInterfaces() {
+  std::vector<NetInterface> list;
+  ULONG size = 0;
+  if (GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return list;
+  IP_ADAPTER_INFO* all = static_cast<IP_ADAPTER_INFO*>(std::malloc(size));
+  if (all == nullptr) return list;
+  if (GetAdaptersInfo(all, &size) == NO_ERROR) {
+    for (IP_ADAPTER_INFO* a = all; a != nullptr; a = a->Next) {
+      if (a->Type == MIB_IF_TYPE_LOOPBACK) continue;
+      NetInterface entry;
+      entry.index = a->Index;
+      entry.name = a->Description;
+      const std::string address = a->IpAddressList.IpAddress.String;
+      if (address != "0.0.0.0") {
+        entry.address = address;
+        entry.netmask = a->IpAddressList.IpMask.String;
+      }
+      MIB_IFROW row{};
+      row.dwIndex = a->Index;
+      if (GetIfEntry(&row) == NO_ERROR) {
+        entry.up = row.dwAdminStatus == MIB_IF_ADMIN_STATUS_UP;
+        entry.hasLink = row.dwOperStatus == MIB_IF_OPER_STATUS_OPERATIONAL ||
+                        row.dwOperStatus == MIB_IF_OPER_STATUS_CONNECTED;
+      } else {
+        entry.up = entry.hasLink = !entry.address.empty();
+      }
+      list.push_back(entry);
+    }
+  }
+  std::free(all);
+  return list;
+}
 
 bool SocketLibraryStartup() {
   WSADATA data;
@@ -25,6 +71,9 @@ bool UdpSocket::Create() {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   if (s == INVALID_SOCKET) return false;
   handle_ = static_cast<intptr_t>(s);
+  forcedIndex_ = 0;
+  // Windows XP refuses the option: there a unicast cannot be tied to an interface.
+  canChoose_ = SetUnicastInterface(s, 0);
   return true;
 }
 
@@ -46,6 +95,7 @@ bool UdpSocket::EnableBroadcast() {
 
 bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len) {
   if (!IsOpen()) return false;
+  if (forcedIndex_ != 0 && SetUnicastInterface(AsSocket(handle_), 0)) forcedIndex_ = 0;
   // inet_addr answers INADDR_NONE for text it cannot read, which is also the
   // broadcast address: only the literal broadcast text may mean broadcast.
   unsigned long address = inet_addr(ip.c_str());
@@ -59,6 +109,35 @@ bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data
   return sent == static_cast<int>(len);
 }
 
+bool UdpSocket::SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t len,
+                        const NetInterface& via) {
+  if (!IsOpen()) return false;
+  std::string destination = ip;
+  if (ip == "255.255.255.255" && !via.address.empty() && !via.netmask.empty()) {
+    // A limited broadcast leaves by the "best" interface only; the subnet's
+    // own broadcast leaves by the interface that holds the subnet.
+    const unsigned long address = inet_addr(via.address.c_str());
+    const unsigned long mask = inet_addr(via.netmask.c_str());
+    in_addr subnetBroadcast{};
+    subnetBroadcast.s_addr = (address & mask) | ~mask;
+    destination = inet_ntoa(subnetBroadcast);
+  }
+  if (canChoose_ && forcedIndex_ != via.index && SetUnicastInterface(AsSocket(handle_), via.index)) {
+    forcedIndex_ = via.index;
+  }
+  unsigned long target = inet_addr(destination.c_str());
+  if (target == INADDR_NONE && destination != "255.255.255.255") return false;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = target;
+  to.sin_port = htons(port);
+  int sent = sendto(AsSocket(handle_), reinterpret_cast<const char*>(data), static_cast<int>(len),
+                    0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  return sent == static_cast<int>(len);
+}
+
+bool UdpSocket::CanChooseInterface() const { return canChoose_; }
+
 bool UdpSocket::WaitReadable(int timeoutMs) {
   if (!IsOpen()) return false;
   fd_set readable;
@@ -69,8 +148,11 @@ bool UdpSocket::WaitReadable(int timeoutMs) {
   return r > 0;
 }
 
-int UdpSocket::ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp) {
+int UdpSocket::ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp, unsigned* arrivalIndex) {
   if (!IsOpen()) return -1;
+  // Winsock tells the arrival interface only through WSARecvMsg; the link
+  // finds it from the source address instead.
+  if (arrivalIndex != nullptr) *arrivalIndex = 0;
   sockaddr_in from{};
   int fromLen = sizeof from;
   // A datagram longer than cap fails with WSAEMSGSIZE.
