@@ -2,10 +2,13 @@
 #include "platform/platform.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mswsock.h>
 #include <windows.h>
 #include <iphlpapi.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace ramtune::platform {
 namespace {
@@ -14,6 +17,21 @@ SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
 
 // Vista and later; the headers for XP do not name it.
 constexpr int kIpUnicastIf = 31;
+
+// WSARecvMsg is not exported: the provider hands it out. With it and
+// IP_PKTINFO each datagram tells the interface it came in on (XP and later).
+LPFN_WSARECVMSG receiveMessage = nullptr;
+
+void LoadReceiveMessage(SOCKET s) {
+  if (receiveMessage != nullptr) return;
+  GUID id = WSAID_WSARECVMSG;
+  LPFN_WSARECVMSG found = nullptr;
+  DWORD bytes = 0;
+  if (WSAIoctl(s, SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &found, sizeof found, &bytes,
+               nullptr, nullptr) == 0) {
+    receiveMessage = found;
+  }
+}
 
 bool SetUnicastInterface(SOCKET s, unsigned index) {
   DWORD value = htonl(index);  // the option takes the index in network order
@@ -74,6 +92,10 @@ bool UdpSocket::Create() {
   forcedIndex_ = 0;
   // Windows XP refuses the option: there a unicast cannot be tied to an interface.
   canChoose_ = SetUnicastInterface(s, 0);
+  DWORD on = 1;
+  if (setsockopt(s, IPPROTO_IP, IP_PKTINFO, reinterpret_cast<const char*>(&on), sizeof on) == 0) {
+    LoadReceiveMessage(s);
+  }
   return true;
 }
 
@@ -150,9 +172,33 @@ bool UdpSocket::WaitReadable(int timeoutMs) {
 
 int UdpSocket::ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp, unsigned* arrivalIndex) {
   if (!IsOpen()) return -1;
-  // Winsock tells the arrival interface only through WSARecvMsg; the link
-  // finds it from the source address instead.
   if (arrivalIndex != nullptr) *arrivalIndex = 0;
+  if (receiveMessage != nullptr) {
+    sockaddr_in from{};
+    WSABUF part{static_cast<ULONG>(cap), reinterpret_cast<char*>(buf)};
+    char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+    WSAMSG message{};
+    message.name = reinterpret_cast<sockaddr*>(&from);
+    message.namelen = sizeof from;
+    message.lpBuffers = &part;
+    message.dwBufferCount = 1;
+    message.Control.buf = control;
+    message.Control.len = sizeof control;
+    DWORD received = 0;
+    // A datagram longer than cap fails with WSAEMSGSIZE, as with recvfrom.
+    if (receiveMessage(AsSocket(handle_), &message, &received, nullptr, nullptr) == SOCKET_ERROR) return -1;
+    if ((message.dwFlags & MSG_TRUNC) != 0) return -1;
+    if (sourceIp != nullptr) *sourceIp = inet_ntoa(from.sin_addr);
+    if (arrivalIndex != nullptr) {
+      for (WSACMSGHDR* h = WSA_CMSG_FIRSTHDR(&message); h != nullptr; h = WSA_CMSG_NXTHDR(&message, h)) {
+        if (h->cmsg_level != IPPROTO_IP || h->cmsg_type != IP_PKTINFO) continue;
+        IN_PKTINFO info;
+        std::memcpy(&info, WSA_CMSG_DATA(h), sizeof info);
+        *arrivalIndex = info.ipi_ifindex;
+      }
+    }
+    return static_cast<int>(received);
+  }
   sockaddr_in from{};
   int fromLen = sizeof from;
   // A datagram longer than cap fails with WSAEMSGSIZE.
