@@ -84,6 +84,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
   logs.AppendProcessLog("[System]-Searching for LM-7210A/LM-7210B...");
   // A run holds its router only while it runs; a new attempt may find another.
   link.ReleaseTarget();
+  link.ForgetRouterInterface();
   if (link.SearchRouter()) {
     searching_ = false;  // the series ends in the run
     lastEnding_.kind = EndingOf(RunUpgrade());
@@ -97,6 +98,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
     s_.display.KillTimer(kSearchTimer);
     s_.display.MessageBox("No Devices found, please try again.");
     logs.AppendProcessLog("No Devices found, please try again.");
+    for (const std::string& hint : link.NothingFoundHints()) logs.AppendProcessLog(hint);
     s_.display.EnableButton(kButtonRetry, true);
     searching_ = false;
     return;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -77,8 +78,9 @@ class Display {
 };
 
 // The service socket. Production: a UDP socket and the listener thread.
-using DatagramSink =
-    std::function<void(const uint8_t* data, size_t length, const std::string& sourceIp)>;
+// arrivalIndex: the interface the datagram came in on, 0 when unknown.
+using DatagramSink = std::function<void(const uint8_t* data, size_t length,
+                                        const std::string& sourceIp, unsigned arrivalIndex)>;
 class Transport {
  public:
   virtual ~Transport() = default;
@@ -90,6 +92,13 @@ class Transport {
   // Starts the listener, which hands every received datagram to the sink.
   virtual void StartListener(DatagramSink sink) = 0;
   virtual void SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t length) = 0;
+  // The interfaces a router could be found on (platform::ListInterfaces).
+  virtual std::vector<platform::NetInterface> ListInterfaces() = 0;
+  // SendTo through one interface only (platform::UdpSocket::SendVia).
+  virtual void SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t length,
+                       const platform::NetInterface& via) = 0;
+  // Whether a unicast can be tied to an interface (not on Windows XP).
+  virtual bool CanChooseInterface() = 0;
 };
 
 // Outside programs.

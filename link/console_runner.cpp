@@ -11,7 +11,15 @@ std::string ConsoleRunner::UploaderPath() const {
 
 std::string ConsoleRunner::UploadCommandLine(const std::string& fileName) const {
   const std::string localFile = settings_.ToolFolderPath + platform::kPathSeparator + fileName;
-  return std::string(platform::kUploaderName) + " -T \"" + localFile + "\" ftp://" +
+  // With several interfaces the upload must leave by the router's one too:
+  // on Linux its name ties curl's socket to it (an address would only pick
+  // the source address), on Windows curl takes the address.
+  std::string interfaceOption;
+  platform::NetInterface via;
+  if (link_.PicksInterface() && link_.RouterInterface(&via)) {
+    interfaceOption = " --interface " + (platform::kUploaderInterfaceByName ? via.name : via.address);
+  }
+  return std::string(platform::kUploaderName) + interfaceOption + " -T \"" + localFile + "\" ftp://" +
          link_.Current().DeviceIp + "/cfe/";
 }
 

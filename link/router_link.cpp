@@ -9,7 +9,67 @@ namespace ramtune::link {
 namespace {
 constexpr int kBindAttempts = 12;
 constexpr int kFirstSearchRounds = 20;
+const char* const kHint = "[System]-";
+
+bool SameSubnet(const platform::NetInterface& network, const std::string& ip) {
+  uint32_t local = 0, mask = 0, other = 0;
+  if (!ParseDotted(network.address, &local) || !ParseDotted(network.netmask, &mask) ||
+      !ParseDotted(ip, &other)) {
+    return false;
+  }
+  return (local & mask) == (other & mask);
+}
 }  // namespace
+
+bool ParseDotted(const std::string& text, uint32_t* address) {
+  uint32_t value = 0;
+  int parts = 0;
+  size_t i = 0;
+  while (parts < 4) {
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+    uint32_t part = 0;
+    size_t digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+      part = part * 10 + static_cast<uint32_t>(text[i] - '0');
+      ++i;
+      ++digits;
+    }
+    if (part > 255) return false;
+    value = value << 8 | part;
+    ++parts;
+    if (parts < 4) {
+      if (i >= text.size() || text[i] != '.') return false;
+      ++i;
+    }
+  }
+  if (i != text.size()) return false;
+  *address = value;
+  return true;
+}
+
+std::string InterfaceListText(const std::vector<platform::NetInterface>& interfaces) {
+  if (interfaces.empty()) return "  (no network interface that can broadcast)\n";
+  std::string text;
+  for (const platform::NetInterface& network : interfaces) text += "  " + DescribeInterface(network) + "\n";
+  return text;
+}
+
+bool FindInterface(const std::vector<platform::NetInterface>& interfaces, const std::string& choice,
+                   platform::NetInterface* found) {
+  for (const platform::NetInterface& network : interfaces) {
+    if (choice.empty() || (network.name != choice && network.address != choice)) continue;
+    if (found != nullptr) *found = network;
+    return true;
+  }
+  return false;
+}
+
+std::string DescribeInterface(const platform::NetInterface& network) {
+  std::string text = network.name + " ";
+  text += network.address.empty() ? "(no IPv4 address)" : network.address + "/" + network.netmask;
+  text += !network.up ? ", switched off" : network.hasLink ? ", link up" : ", no link";
+  return text;
+}
 
 RouterLink::RouterLink(const LinkServices& services) : s_(services) {
   CancelAction = [this] { s_.host.Exit(1); };
@@ -21,7 +81,8 @@ void RouterLink::SetUpSocket() {
   s_.logs.AppendProcessLog("Start Create Socket...");
   if (!s_.transport.StartLibrary()) s_.display.MessageBox("starting windows sockets failed");
   if (!s_.transport.CreateSocket()) s_.display.MessageBox("Create socket failed");
-  for (int attempt = 1; !s_.transport.Bind(kServicePort); ++attempt) {
+  bool bound = false;
+  for (int attempt = 1; !(bound = s_.transport.Bind(kServicePort)); ++attempt) {
     if (attempt >= kBindAttempts) break;  // go on unbound, without a message
     const intptr_t window = s_.host.FindTopLevelWindow(kCompetingUtilityTitle);
     if (window == 0) continue;
@@ -32,11 +93,13 @@ void RouterLink::SetUpSocket() {
     s_.host.CloseWindowSync(window);
     s_.waits.PumpingDelay(1000);
   }
+  bound_ = bound;
   if (!s_.transport.EnableBroadcast()) s_.display.MessageBox("setsockopt failed!!");
   ClearDeviceTable();
+  RefreshInterfaces();
   s_.transport.StartListener(
-      [this](const uint8_t* data, size_t length, const std::string& sourceIp) {
-        OnDatagram(data, length, sourceIp);
+      [this](const uint8_t* data, size_t length, const std::string& sourceIp, unsigned arrival) {
+        OnDatagram(data, length, sourceIp, arrival);
       });
   socketReady_ = true;
 }
@@ -51,10 +114,38 @@ bool RouterLink::SearchRouter() {
   s_.waits.PumpMessages(1);
   if (!SearchRounds(kFirstSearchRounds)) return false;
   s_.logs.AppendProcessLog("Search Model:" + Current().CurrentModel + "......OK!");
+  WarnWhenUnpinnable();
   return true;
 }
 
+void RouterLink::WarnWhenUnpinnable() {
+  if (s_.transport.CanChooseInterface()) return;
+  std::string router;
+  std::string others;
+  {
+    platform::LockGuard lock(tableLock_);
+    if (!picks_ || !routerInterfaceKnown_ || sharedSubnetWarned_) return;
+    router = routerInterface_.name;
+    for (const platform::NetInterface& network : candidates_) {
+      if (network.index != routerInterface_.index && SameSubnet(network, current_.DeviceIp)) {
+        others += (others.empty() ? "" : ", ") + network.name;
+      }
+    }
+    if (others.empty()) return;
+    sharedSubnetWarned_ = true;
+  }
+  const std::string text = "The router answered on " + router + ", but " + others +
+                           " is in the router's network too, and this version of Windows cannot "
+                           "send the commands through one interface only. Disconnect " + others +
+                           " for the upgrade.";
+  s_.logs.AppendProcessLog(kHint + text);
+  s_.display.MessageBox(text);
+}
+
 bool RouterLink::SearchRounds(int rounds) {
+  // The links may have changed since the last search (a reboot of the router
+  // takes its link down and up again).
+  RefreshInterfaces();
   {
     platform::LockGuard lock(tableLock_);
     current_.FoundLabel.clear();
@@ -68,6 +159,7 @@ bool RouterLink::SearchRounds(int rounds) {
       s_.logs.AppendProcessLog(Format("[System]-Searching for LM-7210A/LM-7210B...%d", progress));
     }
     s_.waits.PumpMessages(1);
+    LogNotes();
     if (!Current().FoundLabel.empty()) break;
   }
   return !Current().FoundLabel.empty();
@@ -89,31 +181,73 @@ void RouterLink::SendDiscoveryRound() {
 
 void RouterLink::SendServicePacket() {
   std::string destination = "255.255.255.255";
+  bool picks = false;
+  std::vector<platform::NetInterface> via;
   {
     platform::LockGuard lock(tableLock_);
     if (current_.UnicastMode) {
       destination = current_.SelectedIp;
       current_.DeviceIp = current_.SelectedIp;
     }
+    picks = picks_;
+    if (routerInterfaceKnown_) {
+      via.push_back(routerInterface_);
+    } else {
+      via = candidates_;
+    }
   }
-  s_.transport.SendTo(destination, kServicePort, sendBuffer_, sizeof sendBuffer_);
+  if (!picks) {
+    s_.transport.SendTo(destination, kServicePort, sendBuffer_, sizeof sendBuffer_);
+  } else {
+    for (const platform::NetInterface& network : via) {
+      s_.transport.SendVia(destination, kServicePort, sendBuffer_, sizeof sendBuffer_, network);
+    }
+  }
   s_.waits.PumpMessages(1);
 }
 
-void RouterLink::OnDatagram(const uint8_t* data, size_t length, const std::string& sourceIp) {
+void RouterLink::OnDatagram(const uint8_t* data, size_t length, const std::string& sourceIp,
+                            unsigned arrivalIndex) {
   if (length > kPacketSize) return;
   switch (listenMode_.load()) {
-    case kListenDiscovery: RecordDevice(data, length, sourceIp); break;
-    case kListenCommand: DeliverResponse(data, length); break;
+    case kListenDiscovery: RecordDevice(data, length, sourceIp, arrivalIndex); break;
+    case kListenCommand: DeliverResponse(data, length, arrivalIndex); break;
     default: break;
   }
 }
 
-void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::string& sourceIp) {
+bool RouterLink::ArrivalInterface(unsigned arrivalIndex, const std::string& sourceIp,
+                                  platform::NetInterface* out) const {
+  for (const platform::NetInterface& network : candidates_) {
+    if (arrivalIndex != 0 ? network.index == arrivalIndex : SameSubnet(network, sourceIp)) {
+      *out = network;
+      return true;
+    }
+  }
+  return false;
+}
+
+void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::string& sourceIp,
+                              unsigned arrivalIndex) {
   DiscoveryInfo info;
   if (!ParseDiscoveryResponse(data, length, &info)) return;
   const MacAddress mac = info.Mac();
   platform::LockGuard lock(tableLock_);
+  platform::NetInterface arrival;
+  if (picks_) {
+    // Only answers that came in where the program searches count; once the
+    // router's interface is known, only those that came in there.
+    if (!ArrivalInterface(arrivalIndex, sourceIp, &arrival)) return;
+    if (routerInterfaceKnown_ && arrival.index != routerInterface_.index) {
+      for (DeviceEntry& entry : table_) {
+        if (entry.Mac != mac || entry.InterfaceName.empty() || entry.AnsweredElsewhere) continue;
+        notes_.push_back(std::string(kHint) + "The router " + entry.MacText + " answered on " +
+                         arrival.name + " too; it is kept on " + entry.InterfaceName);
+        entry.AnsweredElsewhere = true;  // said once
+      }
+      return;
+    }
+  }
   if (!targetPinned_) current_.TargetMac = mac;
   if (targetPinned_ && alternateAccepted_ && mac == alternateMac_ && sourceIp == current_.SelectedIp) {
     current_.TargetMac = mac;
@@ -129,6 +263,15 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
   entry.MacText = MacDigits(mac);
   entry.Label = info.Label();
   entry.Mac = mac;
+  if (picks_) {
+    entry.InterfaceIndex = arrival.index;
+    entry.InterfaceName = arrival.name;
+    entry.LocalAddress = arrival.address;
+    if (!routerInterfaceKnown_) {
+      routerInterface_ = arrival;
+      routerInterfaceKnown_ = true;
+    }
+  }
   table_.push_back(entry);
   current_.FoundLabel = entry.Label;
   current_.DeviceIp = entry.Ip;
@@ -154,6 +297,16 @@ void RouterLink::SetUnicastMode(bool on) {
 void RouterLink::SetSelectedIp(const std::string& ip) {
   platform::LockGuard lock(tableLock_);
   current_.SelectedIp = ip;
+  // The chosen router's own interface from now on.
+  for (const DeviceEntry& entry : table_) {
+    if (!picks_ || entry.Ip != ip || entry.InterfaceName.empty()) continue;
+    for (const platform::NetInterface& network : candidates_) {
+      if (network.name != entry.InterfaceName) continue;
+      routerInterface_ = network;
+      routerInterfaceKnown_ = true;
+    }
+    break;
+  }
 }
 
 void RouterLink::SetDeviceIp(const std::string& ip) {
@@ -189,6 +342,106 @@ void RouterLink::ReleaseTarget() {
   alternateAccepted_ = false;
 }
 
+// ---- interfaces ---------------------------------------------------------------------
+
+void RouterLink::RefreshInterfaces() {
+  std::vector<platform::NetInterface> all = s_.transport.ListInterfaces();
+  platform::LockGuard lock(tableLock_);
+  interfaces_ = all;
+  candidates_.clear();
+  for (const platform::NetInterface& network : all) {
+    if (!network.up || !network.hasLink || network.address.empty()) continue;
+    if (!choice_.empty() && network.name != choice_ && network.address != choice_) continue;
+    candidates_.push_back(network);
+  }
+  picks_ = !choice_.empty() || candidates_.size() > 1;
+  if (!routerInterfaceKnown_) return;
+  // The same link may be back under another index or address.
+  for (const platform::NetInterface& network : candidates_) {
+    if (network.name == routerInterface_.name) routerInterface_ = network;
+  }
+}
+
+void RouterLink::LogNotes() {
+  std::vector<std::string> notes;
+  {
+    platform::LockGuard lock(tableLock_);
+    notes.swap(notes_);
+  }
+  for (const std::string& note : notes) s_.logs.AppendProcessLog(note);
+}
+
+void RouterLink::ChooseInterface(const std::string& nameOrAddress) {
+  {
+    platform::LockGuard lock(tableLock_);
+    choice_ = nameOrAddress;
+  }
+  RefreshInterfaces();
+}
+
+void RouterLink::ForgetRouterInterface() {
+  platform::LockGuard lock(tableLock_);
+  routerInterfaceKnown_ = false;
+  routerInterface_ = platform::NetInterface{};
+  sharedSubnetWarned_ = false;
+}
+
+bool RouterLink::PicksInterface() const {
+  platform::LockGuard lock(tableLock_);
+  return picks_;
+}
+
+bool RouterLink::RouterInterface(platform::NetInterface* out) const {
+  platform::LockGuard lock(tableLock_);
+  if (!routerInterfaceKnown_) return false;
+  *out = routerInterface_;
+  return true;
+}
+
+std::vector<platform::NetInterface> RouterLink::Candidates() const {
+  platform::LockGuard lock(tableLock_);
+  return candidates_;
+}
+
+std::vector<std::string> RouterLink::NothingFoundHints() const {
+  platform::LockGuard lock(tableLock_);
+  std::vector<std::string> lines;
+  for (const platform::NetInterface& network : interfaces_) {
+    bool searched = false;
+    for (const platform::NetInterface& candidate : candidates_) searched |= candidate.index == network.index;
+    if (searched) {
+      lines.push_back(kHint + std::string("Searched on ") + DescribeInterface(network));
+    } else {
+      const bool chosen = choice_.empty() || network.name == choice_ || network.address == choice_;
+      lines.push_back(kHint + std::string("Not searched: ") + DescribeInterface(network) +
+                      (chosen ? "" : " (not the chosen interface)"));
+    }
+  }
+  if (!choice_.empty() && !FindInterface(interfaces_, choice_, nullptr)) {
+    lines.push_back(kHint + std::string("The chosen interface ") + choice_ + " is not there any more.");
+  }
+  bool anyLink = false;
+  bool anyAddress = false;
+  for (const platform::NetInterface& network : interfaces_) {
+    anyLink |= network.up && network.hasLink;
+    anyAddress |= network.up && network.hasLink && !network.address.empty();
+  }
+  if (!anyLink) {
+    lines.push_back(kHint + std::string("No network interface has a link: check the cable (or the Wi-Fi connection)."));
+  } else if (!anyAddress) {
+    lines.push_back(kHint + std::string("No interface with a link has an IPv4 address: give the PC an address in the router's network."));
+  }
+  if (!bound_) {
+    lines.push_back(kHint + std::string("UDP port 9999 is held by another program: close it and press Retry."));
+  }
+  if (!candidates_.empty() && bound_) {
+    lines.push_back(kHint + std::string("Check that the PC's firewall lets this program receive UDP port 9999."));
+    lines.push_back(kHint + std::string("The router may still be starting: wait a minute and press Retry."));
+    lines.push_back(kHint + std::string("Check that the PC's address is in the router's network."));
+  }
+  return lines;
+}
+
 // ---- command channel --------------------------------------------------------------
 
 void RouterLink::SendCommand(const std::string& command, int limitMs) {
@@ -211,7 +464,12 @@ void RouterLink::SendCommand(const std::string& command, int limitMs) {
   }
 }
 
-void RouterLink::DeliverResponse(const uint8_t* data, size_t length) {
+void RouterLink::DeliverResponse(const uint8_t* data, size_t length, unsigned arrivalIndex) {
+  {
+    // An answer from another link is not from the router of this run.
+    platform::LockGuard lock(tableLock_);
+    if (picks_ && routerInterfaceKnown_ && arrivalIndex != 0 && arrivalIndex != routerInterface_.index) return;
+  }
   CheckOutcome outcome = CheckOutcome::NoMatch;
   {
     platform::LockGuard lock(responseLock_);

@@ -25,7 +25,25 @@ struct DeviceEntry {
   std::string MacText;  // twelve upper-case hexadecimal digits
   std::string Label;
   MacAddress Mac{};
+  // The interface the answer came in on; index 0 while one interface is all
+  // the PC has (the system's own routing then decides, as it always did).
+  unsigned InterfaceIndex = 0;
+  std::string InterfaceName;
+  std::string LocalAddress;
+  bool AnsweredElsewhere = false;  // the log has said it answered on another interface too
 };
+
+// The interface a command-line choice names, by name or by address; false
+// when no interface has it.
+bool FindInterface(const std::vector<platform::NetInterface>& interfaces, const std::string& choice,
+                   platform::NetInterface* found);
+// "eth1 10.77.0.1/255.255.255.0, link up" for lists shown to the user.
+std::string DescribeInterface(const platform::NetInterface& network);
+// One DescribeInterface line per interface, "  " before each; a line
+// saying so when there is none.
+std::string InterfaceListText(const std::vector<platform::NetInterface>& interfaces);
+// A dotted IPv4 text as a number, first octet in the high byte; false when it is not one.
+bool ParseDotted(const std::string& text, uint32_t* address);
 
 constexpr size_t kDeviceTableCapacity = 255;
 
@@ -73,8 +91,29 @@ class RouterLink {
   void SendDiscoveryRound();
   void SendServicePacket();
   // Every datagram of the service, from the listener.
-  void OnDatagram(const uint8_t* data, size_t length, const std::string& sourceIp);
-  void RecordDevice(const uint8_t* data, size_t length, const std::string& sourceIp);
+  void OnDatagram(const uint8_t* data, size_t length, const std::string& sourceIp,
+                  unsigned arrivalIndex = 0);
+  void RecordDevice(const uint8_t* data, size_t length, const std::string& sourceIp,
+                    unsigned arrivalIndex = 0);
+
+  // ---- interfaces ----------------------------------------------------------------
+  // With one candidate interface (up, with a link and an IPv4 address) the
+  // requests leave as the system routes them. With more, or with a choice,
+  // each request names its interface: discovery goes out on every candidate
+  // until a router answers, then everything of the run leaves by the
+  // interface its answer came in on.
+  //
+  // Searches and talks on this interface only (its name or address).
+  void ChooseInterface(const std::string& nameOrAddress);
+  // A new search series may find a router elsewhere.
+  void ForgetRouterInterface();
+  bool PicksInterface() const;
+  // The interface of the router of this run; false when not known.
+  bool RouterInterface(platform::NetInterface* out) const;
+  std::vector<platform::NetInterface> Candidates() const;
+  // "[System]" lines saying what was tried and what to check when a search
+  // series found nothing.
+  std::vector<std::string> NothingFoundHints() const;
 
   std::vector<DeviceEntry> DeviceTable() const;  // a copy, taken under the lock
   CurrentRouter Current() const;                 // a copy, taken under the lock
@@ -95,13 +134,21 @@ class RouterLink {
 
   // ---- command channel --------------------------------------------------------
   void SendCommand(const std::string& command, int limitMs);
-  void DeliverResponse(const uint8_t* data, size_t length);
+  void DeliverResponse(const uint8_t* data, size_t length, unsigned arrivalIndex = 0);
   void QueryMtd0Value(const std::string& key);
   std::string ResponseText() const;  // a copy, taken under the response lock
   bool AwaitingResponse() const { return awaiting_.load(); }
 
  private:
   void SetUpSocket();
+  void RefreshInterfaces();
+  void LogNotes();
+  // Windows XP: says so when another interface shares the router's network.
+  void WarnWhenUnpinnable();
+  // Under the table lock: the interface a datagram came in on, from the
+  // index the system reported or else from the source's subnet.
+  bool ArrivalInterface(unsigned arrivalIndex, const std::string& sourceIp,
+                        platform::NetInterface* out) const;
 
   LinkServices s_;
   bool socketReady_ = false;
@@ -114,6 +161,15 @@ class RouterLink {
   bool targetPinned_ = false;
   bool alternateAccepted_ = false;
   MacAddress alternateMac_{};
+  std::string choice_;
+  std::vector<platform::NetInterface> interfaces_;
+  std::vector<platform::NetInterface> candidates_;
+  bool picks_ = false;
+  bool routerInterfaceKnown_ = false;
+  platform::NetInterface routerInterface_;
+  bool sharedSubnetWarned_ = false;
+  std::vector<std::string> notes_;  // written by the listener, logged by the search
+  bool bound_ = true;
 
   mutable platform::Lock responseLock_;
   std::string responseText_;

@@ -29,9 +29,10 @@ void UdpTransport::ServiceListener(const DatagramSink& sink) {
     std::memset(buffer, 0, sizeof buffer);
     if (!socket_.WaitReadable(1000)) continue;
     std::string source;
-    const int received = socket_.ReceiveFrom(buffer, sizeof buffer, &source);
+    unsigned arrival = 0;
+    const int received = socket_.ReceiveFrom(buffer, sizeof buffer, &source, &arrival);
     if (received < 0) continue;
-    sink(buffer, static_cast<size_t>(received), source);
+    sink(buffer, static_cast<size_t>(received), source, arrival);
   }
 }
 

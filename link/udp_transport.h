@@ -17,6 +17,12 @@ class UdpTransport : public Transport {
   bool EnableBroadcast() override { return socket_.EnableBroadcast(); }
   void StartListener(DatagramSink sink) override;
   void SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t length) override;
+  std::vector<platform::NetInterface> ListInterfaces() override { return platform::ListInterfaces(); }
+  void SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t length,
+               const platform::NetInterface& via) override {
+    socket_.SendVia(ip, port, data, length, via);
+  }
+  bool CanChooseInterface() override { return socket_.CanChooseInterface(); }
 
  private:
   // Receives every datagram of the service until the process ends.

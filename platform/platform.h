@@ -64,6 +64,22 @@ class LockGuard {
 
 // ---- socket library and the UDP socket -----------------------------------
 bool SocketLibraryStartup();   // WSAStartup(2.2); always true on POSIX
+
+// A network interface that could reach a router: not loopback, able to
+// broadcast. `address` is empty when it has no IPv4 address.
+struct NetInterface {
+  unsigned index = 0;     // the system's interface index
+  std::string name;       // Linux: "eth0"; Windows: the adapter's description
+  std::string address;    // dotted IPv4, the first one of the interface
+  std::string netmask;    // dotted
+  bool up = false;        // switched on
+  bool hasLink = false;   // carrier (cable in, Wi-Fi associated)
+};
+// The interfaces in the system's order; empty when they cannot be read.
+std::vector<NetInterface> ListInterfaces();
+// How curl's --interface names an interface here: Linux takes the name
+// (which ties the socket to the link), Windows the address.
+extern const bool kUploaderInterfaceByName;
 void SocketLibraryCleanup();   // WSACleanup; nothing on POSIX
 
 class UdpSocket {
@@ -79,15 +95,27 @@ class UdpSocket {
   bool IsOpen() const { return handle_ >= 0; }
   // Sends to a dotted IPv4 text (inet_addr). Result only informative.
   bool SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len);
+  // The same, leaving through one interface whatever the routing table says
+  // (Linux: IP_PKTINFO per datagram; Windows Vista and later: IP_UNICAST_IF).
+  // Where the system cannot force it (Windows XP), a broadcast goes to the
+  // interface's own subnet broadcast and a unicast leaves as SendTo sends it.
+  bool SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t len,
+               const NetInterface& via);
+  // Whether SendVia can force the interface of a unicast (decided at run time).
+  bool CanChooseInterface() const;
   // Waits until readable: timeoutMs < 0 waits without limit. Returns true when readable.
   bool WaitReadable(int timeoutMs);
   // Receives one datagram into buf. Returns the byte count, or -1 on failure
   // (a datagram longer than cap counts as a failure). sourceIp gets the dotted source.
-  int ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp);
+  // arrivalIndex, when given, gets the interface the datagram came in on
+  // (0 where the system does not tell).
+  int ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp, unsigned* arrivalIndex = nullptr);
   void Close();
 
  private:
   intptr_t handle_ = -1;
+  unsigned forcedIndex_ = 0;  // Windows: the IP_UNICAST_IF now set on the socket
+  bool canChoose_ = false;    // Windows: IP_UNICAST_IF accepted when the socket was made
 };
 
 // ---- processes --------------------------------------------------------------

@@ -46,6 +46,7 @@ bool ScriptFilesOpen(const std::string& scriptFile) {
 int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
   frontEnd.KillTimer(kStartTimer);
   if (!dlg.link.SearchRouter()) {
+    for (const std::string& hint : dlg.link.NothingFoundHints()) dlg.logs.AppendProcessLog(hint);
     std::fprintf(stderr, "ramtune: no router answered; nothing was sent.\n");
     return console::kExitNoRouter;
   }
@@ -69,6 +70,17 @@ int main(int argc, char** argv) {
     std::fputs(console::HelpText().c_str(), stdout);
     return 0;
   }
+  if (options.listInterfaces) {
+    std::fputs(link::InterfaceListText(platform::ListInterfaces()).c_str(), stdout);
+    return 0;
+  }
+  if (!options.interfaceChoice.empty() &&
+      !link::FindInterface(platform::ListInterfaces(), options.interfaceChoice, nullptr)) {
+    std::fprintf(stderr, "ramtune: --interface: no network interface is named or has the address '%s'. "
+                         "The interfaces are:\n%s",
+                 options.interfaceChoice.c_str(), link::InterfaceListText(platform::ListInterfaces()).c_str());
+    return console::kExitUsage;
+  }
   if (!options.scriptFile.empty() && !ScriptFilesOpen(options.scriptFile)) return console::kExitNoInput;
   // A reader that went away must not kill the run halfway through a flash.
   signal(SIGPIPE, SIG_IGN);
@@ -80,6 +92,7 @@ int main(int argc, char** argv) {
   frontEnd.Attach(&dlg);
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
+  if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);
   StartupSystem system;
   RunStartup(dlg, system);
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);

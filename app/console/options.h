@@ -56,6 +56,8 @@ struct Options {
   int yesNo = -1;               // answer of Yes/No questions: 1 yes, 0 no, -1 not given
   std::string scriptFile;       // --script FILE
   std::string restoreFile;      // --restore DATALOG
+  std::string interfaceChoice;  // --interface NAME|ADDRESS
+  bool listInterfaces = false;  // --list-interfaces
 };
 
 struct ParsedOptions {
@@ -168,6 +170,16 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->check(NonEmpty("a file name"));
   restore->excludes(script);
   script->excludes(restore);
+  app.add_option("--interface", o.interfaceChoice,
+                 "search and talk on this network interface only (its name,\n"
+                 "e.g. eth1, or its IPv4 address); without it every interface\n"
+                 "with a link and an IPv4 address is searched and the run\n"
+                 "stays on the one the router answered on")
+      ->type_name("NAME|ADDRESS")
+      ->check(NonEmpty("an interface name or address"));
+  app.add_flag("--list-interfaces", o.listInterfaces,
+               "print the interfaces the program would search on and exit")
+      ->disable_flag_override();
 }
 
 }  // namespace detail

@@ -15,6 +15,7 @@ struct Options {
   bool help = false;
   bool restore = false;     // /restore [DATALOG]
   std::string restorePath;  // empty: asked with a file-open dialog
+  std::string interfaceAddress;  // /interface ADDRESS
 };
 
 struct ParsedOptions {
@@ -44,6 +45,11 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->type_name("DATALOG")
       ->expected(0, 1)
       ->trigger_on_parse();
+  app.add_option("--interface", o.interfaceAddress,
+                 "search and talk on the network adapter with this IPv4\n"
+                 "address only")
+      ->type_name("ADDRESS")
+      ->check(NonEmpty("an adapter's IPv4 address"));
 }
 
 }  // namespace detail

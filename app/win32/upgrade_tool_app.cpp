@@ -45,6 +45,16 @@ void CUpgradeToolApp::InitInstance() {
   window.Attach(&dlg);
   dlg.settings.RestoreCommand = "Ramtune.exe /restore";
   if (options.restore) dlg.RequestRestore(options.restorePath);
+  if (!options.interfaceAddress.empty()) {
+    const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();
+    if (!link::FindInterface(interfaces, options.interfaceAddress, nullptr)) {
+      const std::string text = "/interface: no network adapter has the address " + options.interfaceAddress +
+                               ". The adapters are:\n" + link::InterfaceListText(interfaces);
+      MessageBoxA(nullptr, text.c_str(), kApplicationName, MB_OK | MB_ICONEXCLAMATION);
+      platform::ExitProcess(0);
+    }
+    dlg.link.ChooseInterface(options.interfaceAddress);
+  }
   window.DoModal(nullptr);
   // Should the modal loop ever return: what the Exit button does.
   dlg.OnCancel();

@@ -2,14 +2,78 @@
 #include "platform/platform.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mswsock.h>
 #include <windows.h>
+#include <iphlpapi.h>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace ramtune::platform {
 namespace {
 
 SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
 
+// Vista and later; the headers for XP do not name it.
+constexpr int kIpUnicastIf = 31;
+
+// WSARecvMsg is not exported: the provider hands it out. With it and
+// IP_PKTINFO each datagram tells the interface it came in on (XP and later).
+LPFN_WSARECVMSG receiveMessage = nullptr;
+
+void LoadReceiveMessage(SOCKET s) {
+  if (receiveMessage != nullptr) return;
+  GUID id = WSAID_WSARECVMSG;
+  LPFN_WSARECVMSG found = nullptr;
+  DWORD bytes = 0;
+  if (WSAIoctl(s, SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &found, sizeof found, &bytes,
+               nullptr, nullptr) == 0) {
+    receiveMessage = found;
+  }
+}
+
+bool SetUnicastInterface(SOCKET s, unsigned index) {
+  DWORD value = htonl(index);  // the option takes the index in network order
+  return setsockopt(s, IPPROTO_IP, kIpUnicastIf, reinterpret_cast<const char*>(&value), sizeof value) == 0;
+}
+
 }  // namespace
+
+const bool kUploaderInterfaceByName = false;
+
+std::vector<NetInterface> ListInterfaces() {
+  std::vector<NetInterface> list;
+  ULONG size = 0;
+  if (GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return list;
+  IP_ADAPTER_INFO* all = static_cast<IP_ADAPTER_INFO*>(std::malloc(size));
+  if (all == nullptr) return list;
+  if (GetAdaptersInfo(all, &size) == NO_ERROR) {
+    for (IP_ADAPTER_INFO* a = all; a != nullptr; a = a->Next) {
+      if (a->Type == MIB_IF_TYPE_LOOPBACK) continue;
+      NetInterface entry;
+      entry.index = a->Index;
+      entry.name = a->Description;
+      const std::string address = a->IpAddressList.IpAddress.String;
+      if (address != "0.0.0.0") {
+        entry.address = address;
+        entry.netmask = a->IpAddressList.IpMask.String;
+      }
+      MIB_IFROW row{};
+      row.dwIndex = a->Index;
+      if (GetIfEntry(&row) == NO_ERROR) {
+        entry.up = row.dwAdminStatus == MIB_IF_ADMIN_STATUS_UP;
+        entry.hasLink = row.dwOperStatus == MIB_IF_OPER_STATUS_OPERATIONAL ||
+                        row.dwOperStatus == MIB_IF_OPER_STATUS_CONNECTED;
+      } else {
+        entry.up = entry.hasLink = !entry.address.empty();
+      }
+      list.push_back(entry);
+    }
+  }
+  std::free(all);
+  return list;
+}
 
 bool SocketLibraryStartup() {
   WSADATA data;
@@ -25,6 +89,13 @@ bool UdpSocket::Create() {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   if (s == INVALID_SOCKET) return false;
   handle_ = static_cast<intptr_t>(s);
+  forcedIndex_ = 0;
+  // Windows XP refuses the option: there a unicast cannot be tied to an interface.
+  canChoose_ = SetUnicastInterface(s, 0);
+  DWORD on = 1;
+  if (setsockopt(s, IPPROTO_IP, IP_PKTINFO, reinterpret_cast<const char*>(&on), sizeof on) == 0) {
+    LoadReceiveMessage(s);
+  }
   return true;
 }
 
@@ -46,6 +117,7 @@ bool UdpSocket::EnableBroadcast() {
 
 bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len) {
   if (!IsOpen()) return false;
+  if (forcedIndex_ != 0 && SetUnicastInterface(AsSocket(handle_), 0)) forcedIndex_ = 0;
   // inet_addr answers INADDR_NONE for text it cannot read, which is also the
   // broadcast address: only the literal broadcast text may mean broadcast.
   unsigned long address = inet_addr(ip.c_str());
@@ -59,6 +131,35 @@ bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data
   return sent == static_cast<int>(len);
 }
 
+bool UdpSocket::SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t len,
+                        const NetInterface& via) {
+  if (!IsOpen()) return false;
+  std::string destination = ip;
+  if (ip == "255.255.255.255" && !via.address.empty() && !via.netmask.empty()) {
+    // A limited broadcast leaves by the "best" interface only; the subnet's
+    // own broadcast leaves by the interface that holds the subnet.
+    const unsigned long address = inet_addr(via.address.c_str());
+    const unsigned long mask = inet_addr(via.netmask.c_str());
+    in_addr subnetBroadcast{};
+    subnetBroadcast.s_addr = (address & mask) | ~mask;
+    destination = inet_ntoa(subnetBroadcast);
+  }
+  if (canChoose_ && forcedIndex_ != via.index && SetUnicastInterface(AsSocket(handle_), via.index)) {
+    forcedIndex_ = via.index;
+  }
+  unsigned long target = inet_addr(destination.c_str());
+  if (target == INADDR_NONE && destination != "255.255.255.255") return false;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = target;
+  to.sin_port = htons(port);
+  int sent = sendto(AsSocket(handle_), reinterpret_cast<const char*>(data), static_cast<int>(len),
+                    0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  return sent == static_cast<int>(len);
+}
+
+bool UdpSocket::CanChooseInterface() const { return canChoose_; }
+
 bool UdpSocket::WaitReadable(int timeoutMs) {
   if (!IsOpen()) return false;
   fd_set readable;
@@ -69,8 +170,35 @@ bool UdpSocket::WaitReadable(int timeoutMs) {
   return r > 0;
 }
 
-int UdpSocket::ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp) {
+int UdpSocket::ReceiveFrom(uint8_t* buf, size_t cap, std::string* sourceIp, unsigned* arrivalIndex) {
   if (!IsOpen()) return -1;
+  if (arrivalIndex != nullptr) *arrivalIndex = 0;
+  if (receiveMessage != nullptr) {
+    sockaddr_in from{};
+    WSABUF part{static_cast<ULONG>(cap), reinterpret_cast<char*>(buf)};
+    char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+    WSAMSG message{};
+    message.name = reinterpret_cast<sockaddr*>(&from);
+    message.namelen = sizeof from;
+    message.lpBuffers = &part;
+    message.dwBufferCount = 1;
+    message.Control.buf = control;
+    message.Control.len = sizeof control;
+    DWORD received = 0;
+    // A datagram longer than cap fails with WSAEMSGSIZE, as with recvfrom.
+    if (receiveMessage(AsSocket(handle_), &message, &received, nullptr, nullptr) == SOCKET_ERROR) return -1;
+    if ((message.dwFlags & MSG_TRUNC) != 0) return -1;
+    if (sourceIp != nullptr) *sourceIp = inet_ntoa(from.sin_addr);
+    if (arrivalIndex != nullptr) {
+      for (WSACMSGHDR* h = WSA_CMSG_FIRSTHDR(&message); h != nullptr; h = WSA_CMSG_NXTHDR(&message, h)) {
+        if (h->cmsg_level != IPPROTO_IP || h->cmsg_type != IP_PKTINFO) continue;
+        IN_PKTINFO info;
+        std::memcpy(&info, WSA_CMSG_DATA(h), sizeof info);
+        *arrivalIndex = info.ipi_ifindex;
+      }
+    }
+    return static_cast<int>(received);
+  }
   sockaddr_in from{};
   int fromLen = sizeof from;
   // A datagram longer than cap fails with WSAEMSGSIZE.

@@ -23,6 +23,10 @@ router=10.77.0.2
 # example /usr/bin/time with its options); empty: ramtune itself.
 run_wrapper=()
 
+# The namespace start_sim runs the simulator in: rt, or rt2 for the second
+# link of RAMTUNE_NETNS_LINKS=2 (see scripts/netns).
+sim_ns=rt
+
 # What the tool folder's "curl" is: "silent" (prints nothing, so the image
 # upload fails right after the backup) or "real" (the system's curl).
 tool_curl=silent
@@ -162,7 +166,7 @@ wait_output() {
 # start_sim SCENARIO STATE_DIR [REBOOT_SILENCE_S]: the simulator in the
 # router namespace (reboot silence 1 s unless given); waits for READY.
 start_sim() {
-    "$netns" exec rt "$suffix" -- "$top/sim/run-sim.sh" "$1" "$2" --reboot-silence "${3:-1}" \
+    "$netns" exec "$sim_ns" "$suffix" -- "$top/sim/run-sim.sh" "$1" "$2" --reboot-silence "${3:-1}" \
         >"$work/sim.out" 2>"$work/sim.err" &
     sim_pid=$!
     for _ in $(seq 100); do

@@ -189,25 +189,44 @@ bool ScriptedNetwork::Bind(uint16_t) {
   return bindAttempts > bindFailures;
 }
 
-void ScriptedNetwork::Deliver(Bytes datagram, const std::string& sourceIp, int delayMs) {
-  clock_.Schedule(static_cast<int64_t>(delayMs) * 1000, [this, datagram = std::move(datagram), sourceIp] {
-    if (sink_) sink_(datagram.data(), datagram.size(), sourceIp);
-  });
+void ScriptedNetwork::Deliver(Bytes datagram, const std::string& sourceIp, int delayMs, unsigned link) {
+  const unsigned arrival = reportsArrival ? link : 0;
+  clock_.Schedule(static_cast<int64_t>(delayMs) * 1000,
+                  [this, datagram = std::move(datagram), sourceIp, arrival] {
+                    if (sink_) sink_(datagram.data(), datagram.size(), sourceIp, arrival);
+                  });
 }
 
+std::vector<platform::NetInterface> ScriptedNetwork::ListInterfaces() { return interfaces; }
+
 void ScriptedNetwork::SendTo(const std::string& ip, uint16_t, const uint8_t* data, size_t length) {
+  viaUsed.push_back(false);
+  SendOn(ip, data, length, interfaces.empty() ? 1 : interfaces.front().index);
+}
+
+void ScriptedNetwork::SendVia(const std::string& ip, uint16_t, const uint8_t* data, size_t length,
+                              const platform::NetInterface& via) {
+  viaUsed.push_back(true);
+  // Without a way to tie it, a unicast leaves by the default route.
+  const bool broadcast = ip == "255.255.255.255";
+  const unsigned defaultLink = interfaces.empty() ? 1 : interfaces.front().index;
+  SendOn(ip, data, length, canChoose || broadcast ? via.index : defaultLink);
+}
+
+void ScriptedNetwork::SendOn(const std::string& ip, const uint8_t* data, size_t length, unsigned link) {
   destinations.push_back(ip);
+  links.push_back(link);
   requests.emplace_back(data, data + length);
   if (length < 48 || data[0] != 12 || data[1] != 21) return;
   const uint16_t operation = static_cast<uint16_t>(data[2] | data[3] << 8);
   const bool broadcast = ip == "255.255.255.255";
   const int64_t now = clock_.NowMs();
   for (RouterModel& router : routers) {
-    if (now < router.silentUntilMs) continue;
+    if (now < router.silentUntilMs || router.link != link) continue;
     if (operation == 31) {
       if (router.answersDiscovery && (broadcast || ip == router.ip)) {
         Deliver(DiscoveryResponse(router.mac, router.model, router.label, router.modeByte), router.ip,
-                router.discoveryDelayMs);
+                router.discoveryDelayMs, router.link);
       }
       continue;
     }
@@ -222,7 +241,8 @@ void ScriptedNetwork::SendTo(const std::string& ip, uint16_t, const uint8_t* dat
     if (reply.wrongMac) mac[5] ^= 0xFF;
     const uint32_t sequence = Get32(data, 4) + static_cast<uint32_t>(reply.sequenceDelta);
     for (int i = 0; i < reply.copies; ++i) {
-      Deliver(CommandResponse(sequence, mac, reply.text, reply.operation), router.ip, reply.delayMs);
+      Deliver(CommandResponse(sequence, mac, reply.text, reply.operation), router.ip, reply.delayMs,
+              router.link);
     }
   }
 }

@@ -43,6 +43,7 @@ struct RouterModel {
   std::string label = "LM-7210A";
   uint8_t modeByte = 0;
   bool answersDiscovery = true;
+  unsigned link = 1;  // the index of the PC's interface it is cabled to
   int discoveryDelayMs = 20;
 
   bool ready = true;
@@ -86,9 +87,22 @@ class ScriptedNetwork : public Transport {
   bool EnableBroadcast() override { return broadcastOk; }
   void StartListener(DatagramSink sink) override { sink_ = std::move(sink); ++listenersStarted; }
   void SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t length) override;
+  std::vector<platform::NetInterface> ListInterfaces() override;
+  void SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t length,
+               const platform::NetInterface& via) override;
+  bool CanChooseInterface() override { return canChoose; }
 
-  // Hands a datagram to the listener after delayMs, as if it had arrived.
-  void Deliver(Bytes datagram, const std::string& sourceIp, int delayMs);
+  // Hands a datagram to the listener after delayMs, as if it had arrived on
+  // interface `link` (reported as 0 when reportsArrival is false).
+  void Deliver(Bytes datagram, const std::string& sourceIp, int delayMs, unsigned link = 1);
+
+  // The PC's interfaces; the first holds the default route, so SendTo's
+  // datagrams leave by it. One by default, like most test machines.
+  std::vector<platform::NetInterface> interfaces{{1, "eth0", "10.77.0.1", "255.255.255.0", true, true}};
+  bool reportsArrival = true;  // false: the system does not tell (Windows)
+  bool canChoose = true;       // false: a unicast cannot be tied (Windows XP)
+  std::vector<unsigned> links;  // the interface every request left by
+  std::vector<bool> viaUsed;    // whether it was sent with SendVia
 
   std::vector<RouterModel> routers;
   bool startOk = true, createOk = true, broadcastOk = true;
@@ -100,6 +114,8 @@ class ScriptedNetwork : public Transport {
   std::vector<Bytes> requests;            // every request sent
 
  private:
+  void SendOn(const std::string& ip, const uint8_t* data, size_t length, unsigned link);
+
   VirtualClock& clock_;
   DatagramSink sink_;
 };

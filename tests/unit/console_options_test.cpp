@@ -21,6 +21,9 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(Parse({"--restore", "x y_Data_1.txt", "--yes"}).options.restoreFile, "x y_Data_1.txt");
   EXPECT_EQ(Parse({"--yes", "--yes"}).options.yesNo, 1);
   EXPECT_TRUE(Parse({"-h"}).options.help);
+  EXPECT_EQ(Parse({"--interface", "eth1"}).options.interfaceChoice, "eth1");
+  EXPECT_EQ(Parse({"--interface=10.77.0.11"}).options.interfaceChoice, "10.77.0.11");
+  EXPECT_TRUE(Parse({"--list-interfaces"}).options.listInterfaces);
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);
@@ -46,6 +49,9 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--script="},
            {"--restore"},
            {"--restore", "a_Data_1.txt", "--script", "b.script"},
+           {"--interface"},
+           {"--interface="},
+           {"--list-interfaces=no"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";

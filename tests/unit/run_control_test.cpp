@@ -48,10 +48,17 @@ TEST(RunControl, SeriesWithoutRouterEndsAfterMoreThanTwentyWholeSeconds) {
   EXPECT_EQ(rig.RunMessages(), -1);
   // One attempt takes about 24.5 s: the first one already ends the series.
   EXPECT_EQ(rig.display.boxes, (std::vector<std::string>{"No Devices found, please try again."}));
-  EXPECT_EQ(rig.display.listLines.back(), "No Devices found, please try again.");
+  // The lines of the series end as they always did; what was tried and
+  // what to check follows them, each line carrying "[System]".
+  const std::vector<std::string>& lines = rig.display.listLines;
+  const auto ending = std::find(lines.begin(), lines.end(), "No Devices found, please try again.");
+  ASSERT_NE(ending, lines.end());
   EXPECT_GT(rig.dlg->LastSearchSeconds, 20.0);
-  EXPECT_EQ(rig.display.listLines[rig.display.listLines.size() - 2],
-            Format("Search Time: %.1f s", rig.dlg->LastSearchSeconds));
+  EXPECT_EQ(*std::prev(ending), Format("Search Time: %.1f s", rig.dlg->LastSearchSeconds));
+  const std::vector<std::string> hints(std::next(ending), lines.end());
+  EXPECT_EQ(hints, rig.dlg->link.NothingFoundHints());
+  ASSERT_FALSE(hints.empty());
+  EXPECT_EQ(hints.front(), "[System]-Searched on eth0 10.77.0.1/255.255.255.0, link up");
   EXPECT_TRUE(rig.display.enabled[kButtonRetry]);
 }
 
@@ -84,9 +91,10 @@ TEST(RunControl, ASeriesOf20Point9SecondsCountsAsTwentyAndTriesAgain) {
   probe.router().answersDiscovery = false;
   const int64_t before = probe.clock.NowMs();
   probe.dlg->OnTimer(kSearchTimer);
-  // The attempt up to its measurement; the "Search Time" line and the "No
-  // Devices found" line (100 ms each) follow it.
-  const int64_t attempt = probe.clock.NowMs() - before - 200;
+  // The attempt up to its measurement; the "Search Time" line, the "No
+  // Devices found" line and the hints (100 ms each) follow it.
+  const int64_t attempt =
+      probe.clock.NowMs() - before - 200 - 100 * static_cast<int64_t>(probe.dlg->link.NothingFoundHints().size());
 
   Rig rig;
   rig.router().answersDiscovery = false;

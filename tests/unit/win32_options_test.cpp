@@ -20,6 +20,10 @@ TEST(WindowsOptions, SwitchesAndRefusals) {
   EXPECT_EQ(ParseOptions({"/restore"}).options.restorePath, "");
   EXPECT_NE(ParseOptions({"/restore", "a", "b"}).error, "");
 
+  EXPECT_EQ(ParseOptions({"/interface", "192.168.1.10"}).options.interfaceAddress, "192.168.1.10");
+  EXPECT_NE(ParseOptions({"/interface"}).error, "");
+  EXPECT_NE(HelpText().find("/interface ADDRESS"), std::string::npos) << HelpText();
+
   // Each refusal names what it refused.
   for (const char* wrong : {"/bogus", "-x", "C:\\Ramtune logs\\a.txt"}) {
     const ParsedOptions p = ParseOptions({wrong});

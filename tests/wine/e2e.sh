@@ -35,6 +35,14 @@
 #                     system folder's arp and the QARV_SSID.exe beside the
 #                     program do. (Normal mode keeps the template's window
 #                     without the box: checked in "complete".)
+#   two-links         the PC has two links in one subnet (scripts/netns with
+#                     RAMTUNE_NETNS_LINKS=2): the router on the second, a
+#                     decoy with its address on the first, which holds the
+#                     default route. The router is found and answers the
+#                     run's commands up to the backup; the decoy receives
+#                     discovery requests only (IP_UNICAST_IF under Wine). The
+#                     case ends at the backup: the stand-in uploader (WinINet)
+#                     cannot tie its connection to an interface as curl does.
 #
 # Environment (set by tests/wine/CMakeLists.txt): RAMTUNE_EXE, ECHOMOD_DLL,
 # CURL_STANDIN, DLGANSWER_EXE, BEACON_EXE, PLANTED_EXE, RAMTUNE_SOURCE_DIR,
@@ -72,7 +80,7 @@ die() { log "FAIL: $*"; exit 1; }
 # ---- preconditions ----------------------------------------------------------------
 
 CASES="complete already-updated beacon-yes beacon-no second-instance missing-file select-cancel"
-CASES="$CASES warning-refused old-windows engineering-script restore"
+CASES="$CASES warning-refused old-windows engineering-script restore two-links"
 case " $CASES " in
     *" ${CASE:-none} "*) ;;
     *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
@@ -145,6 +153,7 @@ done
 ) </dev/null >/dev/null 2>&1 &
 WATCHDOG=$!
 
+[ "$CASE" = two-links ] && export RAMTUNE_NETNS_LINKS=2
 "$NETNS" up "$SUFFIX" >"$WORK/netns.txt" 2>&1 || skip "cannot create network namespaces: $(cat "$WORK/netns.txt")"
 NETNS_UP=1
 
@@ -229,9 +238,10 @@ lay_out() {
 }
 
 SIM_PID=
+SIM_NS=rt   # rt2: the second link of two-links
 start_simulator() {
     local scenario=$SRC/sim/scenarios/$1.json
-    "$NETNS" exec rt "$SUFFIX" -- "$SRC/sim/run-sim.sh" "$scenario" "$WORK/simstate" \
+    "$NETNS" exec "$SIM_NS" "$SUFFIX" -- "$SRC/sim/run-sim.sh" "$scenario" "$WORK/simstate" \
         --reboot-silence 5 >"$WORK/sim.out" 2>"$WORK/sim.err" &
     SIM_PID=$!
     BACKGROUND+=($SIM_PID)
@@ -668,6 +678,30 @@ case_restore() {
 }
 
 log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX"
+case_two_links() {
+    lay_out apart ""
+    SIM_NS=rt2
+    start_simulator complete
+    "$NETNS" exec rt "$SUFFIX" -- /usr/bin/python3 -u "$SRC/tests/integration/decoy.py" "$WORK/decoy" \
+        >"$WORK/decoy.out" 2>&1 &
+    BACKGROUND+=($!)
+    local i
+    for i in $(seq 100); do grep -q READY "$WORK/decoy.out" 2>/dev/null && break; sleep 0.1; done
+    grep -q READY "$WORK/decoy.out" || die "the decoy did not start: $(cat "$WORK/decoy.out")"
+    start_ramtune ramtune 300
+    start_watcher answers.txt --warning yes --question no --select ok
+    local process_log="$CWD/$TOOL_FOLDER_NAME"'*_Process_*.txt'
+    if wait_for_line "$process_log" "[System]-Backing up data" 120; then
+        sleep 3
+        [ -s "$WORK/simstate/commands.log" ] || fail "the router on the second link got no command"
+        grep -q "discovery=[1-9]" "$WORK/decoy" || fail "no discovery request reached the first link: $(cat "$WORK/decoy")"
+        grep -q "commands=0 ftp=0" "$WORK/decoy" || fail "the decoy on the first link got a command: $(cat "$WORK/decoy")"
+    else
+        fail "the run did not reach the backup within 120 s: $(report answers.txt)"
+        screenshot not-found
+    fi
+}
+
 "case_${CASE//-/_}"
 keep_files
 if [ "$FAILED" = 0 ]; then

@@ -1,0 +1,106 @@
+#!/bin/bash
+# The console front end on a PC with two links in one subnet (as root; exit
+# 77 = skipped otherwise):
+#
+#   interfaces.sh RAMTUNE LIBECHOMOD [CASE...]   (no CASE: all, one after another)
+#
+# scripts/netns with RAMTUNE_NETNS_LINKS=2: the first link holds the default
+# route and a decoy with the router's address (10.77.0.2) that answers
+# nothing and counts what it receives; the simulated router is on the second
+# link. The cases:
+#
+#   found   a complete run with the real curl: PASS; the decoy gets discovery
+#           requests (it is reachable) but no command and no FTP connection
+#   chosen  --interface naming the first link: nothing found, and the hint
+#           after "No Devices found" names that link; an unknown interface is
+#           a usage error that lists both links; --list-interfaces lists them
+set -u
+
+all_cases="found chosen"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+lib_cases "$all_cases" "$@"
+export RAMTUNE_NETNS_LINKS=2
+sim_ns=rt2
+tool_curl=real
+decoy_pid=
+
+# start_decoy NAME: the decoy in the first link's router namespace; its
+# counts in NAME/decoy.
+start_decoy() {
+    decoy_counts=$work/$1/decoy
+    "$netns" exec rt "$suffix" -- /usr/bin/python3 -u "$here/decoy.py" "$decoy_counts" \
+        >"$work/$1/decoy.out" 2>&1 &
+    decoy_pid=$!
+    for _ in $(seq 100); do
+        grep -q READY "$work/$1/decoy.out" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    echo "decoy did not start:"; cat "$work/$1/decoy.out"
+    return 1
+}
+
+stop_decoy() {
+    [ -n "$decoy_pid" ] || return 0
+    kill -TERM "$decoy_pid" 2>/dev/null
+    wait "$decoy_pid" 2>/dev/null
+    decoy_pid=
+}
+
+counted() {   # counted KIND TEST VALUE: e.g. counted commands -eq 0
+    local n
+    n=$(tr ' ' '\n' <"$decoy_counts" | sed -n "s/^$1=//p")
+    [ -n "$n" ] && [ "$n" "$2" "$3" ]
+}
+
+# A line after another one in FILE (both whole lines).
+after() { awk -v a="$2" -v b="$3" '$0 == a { seen = 1 } seen && $0 == b { found = 1 } END { exit !found }' "$1"; }
+
+case_found() {
+    layout found
+    start_decoy found || exit 1
+    start_sim "$top/sim/scenarios/complete.json" "$work/found/state" 3 || exit 1
+    run found --accept-warning --yes
+    stop_sim
+    stop_decoy
+    out=$work/found/out
+    check "two links, router on the second: status 0 and the PASS picture" \
+        sh -c "[ $status = 0 ] && grep -qxF 'Status: PASS' '$out'"
+    check "two links: the decoy on the first link received discovery requests" counted discovery -gt 0
+    check "two links: the decoy received no command of the run" counted commands -eq 0
+    check "two links: the decoy received no FTP connection" counted ftp -eq 0
+    [ "$failed" = 0 ] || { show found; cat "$decoy_counts"; }
+}
+
+case_chosen() {
+    layout chosen
+    local first=vp$suffix second=vq$suffix
+    start_decoy chosen || exit 1
+    start_sim "$top/sim/scenarios/complete.json" "$work/chosen/state" 3 || exit 1
+    run chosen --accept-warning --interface "$first"
+    stop_sim
+    stop_decoy
+    out=$work/chosen/out
+    check "--interface the first link: status 3 (no router)" test "$status" = 3
+    check "--interface the first link: the hint after No Devices found names it" \
+        after "$out" "| No Devices found, please try again." \
+        "[System]-Searched on $first 10.77.0.1/255.255.255.0, link up"
+    check "--interface the first link: the second link is named as not chosen" \
+        has_line "$out" "[System]-Not searched: $second 10.77.0.11/255.255.255.0, link up (not the chosen interface)"
+    check "--interface the first link: the router got no command" \
+        sh -c "! [ -s '$work/chosen/state/commands.log' ]"
+    check "--interface the first link: the decoy got no command" counted commands -eq 0
+    [ "$failed" = 0 ] || show chosen
+
+    run chosen --interface nosuch0
+    check "--interface unknown: usage error (64) listing both links" \
+        sh -c "[ $status = 64 ] && grep -qF '  $first 10.77.0.1/255.255.255.0, link up' '$out' &&
+               grep -qF '  $second 10.77.0.11/255.255.255.0, link up' '$out'"
+    run chosen --list-interfaces
+    check "--list-interfaces: both links" \
+        sh -c "[ $status = 0 ] && [ \"\$(grep -c 'link up' '$out')\" = 2 ]"
+    [ "$failed" = 0 ] || show chosen
+}
+
+
+lib_run_cases interfaces "$1" "$2" if
