@@ -14,9 +14,9 @@
 #             against the same router, "ramtune --restore DATALOG" ends PASS
 #             without a second flash, the router holds the unit's values again
 #             (boot partition and calibration variables), the run's Data log is
-#             unchanged, and the restore wrote Data logs of the unit's values
-#             before it wrote (the factory values) and of the values it wrote
-#             (the original's last 30 lines)
+#             unchanged, and the restore kept the unit's values from before it
+#             wrote (the factory values, in ..._BeforeRestore_...) and wrote a
+#             Data log of the values it wrote (the original's last 30 lines)
 #   bootmac   the same with a router that answers under the 2.4 GHz MAC of its
 #             boot partition (restore-under-boot-mac.json): after the run's
 #             reboot it answers under the factory MAC, so the run ends without
@@ -83,7 +83,7 @@ factory_values_recorded() {
     local f
     while IFS= read -r f; do
         grep -qxF "MacAddr_2G $factory_mac"$'\r' "$f" && return 0
-    done < <(other_data_logs)
+    done < <(find "$dir" -maxdepth 1 -name "*_BeforeRestore_*.txt")
     return 1
 }
 
