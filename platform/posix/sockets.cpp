@@ -20,6 +20,19 @@ void SocketLibraryCleanup() {}
 const bool kUploaderInterfaceByName = true;
 
 namespace {
+// The destination of a datagram. inet_addr answers INADDR_NONE for text it
+// cannot read, which is also the broadcast address: only the literal
+// broadcast text may mean broadcast.
+bool Destination(const std::string& ip, uint16_t port, sockaddr_in* to) {
+  const in_addr_t address = inet_addr(ip.c_str());
+  if (address == INADDR_NONE && ip != "255.255.255.255") return false;
+  *to = sockaddr_in{};
+  to->sin_family = AF_INET;
+  to->sin_addr.s_addr = address;
+  to->sin_port = htons(port);
+  return true;
+}
+
 std::string Dotted(const sockaddr* address) {
   char text[INET_ADDRSTRLEN] = "";
   if (address != nullptr && address->sa_family == AF_INET) {
@@ -87,15 +100,8 @@ bool UdpSocket::EnableBroadcast() {
 }
 
 bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len) {
-  if (!IsOpen()) return false;
-  // inet_addr answers INADDR_NONE for text it cannot read, which is also the
-  // broadcast address: only the literal broadcast text may mean broadcast.
-  in_addr_t address = inet_addr(ip.c_str());
-  if (address == INADDR_NONE && ip != "255.255.255.255") return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = address;
-  to.sin_port = htons(port);
+  sockaddr_in to;
+  if (!IsOpen() || !Destination(ip, port, &to)) return false;
   ssize_t sent = sendto(static_cast<int>(handle_), data, len, MSG_NOSIGNAL,
                         reinterpret_cast<sockaddr*>(&to), sizeof to);
   return sent == static_cast<ssize_t>(len);
@@ -103,13 +109,8 @@ bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data
 
 bool UdpSocket::SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t len,
                         const NetInterface& via) {
-  if (!IsOpen()) return false;
-  in_addr_t address = inet_addr(ip.c_str());
-  if (address == INADDR_NONE && ip != "255.255.255.255") return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = address;
-  to.sin_port = htons(port);
+  sockaddr_in to;
+  if (!IsOpen() || !Destination(ip, port, &to)) return false;
   iovec part{const_cast<uint8_t*>(data), len};
   alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
   msghdr message{};

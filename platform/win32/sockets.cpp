@@ -15,6 +15,21 @@ namespace {
 
 SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
 
+// Sends one datagram. inet_addr answers INADDR_NONE for text it cannot read,
+// which is also the broadcast address: only the literal broadcast text may
+// mean broadcast.
+bool SendDatagram(SOCKET socket, const std::string& ip, uint16_t port, const uint8_t* data, size_t len) {
+  const unsigned long address = inet_addr(ip.c_str());
+  if (address == INADDR_NONE && ip != "255.255.255.255") return false;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = address;
+  to.sin_port = htons(port);
+  const int sent = sendto(socket, reinterpret_cast<const char*>(data), static_cast<int>(len), 0,
+                          reinterpret_cast<sockaddr*>(&to), sizeof to);
+  return sent == static_cast<int>(len);
+}
+
 // Vista and later; the headers for XP do not name it.
 constexpr int kIpUnicastIf = 31;
 
@@ -118,17 +133,7 @@ bool UdpSocket::EnableBroadcast() {
 bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len) {
   if (!IsOpen()) return false;
   if (forcedIndex_ != 0 && SetUnicastInterface(AsSocket(handle_), 0)) forcedIndex_ = 0;
-  // inet_addr answers INADDR_NONE for text it cannot read, which is also the
-  // broadcast address: only the literal broadcast text may mean broadcast.
-  unsigned long address = inet_addr(ip.c_str());
-  if (address == INADDR_NONE && ip != "255.255.255.255") return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = address;
-  to.sin_port = htons(port);
-  int sent = sendto(AsSocket(handle_), reinterpret_cast<const char*>(data), static_cast<int>(len),
-                    0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  return sent == static_cast<int>(len);
+  return SendDatagram(AsSocket(handle_), ip, port, data, len);
 }
 
 bool UdpSocket::SendVia(const std::string& ip, uint16_t port, const uint8_t* data, size_t len,
@@ -147,15 +152,7 @@ bool UdpSocket::SendVia(const std::string& ip, uint16_t port, const uint8_t* dat
   if (canChoose_ && forcedIndex_ != via.index && SetUnicastInterface(AsSocket(handle_), via.index)) {
     forcedIndex_ = via.index;
   }
-  unsigned long target = inet_addr(destination.c_str());
-  if (target == INADDR_NONE && destination != "255.255.255.255") return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = target;
-  to.sin_port = htons(port);
-  int sent = sendto(AsSocket(handle_), reinterpret_cast<const char*>(data), static_cast<int>(len),
-                    0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  return sent == static_cast<int>(len);
+  return SendDatagram(AsSocket(handle_), destination, port, data, len);
 }
 
 bool UdpSocket::CanChooseInterface() const { return canChoose_; }
