@@ -98,9 +98,10 @@ void CUpgradeToolDlg::OnSearchTimer() {
     s_.display.KillTimer(kSearchTimer);
     s_.display.MessageBox("No Devices found, please try again.");
     logs.AppendProcessLog("No Devices found, please try again.");
-    for (const std::string& hint : link.NothingFoundHints()) logs.AppendProcessLog(hint);
     s_.display.EnableButton(kButtonRetry, true);
     searching_ = false;
+    // What was tried and what to check, after the series' own ending.
+    for (const std::string& hint : link.NothingFoundHints()) logs.AppendProcessLog(hint);
     return;
   }
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
