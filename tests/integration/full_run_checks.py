@@ -140,13 +140,16 @@ def model_name(mtd0):
 
 
 def backup_and_prepare(e, rows, nvram):
+    # A read whose reply comes after its time limit (a loaded machine) is
+    # asked again, up to the program's bound: reads may repeat, writes never.
     e.add(READY, 1, 5)                  # readiness probe
-    e.add("ATE Get_FWVersion")
+    e.add("ATE Get_FWVersion", 1, 5)
     e.add(READY, 1, 30)                 # readiness wait
-    e.add("nvram get bl_version")       # version gate
-    e.add("nvram get wlopmode")
-    e.extend(read for _, read, _ in rows)
-    e.add("cat /dev/mtd0 |grep odmpid")
+    e.add("nvram get bl_version", 1, 3)  # version gate
+    e.add("nvram get wlopmode", 1, 5)
+    for _, read, _ in rows:
+        e.add(read, 1, 8)
+    e.add("cat /dev/mtd0 |grep odmpid", 1, 8)
     e.extend(["mkdir /tmp/mnt/cfe", "nvram set enable_ftp=1", "nvram set st_ftp_mode=1",
               "rc rc_service restart_ftpd"])
 
