@@ -32,12 +32,7 @@ start_decoy() {
     "$netns" exec rt "$suffix" -- /usr/bin/python3 -u "$here/decoy.py" "$decoy_counts" \
         >"$work/$1/decoy.out" 2>&1 &
     decoy_pid=$!
-    for _ in $(seq 100); do
-        grep -q READY "$work/$1/decoy.out" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    echo "decoy did not start:"; cat "$work/$1/decoy.out"
-    return 1
+    wait_ready "$work/$1/decoy.out" || { echo "decoy did not start:"; cat "$work/$1/decoy.out"; return 1; }
 }
 
 stop_decoy() {

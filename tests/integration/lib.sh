@@ -169,11 +169,14 @@ start_sim() {
     "$netns" exec "$sim_ns" "$suffix" -- "$top/sim/run-sim.sh" "$1" "$2" --reboot-silence "${3:-1}" \
         >"$work/sim.out" 2>"$work/sim.err" &
     sim_pid=$!
+    wait_ready "$work/sim.out" || { echo "simulator did not start:"; cat "$work/sim.err"; return 1; }
+}
+
+wait_ready() {   # wait_ready FILE: up to 10 s for a line READY in FILE
     for _ in $(seq 100); do
-        grep -q READY "$work/sim.out" 2>/dev/null && return 0
+        grep -q READY "$1" 2>/dev/null && return 0
         sleep 0.1
     done
-    echo "simulator did not start:"; cat "$work/sim.err"
     return 1
 }
 
