@@ -56,6 +56,7 @@ void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
 
   Settings& settings = dlg.settings;
   settings.ProgramFolder = system.ExecutableFolder();
+  settings.ProgramPath = system.ExecutablePath();
   for (const char* name : {kFlashToolFile, platform::kUploaderName, platform::kEchoLibraryName,
                            kBootImageFile, "config.ini"}) {
     const std::string path = settings.ProgramFolder + name;

@@ -24,6 +24,7 @@ class StartupSystem {
   }
   virtual platform::OsVersion QueryOsVersion() { return platform::QueryOsVersion(); }
   virtual std::string ExecutableFolder() { return platform::ExecutableFolder(); }
+  virtual std::string ExecutablePath() { return platform::ExecutablePath(); }
   virtual bool CurrentDirectory(std::string* out) { return platform::CurrentDirectory(out); }
   virtual bool LoadEchoLibrary(const std::string& folder, platform::LoadedLibrary* out) {
     return platform::LoadLibraryFrom(folder, platform::kEchoLibraryName, "ping", "HostByName", out);

@@ -47,22 +47,46 @@ void CUpgradeToolDlg::StartSearchSeries() {
 
 void CUpgradeToolDlg::RequestRestore(const std::string& path) {
   restoreRequested_ = true;
-  restorePath_ = path;
+  restore_.path = path;
+}
+
+std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path) {
+  upgrade::DataLogDefect defect;
+  if (upgrade::ReadDataLog(path, &restore_.values, &defect)) {
+    restore_.path = path;
+    return "";
+  }
+  return "This Data log cannot be restored: " + upgrade::DescribeDefect(path, defect);
 }
 
 void CUpgradeToolDlg::LoadRestoreDataLog() {
-  if (restorePath_.empty()) {
+  std::string path = restore_.path;
+  if (path.empty()) {
     std::string current;
     platform::CurrentDirectory(&current);
-    restorePath_ = s_.display.ChooseFile(kDataLogFilter, current);
-    if (restorePath_.empty()) s_.host.Exit(0);
+    path = s_.display.ChooseFile(kDataLogFilter, current);
+    if (path.empty()) s_.host.Exit(0);
   }
-  upgrade::DataLogDefect defect;
-  if (upgrade::ReadDataLog(restorePath_, &restoreValues_, &defect)) return;
-  const std::string text = "This Data log cannot be restored: " + upgrade::DescribeDefect(restorePath_, defect);
-  lastEnding_ = Ending{Ending::DataLogRefused, 0, text};
-  s_.display.MessageBox(text);
+  const std::string refused = ReadRestoreValues(path);
+  if (refused.empty()) return;
+  lastEnding_ = Ending{Ending::DataLogRefused, 0, refused};
+  s_.display.MessageBox(refused);
   s_.host.Exit(0);
+}
+
+bool CUpgradeToolDlg::RestoreChangedUnit() {
+  const std::string refused = ReadRestoreValues(changedUnit.dataLog);
+  if (!refused.empty()) {
+    s_.display.MessageBox(refused);
+    return false;
+  }
+  restoreRequested_ = true;
+  return true;
+}
+
+void CUpgradeToolDlg::ClearLogList() {
+  s_.display.LogListClear();
+  if (changedUnit.changed) s_.display.LogListShowAgain(changedUnit.hint);
 }
 
 void CUpgradeToolDlg::OnStartTimer() {
@@ -80,7 +104,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
   s_.display.KillTimer(kStartTimer);
   s_.display.KillTimer(kSearchTimer);
   waits.PumpMessages(1);
-  s_.display.LogListClear();
+  ClearLogList();
   logs.AppendProcessLog("[System]-Searching for LM-7210A/LM-7210B...");
   // A run holds its router only while it runs; a new attempt may find another.
   link.ReleaseTarget();
@@ -109,8 +133,11 @@ void CUpgradeToolDlg::OnSearchTimer() {
 
 void CUpgradeToolDlg::OnRetry() {
   if (scripting_) return;  // Retry is disabled then; a click sent anyway changes nothing
+  // A new upgrade of a changed unit would find the new bootloader and call
+  // the unit up to date: its values are written back instead.
+  if (changedUnit.changed && !RestoreChangedUnit()) return;
   s_.display.EnableButton(kButtonRetry, false);
-  s_.display.LogListClear();
+  ClearLogList();
   StartSearchSeries();
 }
 
@@ -123,7 +150,7 @@ void CUpgradeToolDlg::OnCancel() {
 
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host},
-                          runState, ModelName, restoreRequested_ ? &restoreValues_ : nullptr);
+                          runState, ModelName, changedUnit, restoreRequested_ ? &restore_ : nullptr);
   running_ = true;
   const upgrade::RunOutcome outcome = run.Execute();
   running_ = false;

@@ -40,6 +40,10 @@ class CUpgradeToolDlg {
   // Makes every run of this session a restore from the Data log at `path`;
   // an empty path asks for the file when the start timer fires.
   void RequestRestore(const std::string& path);
+  // Retry after a run that changed its unit and did not complete: the
+  // following runs restore that run's Data log, read back from the disk.
+  // False when the Data log cannot be restored (the message says why).
+  bool RestoreChangedUnit();
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();
@@ -57,6 +61,8 @@ class CUpgradeToolDlg {
   link::ConsoleRunner runner;
   ScriptRunner scripts;
   upgrade::RunState runState;
+  // The unit a run changed and no run has completed since.
+  upgrade::ChangedUnit changedUnit;
   std::string ModelName;
   int64_t SearchStartTime = 0;
   double LastSearchSeconds = 0.0;
@@ -73,14 +79,19 @@ class CUpgradeToolDlg {
   // Reads and checks the Data log of a restore; ends the program when there
   // is none or it is refused.
   void LoadRestoreDataLog();
+  // Reads the Data log at `path` into the restore's values; empty when it
+  // was read, else the message that says why it cannot be restored.
+  std::string ReadRestoreValues(const std::string& path);
   void OnSearchTimer();
   void StartSearchSeries();
+  // Clears the log list; while a changed unit waits for its restore, its
+  // recovery hint stays in the list.
+  void ClearLogList();
 
   AppServices s_;
   Ending lastEnding_;
   bool restoreRequested_ = false;
-  std::string restorePath_;
-  upgrade::DataLogValues restoreValues_;
+  upgrade::RestoreSource restore_;
   bool searching_ = true;  // start-up's start timer leads into a search series
   bool running_ = false;
   bool scripting_ = false;

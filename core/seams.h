@@ -66,6 +66,11 @@ class Display {
   virtual bool AskYesNo(const std::string& question) = 0;   // Yes/No, question icon
   virtual void LogListAdd(const std::string& line) = 0;     // add, scroll to it, repaint
   virtual void LogListClear() = 0;
+  // Shows lines that a clear took away again, without logging them a second
+  // time. A front end whose lines stay visible after a clear shows nothing.
+  virtual void LogListShowAgain(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) LogListAdd(line);
+  }
   virtual void RunWarningDialog(WarningDialogModel& dialog) = 0;
   virtual void RunSelectDeviceDialog(SelectDeviceModel& dialog) = 0;
   // Open-file dialog; empty when cancelled.

@@ -13,14 +13,29 @@ inline const char* const kBootImageVersion = "1.0.1.6";
 inline const char* const kBootImageFile = "cfe_lm-7210a_1.0.1.6.bin";
 inline const char* const kFlashToolFile = "mtd-write";
 
+// How a command pasted into this front end's shell starts it again to
+// restore a Data log: the recovery hint after a failed run shows one.
+struct RestoreCommandStyle {
+  bool commandPrompt = false;  // Windows' command prompt: double quotes, "cd /d"; else a POSIX shell
+  std::string restoreOption = "--restore";
+  std::string interfaceOption = "--interface";
+  bool interfaceByAddress = false;  // the option names an interface by its IPv4 address
+};
+
 struct Settings {
   std::string ProgramFolder;   // the executable's folder, with its trailing separator
+  std::string ProgramPath;     // the executable itself
   std::string ToolFolderPath;  // current directory + separator + kToolFolderName
   bool EngineeringMode = false;
   bool MemberMode = false;
-  // How this front end is started to restore a Data log, without the path:
-  // the recovery hint after a failed run shows it.
-  std::string RestoreCommand = "ramtune --restore";
+  RestoreCommandStyle RestoreCommand;
+
+  // The folder the program was started in: the tool folder and the logs
+  // are found from it.
+  std::string RunFolder() const {
+    const size_t name = std::string(kToolFolderName).size() + 1;  // with its separator
+    return ToolFolderPath.size() > name ? ToolFolderPath.substr(0, ToolFolderPath.size() - name) : std::string();
+  }
 };
 
 }  // namespace ramtune

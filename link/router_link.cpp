@@ -398,6 +398,13 @@ bool RouterLink::RouterInterface(platform::NetInterface* out) const {
   return true;
 }
 
+bool RouterLink::TiedInterface(platform::NetInterface* out) const {
+  platform::LockGuard lock(tableLock_);
+  if (!picks_ || !routerInterfaceKnown_) return false;
+  *out = routerInterface_;
+  return true;
+}
+
 std::vector<platform::NetInterface> RouterLink::Candidates() const {
   platform::LockGuard lock(tableLock_);
   return candidates_;

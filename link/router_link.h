@@ -110,6 +110,9 @@ class RouterLink {
   bool PicksInterface() const;
   // The interface of the router of this run; false when not known.
   bool RouterInterface(platform::NetInterface* out) const;
+  // The interface the run is tied to (a chosen one, or the router's among
+  // several); false while the system's routing decides, as with one interface.
+  bool TiedInterface(platform::NetInterface* out) const;
   std::vector<platform::NetInterface> Candidates() const;
   // "[System]" lines saying what was tried and what to check when a search
   // series found nothing.

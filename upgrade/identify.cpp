@@ -24,6 +24,15 @@ long VersionNumber(const std::string& text) {
   return value;
 }
 
+// A version as the router prints it: digits and dots, blanks around it.
+bool IsVersionText(const std::string& text, std::string* version) {
+  const size_t begin = text.find_first_not_of(" \t\r");
+  const size_t end = text.find_last_not_of(" \t\r");
+  *version = begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+  return version->find_first_of("0123456789") != std::string::npos &&
+         version->find_first_not_of("0123456789.") == std::string::npos;
+}
+
 }  // namespace
 
 bool UpgradeRun::Identify() {
@@ -142,6 +151,31 @@ bool UpgradeRun::BootloaderIsOlder() {
     Log("LimitBlVer:" + limitText);
     return VersionNumber(current) < VersionNumber(limitText);
   });
+}
+
+bool UpgradeRun::RestoreBootloaderGate(bool* flash) {
+  const std::string limitText = RemoveChar(kBootImageVersion, '.');
+  std::string version;
+  const bool read = Retry(3, 1000, RetryVariant::CountingDown, [&] {
+    const std::string line = Ask("nvram get bl_version", 1000);
+    Log("CurBlVer:" + RemoveChar(line, '.'));
+    Log("LimitBlVer:" + limitText);
+    return IsVersionText(line, &version);
+  });
+  const long current = VersionNumber(RemoveChar(version, '.'));
+  const long limit = VersionNumber(limitText);
+  if (read && current <= limit) {
+    *flash = current < limit;
+    return true;
+  }
+  const std::string image = kBootImageVersion;
+  const std::string text =
+      (read ? "This unit's bootloader is " + version + ", newer than the image's " + image +
+                  ", whose board settings a restore writes."
+            : "This unit's bootloader version cannot be read (the image's is " + image + ").") +
+      " Nothing has been written to the router.";
+  EndRun(kPicturePause, text, text);
+  return false;
 }
 
 bool UpgradeRun::ModelAndVersionGates() {

@@ -68,7 +68,7 @@ bool UpgradeRun::RebootAndReconnect() {
   // A restored unit may answer under the MAC just written to it.
   link::MacAddress restoredMac{};
   const bool restoredMacKnown =
-      restore_ != nullptr && link::ParseMacText(restore_->Values[kMac2G], &restoredMac);
+      restore_ != nullptr && link::ParseMacText(restore_->values.Values[kMac2G], &restoredMac);
   const link::MacAddress macBefore = s_.link.Current().TargetMac;
   if (restoredMacKnown) s_.link.AcceptTargetAlsoAs(restoredMac);
 

@@ -17,29 +17,38 @@ std::string NormalMac(const std::string& text) {
 
 }  // namespace
 
+std::string BeforeRestoreLogPath(const std::string& dataLogPath) {
+  const size_t slash = dataLogPath.find_last_of("/\\");
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return dataLogPath.substr(0, name) + ReplaceAll(dataLogPath.substr(name), "_Data_", kBeforeRestoreLogKind);
+}
+
 RunOutcome UpgradeRun::ExecuteRestore() {
-  if (!ModelGate()) return RunOutcome::Failed;
-  const bool flash = BootloaderIsOlder();
+  bool flash = false;
+  if (!ModelGate() || !RestoreBootloaderGate(&flash)) return RunOutcome::Failed;
 
   // What the unit holds now goes to a log of its own before anything is written.
   const std::string dataLog = s_.logs.DataLogPath;
-  s_.logs.DataLogPath = ReplaceAll(dataLog, "_Data_", kBeforeRestoreLogKind);
+  const std::string beforeLog = BeforeRestoreLogPath(dataLog);
+  s_.logs.DataLogPath = beforeLog;
   s_.logs.DataLogError.clear();
   BackupValues(true);
   const DataLogValues found{state_.Values, modelName_};
   if (!DataLogIsDurable(found)) return RunOutcome::DataLogNotWritten;
   s_.logs.DataLogPath = dataLog;
   s_.logs.DataLogError.clear();
+  Log("[System]-Restore: the values this unit holds now are kept in " + beforeLog);
 
-  if (!IdentityGuard()) return RunOutcome::Failed;
+  if (!IdentityGuard(beforeLog)) return RunOutcome::Failed;
 
   // From here on the run works with the Data log's values; the operating
   // mode, which no Data log holds, is the one just read.
-  state_.Values = restore_->Values;
-  modelName_ = restore_->ModelName;
+  const DataLogValues& values = restore_->values;
+  state_.Values = values.Values;
+  modelName_ = values.ModelName;
   for (size_t i = 0; i < kCalibrationItemCount; ++i) s_.logs.AppendDataLog(WriteCommand(i, state_.Values[i]));
   s_.logs.AppendDataLog(ModelWriteCommand(modelName_));
-  if (!DataLogIsDurable(*restore_)) return RunOutcome::DataLogNotWritten;
+  if (!DataLogIsDurable(values)) return RunOutcome::DataLogNotWritten;
 
   Log(flash ? "[System]-Restore: the bootloader is older than " + std::string(kBootImageVersion) + ": it is updated first"
             : "[System]-Restore: the bootloader is up to date: no flash");
@@ -47,8 +56,8 @@ RunOutcome UpgradeRun::ExecuteRestore() {
   return WriteRebootVerify();
 }
 
-bool UpgradeRun::IdentityGuard() {
-  const std::string& model = restore_->ModelName;
+bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
+  const std::string& model = restore_->values.ModelName;
   const std::string unitModel = s_.link.Current().CurrentModel;
   if ((model == "LM-7210A" || model == "LM-7210B") && !Contains(unitModel, model)) {
     const std::string text = "The Data log holds the values of an " + model + ", but this unit is an " + unitModel +
@@ -59,13 +68,16 @@ bool UpgradeRun::IdentityGuard() {
   // The MAC the unit reported, or the one it answered the search under.
   std::string unitMac = NormalMac(state_.Values[kMac2G]);
   if (unitMac.empty()) unitMac = s_.link.Current().CurrentMacText;
-  const std::string logMac = NormalMac(restore_->Values[kMac2G]);
+  const std::string logMac = NormalMac(restore_->values.Values[kMac2G]);
   if (unitMac == logMac) return true;
   const std::string question = "This unit's 2.4 GHz MAC is " + unitMac + ", but the Data log holds the values of the unit " +
                                logMac + ".\nWriting one unit's values into another gives two routers the same MAC.\n"
+                               "A unit whose values were wiped shows a factory MAC in place of its own.\n"
                                "Write the Data log's values into this unit anyway?";
   if (s_.display.AskYesNo(question)) {
     Log("[System]-Restore: the values of " + logMac + " are written into " + unitMac + " as asked");
+    // From the first write on, that log is the only copy of this unit's own values.
+    if (changed_.identityLog.empty()) changed_.identityLog = beforeRestoreLog;
     return true;
   }
   EndRun(kPicturePause, "", "[System]-Restore cancelled: nothing has been written to the router.");

@@ -68,7 +68,7 @@ bool UpgradeRun::TransferAndFlash() {
   // cover its time.
   const std::string flash = FillIn(kFlash, kBootImageVersion);
   Log(flash);
-  state_.UnitChanged = true;
+  MarkUnitChanged();
   s_.link.SendCommand(flash, 3000);
   s_.waits.PumpingDelay(5000);
 

@@ -6,17 +6,23 @@
 namespace ramtune::upgrade {
 
 RunOutcome UpgradeRun::Execute() {
+  const RunOutcome outcome = Run();
+  if (outcome == RunOutcome::Completed) {
+    changed_ = ChangedUnit{};
+  } else if (changed_.changed) {
+    RecoveryHint();
+  }
+  return outcome;
+}
+
+RunOutcome UpgradeRun::Run() {
   if (!StartChecks() || !Identify() || !WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
   BackupBanner();
-  RunOutcome outcome = RunOutcome::Failed;
-  if (restore_ != nullptr) {
-    outcome = ExecuteRestore();
-  } else if (ModelAndVersionGates() && BackupValues()) {
-    if (!DataLogIsDurable(DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
-    if (TransferAndFlash()) outcome = WriteRebootVerify();
-  }
-  if (outcome == RunOutcome::Failed && state_.UnitChanged) RecoveryHint();
-  return outcome;
+  if (restore_ != nullptr) return ExecuteRestore();
+  if (!ModelAndVersionGates() || !BackupValues()) return RunOutcome::Failed;
+  if (!DataLogIsDurable(DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
+  if (!TransferAndFlash()) return RunOutcome::Failed;
+  return WriteRebootVerify();
 }
 
 RunOutcome UpgradeRun::WriteRebootVerify() {
@@ -28,10 +34,21 @@ RunOutcome UpgradeRun::WriteRebootVerify() {
   }
 }
 
+void UpgradeRun::MarkUnitChanged() {
+  state_.UnitChanged = true;
+  if (changed_.changed) return;
+  changed_.changed = true;
+  changed_.dataLog = restore_ != nullptr ? restore_->path : s_.logs.DataLogPath;
+}
+
 void UpgradeRun::RecoveryHint() {
-  const std::string& path = s_.logs.DataLogPath;
-  Log("[System]-This unit's values are kept in the Data log " + path + ". To write them back, run: " +
-      s_.settings.RestoreCommand + " \"" + path + "\"");
+  std::string interfaceArg;
+  platform::NetInterface tied;
+  if (s_.link.TiedInterface(&tied)) {
+    interfaceArg = s_.settings.RestoreCommand.interfaceByAddress ? tied.address : tied.name;
+  }
+  changed_.hint = RecoveryHintLines(s_.settings, changed_, interfaceArg);
+  for (const std::string& line : changed_.hint) Log(line);
 }
 
 bool UpgradeRun::StartChecks() {

@@ -17,6 +17,7 @@
 #include "link/router_link.h"
 #include "upgrade/calibration_items.h"
 #include "upgrade/data_log.h"
+#include "upgrade/recovery_hint.h"
 
 namespace ramtune::upgrade {
 
@@ -29,6 +30,12 @@ struct RunState {
   // The router has been changed: the flash command or a restore's first
   // write has been sent. From then on the Data log is the unit's only copy.
   bool UnitChanged = false;
+};
+
+// What a restore run writes: the values of a Data log and where they were read.
+struct RestoreSource {
+  DataLogValues values;
+  std::string path;
 };
 
 struct RunServices {
@@ -53,11 +60,14 @@ enum class RunOutcome {
 class UpgradeRun {
  public:
   // `modelName` is the process-wide model name settled by the backup.
+  // `changed` is the session's changed unit: the run sets it when it
+  // changes the router, clears it when it completes, and while it is set
+  // every ending other than completion shows the recovery hint.
   // With `restoreFrom`, the run is a restore: it writes those values (read
   // from a Data log) back to the unit instead of the ones it backs up.
-  UpgradeRun(const RunServices& services, RunState& state, std::string& modelName,
-             const DataLogValues* restoreFrom = nullptr)
-      : s_(services), state_(state), modelName_(modelName), restore_(restoreFrom) {}
+  UpgradeRun(const RunServices& services, RunState& state, std::string& modelName, ChangedUnit& changed,
+             const RestoreSource* restoreFrom = nullptr)
+      : s_(services), state_(state), modelName_(modelName), changed_(changed), restore_(restoreFrom) {}
 
   RunOutcome Execute();
 
@@ -65,6 +75,8 @@ class UpgradeRun {
   void ReportInfoFailure();
 
  private:
+  // The run from its start checks to its ending.
+  RunOutcome Run();
   // Phases, in run order. Each returns false when it has ended the run.
   bool StartChecks();
   bool Identify();
@@ -73,6 +85,10 @@ class UpgradeRun {
   bool ModelAndVersionGates();
   bool ModelGate();
   bool BootloaderIsOlder();
+  // A restore writes the board settings of the image's bootloader: a unit
+  // whose bootloader is newer, or whose version cannot be read, is refused.
+  // `flash`: the unit's bootloader is older than the image's.
+  bool RestoreBootloaderGate(bool* flash);
   // Reads every value. `lenient`: a value that cannot be read is recorded
   // as empty and the reads go on (a restore records what the unit holds).
   bool BackupValues(bool lenient = false);
@@ -82,9 +98,11 @@ class UpgradeRun {
   RunOutcome ExecuteRestore();
   // Write-back, reboot and verification, with the one second pass.
   RunOutcome WriteRebootVerify();
-  bool IdentityGuard();
-  // After a failure that comes when the router has been changed: where the
-  // unit's values are and how to write them back.
+  bool IdentityGuard(const std::string& beforeRestoreLog);
+  // The router is about to be changed.
+  void MarkUnitChanged();
+  // After a failure once the unit has been changed: where the unit's values
+  // are and how to write them back.
   void RecoveryHint();
   bool TransferAndFlash();
   bool RestoreAndCommit();
@@ -108,7 +126,8 @@ class UpgradeRun {
   RunServices s_;
   RunState& state_;
   std::string& modelName_;
-  const DataLogValues* restore_;
+  ChangedUnit& changed_;
+  const RestoreSource* restore_;
 };
 
 // Texts of the run that more than one phase shows.
@@ -118,5 +137,8 @@ inline const char* const kBannerLine = "############################";
 inline const char* const kModelNameQuery = "cat /dev/mtd0 |grep odmpid";
 // What the unit held before a restore is kept under this name in place of "_Data_".
 inline const char* const kBeforeRestoreLogKind = "_BeforeRestore_";
+// The log of what the unit held before a restore, beside the restore's Data
+// log: "_Data_" replaced in the file's name, never in its folder.
+std::string BeforeRestoreLogPath(const std::string& dataLogPath);
 
 }  // namespace ramtune::upgrade

@@ -63,6 +63,7 @@ UpgradeRun::Verdict UpgradeRun::Verify() {
   s_.display.SetPicture(kPicturePass);
   Log("Complete");
   Log("[System]-Upgrade completed");
+  if (restore_ != nullptr) Log("[System]-Restore: the values of the Data log " + restore_->path + " are back in the unit");
   s_.display.EnableButton(kButtonRetry, false);
   s_.display.EnableButton(kButtonExit, true);
   return Verdict::Completed;

@@ -341,7 +341,9 @@ bool FrontEnd::AskYesNo(const std::string& question) {
 
 void FrontEnd::LogListAdd(const std::string& line) { Print(line); }
 
+// The terminal keeps what it printed: a clear takes nothing away.
 void FrontEnd::LogListClear() {}
+void FrontEnd::LogListShowAgain(const std::vector<std::string>& /*lines*/) {}
 
 void FrontEnd::RunWarningDialog(WarningDialogModel& dialog) {
   PrintBlock(std::string(kWindowTitle) + " - Warnings",

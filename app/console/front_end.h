@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/console/options.h"
 #include "core/seams.h"
@@ -66,6 +67,7 @@ class FrontEnd : public Clock, public Display, public Host {
   bool AskYesNo(const std::string& question) override;
   void LogListAdd(const std::string& line) override;
   void LogListClear() override;
+  void LogListShowAgain(const std::vector<std::string>& lines) override;
   void RunWarningDialog(WarningDialogModel& dialog) override;
   void RunSelectDeviceDialog(SelectDeviceModel& dialog) override;
   std::string ChooseFile(const std::string& filter, const std::string& initialFolder) override;

@@ -43,7 +43,7 @@ void CUpgradeToolApp::InitInstance() {
   // Construction measures the cost of one performance-counter read.
   CUpgradeToolDlg dlg(AppServices{window, window, transport, processes, window});
   window.Attach(&dlg);
-  dlg.settings.RestoreCommand = "Ramtune.exe /restore";
+  dlg.settings.RestoreCommand = RestoreCommandStyle{true, "/restore", "/interface", true};
   if (options.restore) dlg.RequestRestore(options.restorePath);
   if (!options.interfaceAddress.empty()) {
     const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();

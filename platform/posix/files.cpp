@@ -123,11 +123,15 @@ bool CurrentDirectory(std::string* out) {
 
 bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
   char buffer[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
   if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return std::string();
-  std::string path(buffer, static_cast<size_t>(n));
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string ExecutableFolder() {
+  const std::string path = ExecutablePath();
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return std::string();
   return path.substr(0, slash + 1);

@@ -90,11 +90,15 @@ bool CreateDirectory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
   char buffer[260];
   DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   if (n == 0 || n >= sizeof buffer) return std::string();  // failed or cut short
-  std::string path(buffer, n);
+  return std::string(buffer, n);
+}
+
+std::string ExecutableFolder() {
+  const std::string path = ExecutablePath();
   size_t slash = path.rfind('\\');
   if (slash == std::string::npos) return std::string();
   return path.substr(0, slash + 1);

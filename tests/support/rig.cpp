@@ -24,6 +24,7 @@ Rig::Rig() {
   network.routers.push_back(HealthyRouter());
   dlg = std::make_unique<CUpgradeToolDlg>(AppServices{clock, display, network, processes, host});
   dlg->settings.ProgramFolder = folder + platform::kPathSeparator;
+  dlg->settings.ProgramPath = dlg->settings.ProgramFolder + "ramtune";
   dlg->settings.ToolFolderPath = folder + platform::kPathSeparator + kToolFolderName;
   fs::create_directories(dlg->settings.ToolFolderPath);
   for (const char* name : {platform::kUploaderName, kFlashToolFile, kBootImageFile}) {
@@ -58,9 +59,15 @@ int Rig::RunMessages(int64_t limitMs) {
 }
 
 std::vector<std::string> Rig::EventsBeforeRecoveryHint(size_t n) const {
+  // The hint is the run's last lines: the Data log and its command first.
   const std::vector<std::string>& e = display.events;
-  if (e.empty() || e.back().rfind("list [System]-This unit's values are kept in the Data log ", 0) != 0) return {};
-  const size_t end = e.size() - 1;
+  const std::vector<std::string>& hint = dlg->changedUnit.hint;
+  if (hint.empty() || e.size() < hint.size()) return {};
+  const size_t end = e.size() - hint.size();
+  for (size_t i = 0; i < hint.size(); ++i) {
+    if (e[end + i] != "list " + hint[i]) return {};
+  }
+  if (hint[0].rfind("[System]-This unit's values are kept in the Data log ", 0) != 0) return {};
   return {e.begin() + static_cast<long>(end - std::min(n, end)), e.begin() + static_cast<long>(end)};
 }
 

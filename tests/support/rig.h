@@ -32,8 +32,8 @@ class Rig {
   // Process log lines as written (the list shows the same lines).
   std::vector<std::string> ProcessLog() const { return FileLines(dlg->logs.ProcessLogPath); }
   std::vector<std::string> DataLog() const { return FileLines(dlg->logs.DataLogPath); }
-  // The last `n` display events before the recovery hint, the line that
-  // follows every failure once the router has been changed; empty when the
+  // The last `n` display events before the recovery hint, the lines that
+  // follow every failure once the router has been changed; empty when the
   // events do not end with that hint.
   std::vector<std::string> EventsBeforeRecoveryHint(size_t n) const;
   // The commands the first router received.

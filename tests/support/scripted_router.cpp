@@ -1,5 +1,6 @@
 #include "support/scripted_router.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace ramtune::test {
@@ -182,6 +183,20 @@ RouterModel HealthyRouter() {
             {"et0macaddr", "00:11:22:AA:BB:CC"}, {"0:macaddr", "00:11:22:AA:BB:CC"},
             {"1:macaddr", "00:11:22:AA:BB:CD"},  {"secret_code", "12345670"}};
   return r;
+}
+
+void WipeToFactory(RouterModel& r, bool keepMac) {
+  for (auto& [key, value] : r.nvram) {
+    if (!StartsWith(value, "0x")) continue;
+    for (size_t i = 2; i < value.size(); ++i) {
+      if (std::isxdigit(static_cast<unsigned char>(value[i])) != 0) value[i] = '0';
+    }
+  }
+  for (const char* key : {"0:ccode", "1:ccode"}) r.SetMtd0(key, "DB");
+  r.SetMtd0("secret_code", "00000000");
+  r.pendingAte = {{"mac2g", keepMac ? Find(r.pendingAte, "mac2g") : kFactoryMac}, {"mac5g", "00:90:4C:00:00:02"},
+                  {"pin", "00000000"}, {"0:ccode", "DB"}, {"0:regrev", "0"}, {"1:ccode", "DB"}, {"1:regrev", "0"}};
+  if (!keepMac) r.mac = {0x00, 0x90, 0x4C, 0x00, 0x00, 0x01};
 }
 
 bool ScriptedNetwork::Bind(uint16_t) {

@@ -76,6 +76,13 @@ struct RouterModel {
 // A healthy unit with plausible per-unit values of the right lengths.
 RouterModel HealthyRouter();
 
+// The MAC a unit whose values were wiped shows.
+inline const char* const kFactoryMac = "00:90:4C:00:00:01";
+// What a run that failed after the flash may leave: calibration values
+// zeroed, factory country codes, revisions and PIN, and unless `keepMac` the
+// factory MACs, under which the unit then answers.
+void WipeToFactory(RouterModel& router, bool keepMac);
+
 class ScriptedNetwork : public Transport {
  public:
   explicit ScriptedNetwork(VirtualClock& clock) : clock_(clock) {}

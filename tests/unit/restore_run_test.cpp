@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <fstream>
 #include <sstream>
@@ -18,7 +20,7 @@
 namespace ramtune::test {
 namespace {
 
-const char* const kOtherMac = "00:90:4C:00:00:01";
+const char* const kOtherMac = kFactoryMac;
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
@@ -64,21 +66,7 @@ class RestoreRunTest : public ::testing::Test {
     rig.display.boxes.clear();
   }
 
-  // What a run that failed after the flash may leave: factory values.
-  void FactoryValues(bool keepMac) {
-    RouterModel& r = rig.router();
-    for (auto& [key, value] : r.nvram) {
-      if (!StartsWith(value, "0x")) continue;
-      std::replace_if(
-          value.begin() + 2, value.end(), [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; },
-          '0');
-    }
-    for (const char* key : {"0:ccode", "1:ccode"}) r.SetMtd0(key, "DB");
-    r.SetMtd0("secret_code", "00000000");
-    r.pendingAte = {{"mac2g", keepMac ? "00:11:22:AA:BB:CC" : kOtherMac}, {"mac5g", "00:90:4C:00:00:02"},
-                    {"pin", "00000000"}, {"0:ccode", "DB"}, {"0:regrev", "0"}, {"1:ccode", "DB"}, {"1:regrev", "0"}};
-    if (!keepMac) r.mac = MacOf(kOtherMac);
-  }
+  void FactoryValues(bool keepMac) { WipeToFactory(rig.router(), keepMac); }
 
   // Starts the program in restore mode and runs it until it is idle or ends.
   int Restore(const std::string& path) {
@@ -88,7 +76,7 @@ class RestoreRunTest : public ::testing::Test {
   }
 
   std::vector<std::string> Log() const { return rig.ProcessLog(); }
-  std::string BeforeRestoreLog() const { return ReplaceAll(rig.dlg->logs.DataLogPath, "_Data_", "_BeforeRestore_"); }
+  std::string BeforeRestoreLog() const { return upgrade::BeforeRestoreLogPath(rig.dlg->logs.DataLogPath); }
 
   Rig rig;
   std::string dataLog;
@@ -122,6 +110,13 @@ TEST_F(RestoreRunTest, WritesTheDataLogsValuesAndVerifiesThem) {
   // The restore's own Data log holds exactly what it wrote.
   EXPECT_NE(rig.dlg->logs.DataLogPath, dataLog);
   EXPECT_EQ(rig.DataLog(), original);
+  // Where the unit's own values went, and, after the completion, which
+  // Data log is back in the unit.
+  const std::vector<std::string> log = Log();
+  EXPECT_TRUE(Has(log, "[System]-Restore: the values this unit holds now are kept in " + BeforeRestoreLog()));
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "[System]-Upgrade completed");
+  EXPECT_EQ(log.back(), "[System]-Restore: the values of the Data log " + dataLog + " are back in the unit");
   // Bootloader already new: no flash; the same MAC: no question.
   EXPECT_EQ(rig.router().flashes, 1);  // the complete run's
   EXPECT_TRUE(std::none_of(rig.display.events.begin(), rig.display.events.end(),
@@ -165,6 +160,85 @@ TEST_F(RestoreRunTest, AnotherUnitsValuesAreWrittenOnlyAfterAYes) {
   }
 }
 
+// After a Yes, the log of what the unit held before is the only copy of its
+// own identity: a failure that follows names it.
+TEST_F(RestoreRunTest, AFailureAfterAYesNamesTheLogOfTheUnitsOwnValues) {
+  FactoryValues(false);
+  RouterModel& unit = rig.router();
+  unit.script = [&unit](const std::string& command, Reply& reply) {
+    if (command != "reboot") return false;
+    unit.ready = false;  // it is never ready again
+    reply.drop = true;
+    return true;
+  };
+  EXPECT_EQ(Restore(dataLog), -1);
+  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::RunFailed);
+  const std::vector<std::string>& hint = rig.dlg->changedUnit.hint;
+  ASSERT_EQ(hint.size(), 3u);
+  EXPECT_TRUE(StartsWith(hint[0], "[System]-This unit's values are kept in the Data log " + dataLog + ". "));
+  EXPECT_EQ(hint[2], "[System]-The values this unit held before the restore, its own MAC among them, are kept only in " +
+                         BeforeRestoreLog() + ".");
+  const std::vector<std::string> list = rig.display.listLines;
+  EXPECT_EQ(std::vector<std::string>(list.end() - 3, list.end()), hint);
+  EXPECT_EQ(Rig::FileLines(BeforeRestoreLog())[0], std::string("MacAddr_2G ") + kOtherMac);
+}
+
+// A restore writes the board settings of the image's bootloader: a newer one,
+// or one whose version cannot be read, is refused before anything is written.
+TEST_F(RestoreRunTest, ABootloaderNotOlderThanTheImageIsNeverWrittenOver) {
+  struct Case {
+    const char* version;  // what "nvram get bl_version" answers
+    const char* message;  // empty: the restore goes on
+    int flashes;          // flash commands of the restore
+    int reads;            // of the version, when refused
+  };
+  for (const Case& c : std::vector<Case>{
+           {"1.0.1.7",
+            "This unit's bootloader is 1.0.1.7, newer than the image's 1.0.1.6, whose board settings a restore "
+            "writes. Nothing has been written to the router.",
+            0, 1},
+           {"", "This unit's bootloader version cannot be read (the image's is 1.0.1.6). Nothing has been written to "
+                "the router.", 0, 3},
+           {"unknown", "This unit's bootloader version cannot be read (the image's is 1.0.1.6). Nothing has been "
+                       "written to the router.", 0, 3},
+           {"1.0.1.6", "", 0, 0},
+           {"1.0.1.4\r", "", 1, 0},
+       }) {
+    rig.router().Set("bl_version", c.version);
+    rig.router().commands.clear();
+    rig.display.boxes.clear();
+    const int flashesBefore = rig.router().flashes;
+    EXPECT_EQ(Restore(dataLog), -1) << c.version;
+    EXPECT_EQ(rig.router().flashes - flashesBefore, c.flashes) << c.version;
+    if (c.message[0] == '\0') {
+      EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::Completed) << c.version;
+      continue;
+    }
+    EXPECT_EQ(rig.display.boxes, std::vector<std::string>{c.message});
+    EXPECT_EQ(rig.display.picture, kPicturePause);
+    // Read until it is a version, then nothing but reads: no value, no setting, no file.
+    EXPECT_EQ(std::count(rig.Commands().begin(), rig.Commands().end(), "nvram get bl_version"), c.reads) << c.version;
+    for (const std::string& command : rig.Commands()) {
+      EXPECT_FALSE(StartsWith(command, "ATE Set_") || StartsWith(command, "nvram set") ||
+                   StartsWith(command, "mkdir"))
+          << c.version << ": " << command;
+    }
+  }
+}
+
+// The log of the unit's values from before a restore lies beside the Data
+// log whatever the folders above it are called.
+TEST(BeforeRestoreLog, OnlyTheFileNameChanges) {
+  for (const auto& [data, before] : std::vector<std::pair<std::string, std::string>>{
+           {"/srv/my_Data_/QARV Tool001122AABBCC_Data_20261208093000.txt",
+            "/srv/my_Data_/QARV Tool001122AABBCC_BeforeRestore_20261208093000.txt"},
+           {"C:\\a_Data_b\\QARV Tool001122AABBCC_Data_1.txt", "C:\\a_Data_b\\QARV Tool001122AABBCC_BeforeRestore_1.txt"},
+           {"QARV Tool001122AABBCC_Data_1.txt", "QARV Tool001122AABBCC_BeforeRestore_1.txt"},
+       }) {
+    EXPECT_EQ(upgrade::BeforeRestoreLogPath(data), before);
+  }
+}
+
 TEST_F(RestoreRunTest, AUnitOfTheOtherModelIsRefusedWithoutAQuestion) {
   const std::string otherModel = ReplaceAll(ReadAll(dataLog), "odmpid=LM-7210A", "odmpid=LM-7210B");
   const std::string path = ReplaceAll(dataLog, ".txt", "-b.txt");
@@ -189,38 +263,80 @@ TEST_F(RestoreRunTest, ARefusedDataLogEndsTheProgramBeforeAnythingIsSent) {
 }
 
 // After the router has been changed, a failure says where the unit's values
-// are and how to write them back; before, it says nothing of the kind.
+// are, the command that writes them back when pasted into the shell of the
+// front end (the run's folder, the program by its full path, the interface
+// the run was tied to) and that a new upgrade would call the unit up to date;
+// before, it says nothing of the kind.
 TEST(RecoveryHint, FollowsAFailureOnlyOnceTheRouterHasBeenChanged) {
   struct Case {
     const char* name;
     std::function<void(Rig&)> fault;
-    bool hint;
+    RestoreCommandStyle style;
+    bool secondLink;  // the router on the second of two links
+    const char* command;  // {F}: the run's folder, {P}: the program, {D}: the Data log; empty: no hint
+  };
+  const RestoreCommandStyle prompt{true, "/restore", "/interface", true};
+  auto refusedIdentityWrite = [](Rig& rig) {
+    rig.router().script = [](const std::string& command, Reply& reply) {
+      if (!StartsWith(command, "ATE Set_MacAddr_2G")) return false;
+      reply.text = "0\n";
+      return true;
+    };
   };
   for (const Case& c : std::vector<Case>{
-           {"identity write refused after the flash",
-            [](Rig& rig) {
-              rig.router().script = [](const std::string& command, Reply& reply) {
-                if (!StartsWith(command, "ATE Set_MacAddr_2G")) return false;
-                reply.text = "0\n";
-                return true;
-              };
-            },
-            true},
+           {"identity write refused after the flash", refusedIdentityWrite, {}, false,
+            "cd '{F}' && '{P}' --restore '{D}'"},
+           {"the same on the second link", refusedIdentityWrite, {}, true,
+            "cd '{F}' && '{P}' --restore '{D}' --interface 'eth1'"},
+           {"the same at a command prompt", refusedIdentityWrite, prompt, true,
+            "cd /d \"{F}\" && \"{P}\" /restore \"{D}\" /interface \"10.77.0.5\""},
            {"upload fails before the flash",
             [](Rig& rig) {
               rig.processes.capturedAnswer = [](const FakeProcesses::Captured&) { return platform::CapturedRun{}; };
             },
-            false},
+            {}, false, ""},
        }) {
     Rig rig;
     c.fault(rig);
-    rig.dlg->settings.RestoreCommand = "Ramtune.exe /restore";
+    rig.dlg->settings.RestoreCommand = c.style;
+    if (c.secondLink) {
+      rig.network.interfaces.push_back({2, "eth1", "10.77.0.5", "255.255.255.0", true, true});
+      rig.router().link = 2;
+    }
     EXPECT_EQ(rig.SearchAndRun(), -1) << c.name;
-    const std::string hint = "[System]-This unit's values are kept in the Data log " + rig.dlg->logs.DataLogPath +
-                             ". To write them back, run: Ramtune.exe /restore \"" + rig.dlg->logs.DataLogPath + "\"";
-    EXPECT_EQ(!rig.display.listLines.empty() && rig.display.listLines.back() == hint, c.hint) << c.name;
-    EXPECT_EQ(Has(rig.ProcessLog(), hint), c.hint) << c.name;
+    const std::string data = rig.dlg->logs.DataLogPath;
+    const std::vector<std::string> hint{
+        "[System]-This unit's values are kept in the Data log " + data + ". To write them back, run: " +
+            ReplaceAll(ReplaceAll(ReplaceAll(c.command, "{F}", rig.folder), "{P}", rig.dlg->settings.ProgramPath), "{D}", data),
+        "[System]-Do not start a new upgrade of this unit: it would be reported as up to date."};
+    const std::vector<std::string>& list = rig.display.listLines;
+    const bool shown = list.size() >= 2 && std::vector<std::string>(list.end() - 2, list.end()) == hint;
+    EXPECT_EQ(shown, c.command[0] != '\0') << c.name << "\n" << list.back();
+    EXPECT_EQ(Has(rig.ProcessLog(), hint[0]), shown) << c.name;
   }
+}
+
+// The POSIX command, pasted into a shell, starts the program in the run's
+// folder with the Data log and the interface as they are, quotes and all.
+TEST(RecoveryHint, ThePosixCommandWorksWhenPasted) {
+  if (platform::kPathSeparator == '\\') GTEST_SKIP() << "a POSIX shell";
+  Rig rig;
+  const std::string odd = rig.folder + "/it's a \"run\" $HOME `folder`";
+  ASSERT_TRUE(platform::CreateDirectory(odd));
+  rig.dlg->settings.ToolFolderPath = odd + "/" + kToolFolderName;
+  rig.dlg->settings.ProgramPath = odd + "/ram'tune";
+  const std::string out = rig.folder + "/pasted.txt";
+  std::ofstream(rig.dlg->settings.ProgramPath) << "#!/bin/sh\npwd >'" << out << "'\nprintf '%s\\n' \"$@\" >>'" << out
+                                               << "'\n";
+  std::filesystem::permissions(rig.dlg->settings.ProgramPath, std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  const std::string data = odd + "/QARV it's_Data_1.txt";
+  const std::string command = upgrade::RestoreCommandLine(rig.dlg->settings, data, "eth 1");
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::ifstream in(out);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{odd, "--restore", data, "--interface", "eth 1"})) << command;
 }
 
 }  // namespace
