@@ -186,10 +186,12 @@ RouterModel HealthyRouter() {
 }
 
 void WipeToFactory(RouterModel& r, bool keepMac) {
-  for (auto& [key, value] : r.nvram) {
-    if (!StartsWith(value, "0x")) continue;
-    for (size_t i = 2; i < value.size(); ++i) {
-      if (std::isxdigit(static_cast<unsigned char>(value[i])) != 0) value[i] = '0';
+  for (auto* values : {&r.nvram, &r.mtd0}) {
+    for (auto& [key, value] : *values) {
+      if (!StartsWith(value, "0x")) continue;
+      for (size_t i = 2; i < value.size(); ++i) {
+        if (std::isxdigit(static_cast<unsigned char>(value[i])) != 0) value[i] = '0';
+      }
     }
   }
   for (const char* key : {"0:ccode", "1:ccode"}) r.SetMtd0(key, "DB");
