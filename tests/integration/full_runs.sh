@@ -153,9 +153,11 @@ case_neverback() {
     check "never back: the Wi-Fi hint once" occurs "$out" "If you updated the bootloader wirelessly" 1
     check "never back: exactly one re-scan" \
         sh -c "[ \"\$(tr -d '\r' <'$process' | grep -cxF 'Re-Scan devices again....')\" = 1 ]"
-    check "never back: the run ends with Complete, then the line that tells how to restore" \
-        sh -c "[ \"\$(tail -n 2 '$process' | head -n 1 | tr -d '\r')\" = 'Complete' ] && grep -qxF 'Complete' '$out' &&
-               tail -n 1 '$process' | grep -qF -- \"To write them back, run: ramtune --restore \\\"\""
+    check "never back: the run ends with Complete, then the lines that tell how to restore" \
+        sh -c "[ \"\$(tail -n 3 '$process' | head -n 1 | tr -d '\r')\" = 'Complete' ] && grep -qxF 'Complete' '$out' &&
+               tail -n 2 '$process' | head -n 1 | grep -qF -- \"To write them back, run: cd '\" &&
+               tail -n 2 '$process' | head -n 1 | grep -qF -- \"/ramtune' --restore '\" &&
+               tail -n 1 '$process' | grep -qF -- 'Do not start a new upgrade of this unit'"
     check "never back: no PASS picture" lacks "$out" "Status: PASS"
     check "never back: the router got everything up to the reboot, once" commands_are never-back
     [ "$failed" = 0 ] || show neverback

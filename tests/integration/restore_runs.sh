@@ -22,6 +22,12 @@
 #             reboot it answers under the factory MAC, so the run ends without
 #             reaching it (status 2); the restore finds it under that MAC,
 #             writes the unit's own MAC and finds it again under that one: PASS
+#   retry     the bootmac router with ramtune at a terminal (script(1)): the run
+#             fails after the flash and shows the restore hint; Retry typed at
+#             the prompt writes the run's Data log back (the identity question
+#             says a wiped unit shows a factory MAC, and is answered y): PASS,
+#             the router holds the unit's values again, one flash, the run's
+#             Data log unchanged; Exit then ends with status 0
 #   readonly  a run started in a read-only working folder (a read-only bind
 #             mount in a private mount namespace) stops before the transfer:
 #             status 4, the Data log's path and "Nothing has been changed on
@@ -32,7 +38,7 @@
 # reset and bootmac cases take five to six minutes each, readonly half a minute.
 set -u
 
-all_cases="reset bootmac readonly"
+all_cases="reset bootmac retry readonly"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 lib_cases "$all_cases" "$@"
@@ -144,6 +150,66 @@ case_bootmac() {
     check "boot MAC: the run did not reach the router after its reboot" \
         sh -c "[ '$run_reboots' = 1 ] && grep -qF 'Unable to retrieve LM-7210A/LM-7210B info!' '$dir/out-run'"
     [ "$failed" = 0 ] || show_file "the restore" "$dir/out"
+}
+
+# ---- Retry at a terminal after a failure after the flash ------------------------------------------
+
+# at_terminal NAME ARGS...: ramtune from the working folder NAME at a
+# terminal, in the PC namespace, until it ends; sets $status. What it asks
+# is answered as a user would: Enter for a message box, y for a question, r
+# the first time Retry is offered, e once Exit alone is. Output in NAME/out.
+at_terminal() {
+    local dir=$work/$1 arg n boxes=0 questions=0 retried=0 exited=0
+    shift
+    local command="'$dir/$tool_folder_name/ramtune'"
+    for arg in "$@"; do command+=" '$arg'"; done
+    mkfifo "$dir/typed"
+    (cd "$dir" && RAMTUNE_MEMBER_MARKER=$work/no-marker \
+        exec "$netns" exec pc "$suffix" -- script -qefc "$command" /dev/null) <"$dir/typed" >"$dir/out" 2>&1 &
+    run_pid=$!
+    exec 3>"$dir/typed"
+    while kill -0 "$run_pid" 2>/dev/null; do
+        n=$(grep -cF '[Enter] OK' "$dir/out")
+        for ((; boxes < n; boxes++)); do printf '\n' >&3; done
+        n=$(grep -cF '[y] Yes  [n] No: ' "$dir/out")
+        for ((; questions < n; questions++)); do printf 'y\n' >&3; done
+        if [ "$retried" = 0 ] && grep -qF '[r] Retry' "$dir/out"; then
+            printf 'r\n' >&3
+            retried=1
+        fi
+        if [ "$exited" = 0 ] && grep -q '^\[e\] Exit  \[?\] help' "$dir/out"; then
+            printf 'e\n' >&3
+            exited=1
+        fi
+        sleep 0.5
+    done
+    wait "$run_pid"
+    status=$?
+    run_pid=
+    exec 3>&-
+}
+
+case_retry() {
+    begin retry restore-under-boot-mac.json
+    at_terminal retry --accept-warning
+    stop_sim
+    out=$dir/out
+    datalog=$(find "$dir" -maxdepth 1 -name "*_Data_*.txt" | sort | head -n 1)   # the run's, the earlier
+    check "Retry: the run fails after the flash and shows the restore hint" \
+        sh -c "grep -qF 'Unable to retrieve LM-7210A/LM-7210B info!' '$out' &&
+               grep -qF \"To write them back, run: cd '\" '$out' &&
+               grep -qF 'Do not start a new upgrade of this unit: it would be reported as up to date.' '$out'"
+    check "Retry: typed at the prompt, it restores (the question names the factory MAC case)" \
+        sh -c "grep -qF 'A unit whose values were wiped shows a factory MAC' '$out' &&
+               grep -qF 'are back in the unit' '$out' && ! grep -qF 'already has the latest' '$out'"
+    check "Retry: the restore ends PASS, Exit then with status 0" \
+        sh -c "[ '$status' = 0 ] && [ \"\$(grep '^Status: ' '$out' | tail -n 1 | tr -d '\r')\" = 'Status: PASS' ]"
+    check "Retry: the router was flashed once and holds the unit's values again" \
+        sh -c "[ \"\$(grep -cF -- '$flash_command' '$state/commands.log')\" = 1 ] &&
+               /usr/bin/python3 '$checker' restored '$before' '$state/$router' '$items'"
+    check "Retry: the run's Data log still holds the values from before the run" \
+        /usr/bin/python3 "$logs_checker" data "$datalog" "$items" "$before"
+    [ "$failed" = 0 ] || show_file "the session" "$out"
 }
 
 # ---- a read-only working folder -------------------------------------------------------------------

@@ -177,7 +177,7 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
     for (const Fault fault : {Fault::Silent, Fault::FactoryReboot, Fault::Garbage}) {
       if (fault == Fault::FactoryReboot && k < phases.back()) continue;
       ++cases;
-      const std::string what = Format("k=%zu (%s), %s", k, commands[k].c_str(), Name(fault));
+      const std::string what = Format("k=%d (%s), %s", static_cast<int>(k), commands[k].c_str(), Name(fault));
       Rig rig;
       LikeARealUnit(rig.router());
       InjectAt(rig, k, fault);
@@ -212,9 +212,9 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("fault table: %zu fault points x 3 kinds (%d cases, %d runs): %d false PASS, %d endings without the "
+  std::printf("fault table: %d fault points x 3 kinds (%d cases, %d runs): %d false PASS, %d endings without the "
               "hint, %d not restored; %.1f s\n",
-              points.size(), cases, v.runs, v.falsePass, v.missingHint, v.notRestored, seconds);
+              static_cast<int>(points.size()), cases, v.runs, v.falsePass, v.missingHint, v.notRestored, seconds);
   EXPECT_EQ(v.falsePass + v.missingHint + v.notRestored, 0);
 }
 
