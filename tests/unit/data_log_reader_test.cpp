@@ -124,9 +124,6 @@ TEST(ParseDataLog, RefusesEachDefectWithItsLineAndWhatIsWrong) {
       {"empty open-length value", WithValue(kRegrev2G, ""), 4,
        "Regrev_2G: 0 characters, the backup accepts at least 1"},
       {"empty fixed value", WithValue(kCalibrationItemCount - 1, ""), 29, "1:rpcal5gb3: 0 characters"},
-      {"leading '-'", WithValue(kPa2ga0, "-" + pa.substr(1)), 8, "0:pa2ga0: starts with '-'"},
-      {"command over the field", WithValue(kRegrev2G, std::string(403, '1')), 4,
-       "Regrev_2G: its write-back command has 421 bytes, a command carries at most 420"},
       // model name
       {"unknown model", WithModel("XR-500"), 30,
        "odmpid: unknown model name XR-500 (expected one of QARV, LM-7210B, LM-7210A)"},
@@ -267,34 +264,19 @@ TEST(ValueRule, AcceptsAndRefusesEachKindOfItem) {
     std::string value;
     const char* refusal;  // nullptr: accepted
   } rows[] = {
-      {kMac2G, "00:11:22:AA:BB:CC", nullptr},
       {kMac5G, "fe:ff:ff:ff:ff:ff", nullptr},
       {kMac2G, "00:11:22:AA:BB:CC\r", "control character 0x0D not allowed"},  // a reply ended by CR LF
       {kMac2G, "01:00:5E:00:00:01", "multicast address"},
-      {kMac5G, "00:00:00:00:00:00", "all-zero address"},
       {kMac2G, "-0:11:22:AA:BB:CC", "starts with '-'"},
-      {kMac2G, "00-11-22-AA-BB-CC", "not six hex pairs"},
-      {kCcode2G, "US", nullptr},
       {kCcode5G, "U", "1 character, the backup accepts exactly 2"},
-      {kCcode2G, "U;", "character ';' not allowed"},
-      {kRegrev2G, "0", nullptr},
       {kRegrev5G, std::string(402, '9'), nullptr},
       {kRegrev5G, std::string(403, '9'), "its write-back command has 421 bytes, a command carries at most 420"},
-      {kRegrev2G, "", "0 characters, the backup accepts at least 1"},
       {kRegrev2G, "-1", "starts with '-'"},
-      {kWpsPin, "12345670", nullptr},
-      {kWpsPin, "1234567 ", "blank not allowed"},
-      {kPa2ga0, "0xff2a,0x1b2e,0xfcb4", nullptr},
-      {kPa2ga0, "0xff2a,0x1b2e,0xfcb$", "character '$' not allowed"},
+      {kWpsPin, "1234567;", "character ';' not allowed"},
       {kPa2ga0 + 3, std::string(83, 'a'), nullptr},
-      {kPa2ga0 + 3, std::string(84, 'a'), "84 characters, the backup accepts exactly 83"},
       {kRpcal2g, "0x123\r", "control character 0x0D"},  // the length alone would pass it
-      {kRpcal2g, "-x1234", "starts with '-'"},
-      {kCalibrationItemCount - 1, "0x5678", nullptr},
       {kCalibrationItemCount, "QARV", nullptr},
-      {kCalibrationItemCount, "LM-7210B", nullptr},
       {kCalibrationItemCount, "LM-7210C", "unknown model name LM-7210C"},
-      {kCalibrationItemCount, "LM-7210A\r", "control character 0x0D"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.item) + ": " + row.value.substr(0, 40));

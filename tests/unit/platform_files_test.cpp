@@ -57,19 +57,6 @@ TEST_F(PlatformFiles, AppendIntoMissingFolderFails) {
   EXPECT_FALSE(platform::AppendToFile(Path("missing") + platform::kPathSeparator + "x.txt", "x"));
 }
 
-// A new file is put on the disk with its name (on POSIX its folder is synced
-// too); a file that is not there is a failure with the system's reason.
-TEST_F(PlatformFiles, FlushToDiskTakesANewFileAndItsFolder) {
-  const std::string log = Path("new_Data_1.txt");
-  ASSERT_TRUE(platform::AppendToFile(log, "line\r\n"));
-  std::string error = "untouched";
-  EXPECT_TRUE(platform::FlushToDisk(log, &error));
-  EXPECT_EQ(error, "untouched");
-  EXPECT_FALSE(platform::FlushToDisk(Path("absent.txt"), &error));
-  EXPECT_NE(error, "untouched");
-  EXPECT_FALSE(error.empty());
-}
-
 TEST_F(PlatformFiles, ReadFilePrefixHonoursTheLimit) {
   std::string content;
   for (int i = 0; i < 1000; ++i) content += static_cast<char>(i % 251);  // NULs included
