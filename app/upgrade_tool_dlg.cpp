@@ -12,13 +12,12 @@ constexpr int kSearchTimerMs = 300;
 constexpr double kSearchSeriesSeconds = 20.0;
 const char* const kDataLogFilter = "Data log(*_Data_*.txt)|*_Data_*.txt|";
 
+// `unitChanged`: this run, or an earlier one that no run has completed
+// since, changed the unit.
 Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
-  switch (outcome) {
-    case upgrade::RunOutcome::Completed: return Ending::Completed;
-    case upgrade::RunOutcome::DataLogNotWritten: return Ending::DataLogNotWritten;
-    case upgrade::RunOutcome::Failed: break;
-  }
-  return unitChanged ? Ending::RunFailedUnitChanged : Ending::RunFailed;
+  if (outcome == upgrade::RunOutcome::Completed) return Ending::Completed;
+  if (unitChanged) return Ending::RunFailedUnitChanged;
+  return outcome == upgrade::RunOutcome::DataLogNotWritten ? Ending::DataLogNotWritten : Ending::RunFailed;
 }
 }  // namespace
 
@@ -112,7 +111,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
   if (link.SearchRouter()) {
     searching_ = false;  // the series ends in the run
     const upgrade::RunOutcome outcome = RunUpgrade();
-    lastEnding_.kind = EndingOf(outcome, runState.UnitChanged);
+    lastEnding_.kind = EndingOf(outcome, changedUnit.changed);
     return;
   }
   LastSearchSeconds = static_cast<double>((s_.clock.ProcessClockMs() - SearchStartTime) / 1000);
