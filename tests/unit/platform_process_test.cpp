@@ -112,6 +112,27 @@ TEST(PlatformRunCaptured, ToolOverTheLimitIsTimedOutAndLeftRunning) {
   EXPECT_LT(elapsed, 2500) << "the runner waited for the tool beyond the limit";
 }
 
+TEST(PlatformRunCaptured, ToolLeftRunningHoldsNoCopyOfTheServiceSocket) {
+  platform::SocketLibraryStartup();
+  platform::UdpSocket service;
+  ASSERT_TRUE(service.Create());
+  std::mt19937 random(std::random_device{}());
+  uint16_t port = 0;
+  for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
+    const uint16_t candidate = static_cast<uint16_t>(40000 + random() % 20000);
+    if (service.Bind(candidate)) port = candidate;
+  }
+  ASSERT_NE(port, 0) << "no free port found";
+  EXPECT_EQ(platform::RunCaptured(SelfPath(), HelperCommand("DISABLED_SleepThreeSeconds"), 300, 8192).status,
+            Status::TimedOut);
+  service.Close();
+  platform::UdpSocket next;
+  ASSERT_TRUE(next.Create());
+  EXPECT_TRUE(next.Bind(port)) << "the tool still running holds the port";
+  next.Close();
+  platform::SocketLibraryCleanup();
+}
+
 TEST(PlatformRunCaptured, ToolPrintingMoreThanThePipeHoldsIsDrained) {
   const int64_t start = NowMs();
   platform::CapturedRun run = platform::RunCaptured(
