@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "support/free_port.h"
 
 namespace fs = std::filesystem;
 namespace platform = ramtune::platform;
@@ -116,12 +117,7 @@ TEST(PlatformRunCaptured, ToolLeftRunningHoldsNoCopyOfTheServiceSocket) {
   platform::SocketLibraryStartup();
   platform::UdpSocket service;
   ASSERT_TRUE(service.Create());
-  std::mt19937 random(std::random_device{}());
-  uint16_t port = 0;
-  for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
-    const uint16_t candidate = static_cast<uint16_t>(40000 + random() % 20000);
-    if (service.Bind(candidate)) port = candidate;
-  }
+  const uint16_t port = ramtune::test::BindFreePort(service);
   ASSERT_NE(port, 0) << "no free port found";
   EXPECT_EQ(platform::RunCaptured(SelfPath(), HelperCommand("DISABLED_SleepThreeSeconds"), 300, 8192).status,
             Status::TimedOut);
