@@ -356,9 +356,12 @@ std::string RouterLink::FixRoute(const DeviceEntry& chosen) {
   const bool tiesUnicast = s_.transport.CanChooseInterface();
   platform::LockGuard lock(tableLock_);
   std::string others;
+  // Where a unicast cannot be tied, it leaves by whichever interface the
+  // system picks for the router's network.
   for (const platform::NetInterface& network : interfaces_) {
     if (tiesUnicast || chosen.Via.SystemRouting() || network.name == chosen.Via.name) continue;
-    if (Usable(network) && SameSubnet(network, chosen.Ip)) others += (others.empty() ? "" : ", ") + network.name;
+    if (!Usable(network) || !SameSubnet(network, chosen.Ip)) continue;
+    others += (others.empty() ? "" : ", ") + network.name;
   }
   if (!others.empty()) {
     return "The router answered on " + chosen.Via.name + ", but " + others +

@@ -262,7 +262,8 @@ TEST(Interfaces, TheSearchAfterTheRebootStaysOnTheChosenLink) {
          }
        },
        2},
-      {"the other link goes away: one interface is left", [](Rig& rig) { rig.network.interfaces.erase(rig.network.interfaces.begin()); }, 2},
+      {"the other link goes away: one interface is left",
+       [](Rig& rig) { rig.network.interfaces.erase(rig.network.interfaces.begin()); }, 2},
       {"the chosen link is gone until the search has begun, and another adapter takes its index",
        [](Rig& rig) {
          rig.network.interfaces[1] = Link(2, "eth3", "10.77.0.8");
