@@ -43,9 +43,9 @@ void UpgradeRun::MarkUnitChanged() {
 
 void UpgradeRun::RecoveryHint() {
   std::string interfaceArg;
-  platform::NetInterface tied;
-  if (s_.link.TiedInterface(&tied)) {
-    interfaceArg = s_.settings.RestoreCommand.interfaceByAddress ? tied.address : tied.name;
+  const link::Route route = s_.link.TargetRoute();
+  if (!route.SystemRouting()) {
+    interfaceArg = s_.settings.RestoreCommand.interfaceByAddress ? route.localAddress : route.name;
   }
   changed_.hint = RecoveryHintLines(s_.settings, changed_, interfaceArg);
   for (const std::string& line : changed_.hint) Log(line);
