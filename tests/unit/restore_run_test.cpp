@@ -124,6 +124,8 @@ TEST_F(RestoreRunTest, WritesTheDataLogsValuesAndVerifiesThem) {
   EXPECT_EQ(rig.DataLog(), original);
   // Bootloader already new: no flash; the same MAC: no question.
   EXPECT_EQ(rig.router().flashes, 1);  // the complete run's
+  EXPECT_THAT(rig.display.Of("phase"), ::testing::ElementsAre("searching", "searching", "backing up",
+                                                              "writing back", "rebooting 65000", "verifying"));
   EXPECT_TRUE(std::none_of(rig.display.events.begin(), rig.display.events.end(),
                            [](const std::string& e) { return StartsWith(e, "ask "); }));
 }
@@ -134,6 +136,9 @@ TEST_F(RestoreRunTest, AnOldBootloaderIsFlashedBeforeTheValuesAreWritten) {
   EXPECT_EQ(Restore(dataLog), -1);
   EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::Completed);
   EXPECT_EQ(rig.router().flashes, 2);
+  EXPECT_THAT(rig.display.Of("phase"),
+              ::testing::ElementsAre("searching", "searching", "backing up", "uploading", "flashing", "writing back",
+                                     "rebooting 65000", "verifying"));
   const std::vector<std::string>& c = rig.Commands();
   EXPECT_LT(IndexOf(c, "/mnt/cfe/mtd-write"), IndexOf(c, "ATE Set_MacAddr_2G"));
 }
