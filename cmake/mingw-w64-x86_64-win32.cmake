@@ -5,13 +5,6 @@
 # the shipped program only in pointer width and calling convention. No
 # std::thread or std::mutex (see mingw-w64-i686.cmake): no unit tests here;
 # the posix-model tree (mingw-w64-x86_64.cmake) runs those.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
