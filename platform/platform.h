@@ -113,6 +113,10 @@ class UdpSocket {
   void Close();
 
  private:
+  // Windows: sets IP_UNICAST_IF (0: none) unless it is set already; false
+  // when refused.
+  bool ForceInterface(unsigned index);
+
   intptr_t handle_ = -1;
   unsigned forcedIndex_ = 0;  // Windows: the IP_UNICAST_IF now set on the socket
   bool canChoose_ = false;    // Windows: IP_UNICAST_IF accepted when the socket was made
@@ -167,7 +171,9 @@ bool FileExists(const std::string& path);       // files and directories
 // On failure `error`, when given, receives the system's message text.
 bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error = nullptr);
 // Asks the system to put a file's contents on the disk (fsync,
-// FlushFileBuffers). On failure `error`, when given, receives its text.
+// FlushFileBuffers), and on POSIX its folder too, so that a newly created
+// file keeps its name after a power cut. On failure `error`, when given,
+// receives its text.
 bool FlushToDisk(const std::string& path, std::string* error = nullptr);
 // Reads at most maxBytes from the start of a file. False when it cannot be opened.
 // A read error fails too: the bytes read up to it are not the file.
