@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/console/bench_child.h"
 #include "core/dialogs.h"
 #include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"
@@ -146,6 +147,10 @@ int FrontEnd::MsToNextTimer() {
 }
 
 bool FrontEnd::DispatchOneMessage() {
+  if (bench_ != nullptr && dlg_ != nullptr && bench_->Poll(*dlg_)) {
+    Print("[System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit.");
+    Finish(kExitRunFailed);
+  }
   // Typed lines come before timers, as input comes before WM_TIMER in a
   // window's queue.
   if (Asking()) {
@@ -245,7 +250,13 @@ void FrontEnd::PrintLogPaths() {
   }
 }
 
+void FrontEnd::FailAndExit(const std::string& message, int status) {
+  std::fprintf(stderr, "ramtune: %s\n", message.c_str());
+  Finish(status);
+}
+
 void FrontEnd::Finish(int status) {
+  if (bench_ != nullptr && dlg_ != nullptr) bench_->Finish(*dlg_, status);
   PrintLogPaths();
   Print("ramtune: exit status " + std::to_string(status) + ": " + ExitMeaning(status));
   platform::ExitProcess(status);
@@ -253,7 +264,9 @@ void FrontEnd::Finish(int status) {
 
 // ---- display -----------------------------------------------------------------------------------
 
-void FrontEnd::SetTitle(const std::string& title) { Print("=== " + title + " ==="); }
+void FrontEnd::SetTitle(const std::string& title) {
+  if (bench_ == nullptr) Print("=== " + title + " ===");
+}
 
 void FrontEnd::SetProgressRange(int low, int high, int /*step*/) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -270,6 +283,10 @@ void FrontEnd::SetProgress(int position) {
     low = progressLow_;
     high = progressHigh_;
   }
+  if (bench_ != nullptr) {
+    bench_->Send(bench::EventKind::Progress, {std::to_string(position), std::to_string(high)});
+    return;
+  }
   Print("Progress " + ProgressBar(position, low, high));
 }
 
@@ -278,6 +295,7 @@ void FrontEnd::SetPicture(int resourceId) {
     std::lock_guard<std::mutex> lock(mutex_);
     shown_.picture = resourceId;
   }
+  if (bench_ != nullptr && resourceId != kPictureLogo) bench_->Send(bench::EventKind::Picture, {PictureName(resourceId)});
   Print(std::string("Status: ") + PictureName(resourceId));
 }
 
