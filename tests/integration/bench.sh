@@ -36,7 +36,8 @@ checker=$here/full_run_checks.py
 logs_checker=$here/console_check_logs.py
 sim_pids=()
 
-links=("vp$suffix" "vq$suffix" "vk3$suffix" "vk4$suffix" "vk5$suffix" "vk6$suffix")
+# The six links' names (the suffix is known once lib_start has run).
+set_links() { links=("vp$suffix" "vq$suffix" "vk3$suffix" "vk4$suffix" "vk5$suffix" "vk6$suffix"); }
 namespaces=(rt rt2 rt3 rt4 rt5 rt6)
 macs=(AA:BB:CC:01:00:01 AA:BB:CC:02:00:01 AA:BB:CC:03:00:01 AA:BB:CC:04:00:01 AA:BB:CC:05:00:01
       AA:BB:CC:01:00:01)
@@ -80,6 +81,7 @@ unit_log() { find "$work/$1" -maxdepth 1 -name "*$(digits "$2")_$3_*.txt" | head
 report_is() { /usr/bin/python3 -c "import json,sys; r=json.load(open('$report')); sys.exit(0 if ($1) else 1)"; }
 
 case_units() {
+    set_links
     layout units
     start_sims units 1 2 3 4 5 6
     report=$work/units/report.json
@@ -137,6 +139,7 @@ case_units() {
 }
 
 case_ctrlc() {
+    set_links
     layout ctrlc
     start_sims ctrlc 1 2
     report=$work/ctrlc/report.json
