@@ -12,13 +12,13 @@ constexpr int kSearchTimerMs = 300;
 constexpr double kSearchSeriesSeconds = 20.0;
 const char* const kDataLogFilter = "Data log(*_Data_*.txt)|*_Data_*.txt|";
 
-Ending::Kind EndingOf(upgrade::RunOutcome outcome) {
+Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
   switch (outcome) {
     case upgrade::RunOutcome::Completed: return Ending::Completed;
     case upgrade::RunOutcome::DataLogNotWritten: return Ending::DataLogNotWritten;
     case upgrade::RunOutcome::Failed: break;
   }
-  return Ending::RunFailed;
+  return unitChanged ? Ending::RunFailedUnitChanged : Ending::RunFailed;
 }
 }  // namespace
 
@@ -87,7 +87,8 @@ void CUpgradeToolDlg::OnSearchTimer() {
   link.ForgetRouterInterface();
   if (link.SearchRouter()) {
     searching_ = false;  // the series ends in the run
-    lastEnding_.kind = EndingOf(RunUpgrade());
+    const upgrade::RunOutcome outcome = RunUpgrade();
+    lastEnding_.kind = EndingOf(outcome, runState.UnitChanged);
     return;
   }
   LastSearchSeconds = static_cast<double>((s_.clock.ProcessClockMs() - SearchStartTime) / 1000);

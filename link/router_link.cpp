@@ -445,6 +445,19 @@ std::vector<std::string> RouterLink::NothingFoundHints() const {
 // ---- command channel --------------------------------------------------------------
 
 void RouterLink::SendCommand(const std::string& command, int limitMs) {
+  if (command.size() > kTextFieldSize) {
+    // Cut to the field it would run as another command: it is not sent, and
+    // the caller sees no answer. An answer still due to the command before
+    // does not count for this one either.
+    {
+      platform::LockGuard lock(responseLock_);
+      responseText_.clear();
+      awaiting_.store(false);
+    }
+    s_.logs.AppendProcessLog(Format("Command not sent: %d bytes, a command carries at most %d",
+                                    static_cast<int>(command.size()), static_cast<int>(kTextFieldSize)));
+    return;
+  }
   const MacAddress target = Current().TargetMac;
   {
     platform::LockGuard lock(responseLock_);

@@ -133,6 +133,8 @@ class RouterLink {
   void ReleaseTarget();
 
   // ---- command channel --------------------------------------------------------
+  // A command longer than the text field of a request is never sent: the
+  // caller finds no answer, as from a router that did not answer.
   void SendCommand(const std::string& command, int limitMs);
   void DeliverResponse(const uint8_t* data, size_t length, unsigned arrivalIndex = 0);
   void QueryMtd0Value(const std::string& key);

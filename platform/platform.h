@@ -173,7 +173,9 @@ bool FileExists(const std::string& path);       // files and directories
 // On failure `error`, when given, receives the system's message text.
 bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error = nullptr);
 // Asks the system to put a file's contents on the disk (fsync,
-// FlushFileBuffers). On failure `error`, when given, receives its text.
+// FlushFileBuffers), and on POSIX its folder too, so that a newly created
+// file keeps its name after a power cut. On failure `error`, when given,
+// receives its text.
 bool FlushToDisk(const std::string& path, std::string* error = nullptr);
 // Reads at most maxBytes from the start of a file. False when it cannot be opened.
 // A read error fails too: the bytes read up to it are not the file.

@@ -1,5 +1,7 @@
 // Backup of every per-unit value before anything is written to the router.
-// Each accepted value goes to the Data log at once, as its write-back command.
+// A value is accepted under the one rule for per-unit values (ValueDefect),
+// so that the Data log restores what the run wrote. Each accepted value goes
+// to the Data log at once, as its write-back command.
 #include "core/text.h"
 #include "upgrade/data_log.h"
 #include "upgrade/upgrade_run.h"
@@ -24,12 +26,15 @@ bool UpgradeRun::BackupValues(bool lenient) {
     const std::string command =
         item.readCommand[0] != '\0' ? item.readCommand : std::string(kBootPartitionGrep) + item.key;
     std::string& value = state_.Values[i];
+    std::string defect;
     const bool accepted = Retry(8, 1000, RetryVariant::CountingDown, [&] {
       value = Ask(command, 500);
       if (item.prefix[0] != '\0') value = ReplaceAll(value, item.prefix, "");
       Log(FillIn(item.logFormat, value));
-      return ValueLengthAccepted(item, value);
+      defect = ValueDefect(i, value);
+      return defect.empty();
     });
+    if (!accepted) Log(std::string(item.key) + " refused: " + defect);
     if (!accepted && lenient) {
       Log(item.failureMessage);
       value.clear();
@@ -44,7 +49,7 @@ bool UpgradeRun::BackupValues(bool lenient) {
   const bool named = Retry(8, 1000, RetryVariant::CountingDown, [&] {
     s_.link.SendCommand(kModelNameQuery, 1000);
     const std::string reply = s_.link.ResponseText();
-    for (const char* name : {"QARV", "LM-7210B", "LM-7210A"}) {
+    for (const char* name : kModelNames) {
       if (Contains(reply, name)) {
         modelName_ = name;
         return true;

@@ -45,66 +45,9 @@ std::string NameOf(const std::string& line) { return line.substr(0, line.find_fi
 
 bool Blank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
 
-// Text from the file, made safe to show: bytes outside printable ASCII as
-// \xNN, cut after 40 characters.
-std::string Show(const std::string& text) {
-  if (text.empty()) return "(empty)";
-  std::string out;
-  for (size_t i = 0; i < text.size() && i < 40; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    out += c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : Format("\\x%02X", c);
-  }
-  if (text.size() > 40) out += "...";
-  return out;
-}
-
-// The characters a value may hold: they pass a router's shell unquoted.
-bool Allowed(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':' || c == ',' ||
-         c == '.' || c == '-' || c == '_';
-}
-
-std::string CharacterName(unsigned char c) {
-  if (c == ' ') return "blank";
-  if (c < 0x20 || c == 0x7f) return Format("control character 0x%02X", c);
-  if (c >= 0x80) return Format("byte 0x%02X (not ASCII)", c);
-  return Format("character '%c'", c);
-}
-
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
-
-std::string MacDefect(const std::string& value) {
-  bool wellFormed = value.size() == 17;
-  for (size_t i = 0; wellFormed && i < value.size(); ++i) {
-    wellFormed = i % 3 == 2 ? value[i] == ':' : IsHex(value[i]);
-  }
-  if (!wellFormed) return "not six hex pairs separated by ':'";
-  if (value.find_first_not_of("0:") == std::string::npos) return "all-zero address";
-  const char second = value[1];
-  const int low = second >= '0' && second <= '9' ? second - '0' : (second | 0x20) - 'a' + 10;
-  if (low & 1) return "multicast address (lowest bit of the first octet set)";
-  return std::string();
-}
-
 // What is wrong with the value at a table position; empty when it is accepted.
-std::string ValueDefect(size_t position, const std::string& value) {
-  for (char c : value) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (!Allowed(u)) return CharacterName(u) + " not allowed in a value";
-  }
-  if (position == kMac2G || position == kMac5G) return MacDefect(value);
-  if (position < kModelPosition) {
-    const CalibrationItem& item = kCalibrationItems[position];
-    if (ValueLengthAccepted(item, value)) return std::string();
-    return std::to_string(value.size()) + (value.size() == 1 ? " character" : " characters") + ", the backup accepts " +
-           (item.atLeast ? "at least " : "exactly ") + std::to_string(item.length);
-  }
-  std::string names;
-  for (const char* name : kModelNames) {
-    if (value == name) return std::string();
-    names += names.empty() ? name : std::string(", ") + name;
-  }
-  return "unknown model name " + Show(value) + " (expected one of " + names + ")";
+std::string PositionDefect(size_t position, const std::string& value) {
+  return position < kModelPosition ? ValueDefect(position, value) : ModelNameDefect(value);
 }
 
 // Lines without their line ends; a CR right before the LF belongs to the line end.
@@ -167,7 +110,7 @@ class Parser {
                                  (key.separator == ' ' ? std::string("a blank") : std::string("'='")));
       }
       const std::string value = line.substr(name.size() + 1);
-      const std::string what = ValueDefect(p, value);
+      const std::string what = PositionDefect(p, value);
       if (!what.empty()) return Refuse(index, name + ": " + what);
       (p < kModelPosition ? values.Values[p] : values.ModelName) = value;
     }
@@ -205,7 +148,7 @@ class Parser {
   }
 
   static std::string UnknownKey(const std::string& name) {
-    return name.empty() ? "no key at the start of the line" : "unknown key " + Show(name);
+    return name.empty() ? "no key at the start of the line" : "unknown key " + ShowText(name);
   }
 
   // Why `name` on line `index` is not the key of run position p (p == 30:

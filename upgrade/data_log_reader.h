@@ -1,10 +1,8 @@
 // Reading a Data log back: the values a restore run writes to a unit.
 //
-// The reader accepts every value the backup accepts for the same item and adds
-// only what safety needs: the values end up in shell commands on the router,
-// so a value holds letters, digits and the separators the items use, and the
-// two MAC addresses are real unicast addresses. Anything else is refused with
-// the line it was found on and what is wrong with it.
+// The reader holds every value to the rule the backup keeps values by
+// (ValueDefect): the values end up in commands on the router. Anything else
+// is refused with the line it was found on and what is wrong with it.
 #pragma once
 
 #include <cstddef>
@@ -13,9 +11,6 @@
 #include "upgrade/data_log.h"
 
 namespace ramtune::upgrade {
-
-// The model names the backup can settle on, in the order it looks for them.
-inline constexpr const char* kModelNames[] = {"QARV", "LM-7210B", "LM-7210A"};
 
 // A larger file is not a Data log.
 inline constexpr size_t kDataLogMaxBytes = 64 * 1024;

@@ -1,15 +1,16 @@
 // The last step before the flash: the Data log is the only copy of the
 // unit's values that survives a run which stops after the flash, so nothing
-// is flashed unless that copy is on the disk and complete.
+// is flashed unless that copy is on the disk, complete and read back by the
+// restore reader to the run's values.
 #include "upgrade/data_log.h"
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {
 
-bool UpgradeRun::DataLogIsDurable(const DataLogValues& values) {
+bool UpgradeRun::DataLogIsDurable(const DataLogValues& values, bool restorable) {
   const std::string& path = s_.logs.DataLogPath;
   std::string why = s_.logs.DataLogError;
-  if (why.empty()) why = CheckDataLogOnDisk(path, values);
+  if (why.empty()) why = CheckDataLogOnDisk(path, values, restorable);
   if (why.empty()) return true;
   const std::string text = "The Data log " + path + " could not be written (" + why +
                            "). Nothing has been changed on the router. Start the program from a folder "

@@ -27,7 +27,7 @@ RunOutcome UpgradeRun::ExecuteRestore() {
   s_.logs.DataLogError.clear();
   BackupValues(true);
   const DataLogValues found{state_.Values, modelName_};
-  if (!DataLogIsDurable(found)) return RunOutcome::DataLogNotWritten;
+  if (!DataLogIsDurable(found, false)) return RunOutcome::DataLogNotWritten;
   s_.logs.DataLogPath = dataLog;
   s_.logs.DataLogError.clear();
 

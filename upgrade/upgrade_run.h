@@ -80,8 +80,11 @@ class UpgradeRun {
   // Reads every value. `lenient`: a value that cannot be read is recorded
   // as empty and the reads go on (a restore records what the unit holds).
   bool BackupValues(bool lenient = false);
-  // Nothing is flashed or written unless the Data log on disk holds `values`.
-  bool DataLogIsDurable(const DataLogValues& values);
+  // Nothing is flashed or written unless the Data log on disk holds `values`
+  // and, when `restorable`, a restore would read them back from it. Only the
+  // record of what a unit held before a restore may hold values that the
+  // backup could not read, and so need not be restorable.
+  bool DataLogIsDurable(const DataLogValues& values, bool restorable = true);
   // The restore run from the backup banner on.
   RunOutcome ExecuteRestore();
   // Write-back, reboot and verification, with the one second pass.

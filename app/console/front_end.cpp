@@ -32,6 +32,7 @@ const char* ExitMeaning(int status) {
     case kExitNoRouter: return "no router was found";
     case kExitDataLogRefused: return "the Data log was refused; nothing was sent";
     case kExitDataLogNotWritten: return "the Data log could not be written; nothing was changed on the router";
+    case kExitUnitChanged: return "the unit was changed; restore it from its Data log";
     case kExitProgramBase: return "the program ended itself with code 0";
     case kExitProgramBase + 1: return "the program ended itself with code 1";
     case kExitUsage: return "the command line makes no sense";

@@ -16,7 +16,7 @@ namespace ramtune::console {
 // Exit statuses of `ramtune`. The core ends the process itself on some
 // paths (warning refused, choice closed, Exit, a start-up check, a router
 // that is already up to date); those come out as kExitProgramBase plus the
-// program's own code, so they never mix with the statuses of a run. 6 to 9
+// program's own code, so they never mix with the statuses of a run. 7 to 9
 // are kept for endings still to come.
 enum ExitStatus : int {
   kExitCompleted = 0,     // the run completed: PASS picture, progress 20
@@ -24,6 +24,7 @@ enum ExitStatus : int {
   kExitNoRouter = 3,      // the search series ended without a router
   kExitDataLogNotWritten = 4,  // a run stopped before the flash: its Data log could not be written
   kExitDataLogRefused = 5,     // the Data log given to --restore was refused; nothing was sent
+  kExitUnitChanged = 6,        // a run failed after it had changed the router: restore it from its Data log
   kExitProgramBase = 10,  // 10 + the program's exit code (10: code 0, 11: code 1)
   kExitUsage = 64,        // the command line makes no sense
   kExitNoInput = 66,      // a file named on the command line cannot be opened
@@ -34,6 +35,7 @@ inline int ExitStatusFor(const Ending& ending) {
   switch (ending.kind) {
     case Ending::Completed: return kExitCompleted;
     case Ending::RunFailed: return kExitRunFailed;
+    case Ending::RunFailedUnitChanged: return kExitUnitChanged;
     case Ending::NoRouter: return kExitNoRouter;
     case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
     case Ending::DataLogRefused: return kExitDataLogRefused;
@@ -117,12 +119,16 @@ inline const char* const kDescription =
 inline const char* const kExitStatusTable =
     "Exit status:\n"
     "   0  the run completed (PASS)\n"
-    "   2  a run started and ended with a failure\n"
+    "   2  a run started and ended with a failure; nothing was changed on the\n"
+    "      router\n"
     "   3  the search series ended without finding a router\n"
     "   4  a run stopped before the flash: its Data log could not be written to\n"
-    "      the disk (nothing was changed on the router)\n"
+    "      the disk, or would not restore the values read (nothing was changed on\n"
+    "      the router)\n"
     "   5  the Data log given to --restore was refused (the message names the\n"
     "      line and what is wrong); nothing was sent\n"
+    "   6  a run failed after it had changed the router: the unit was changed;\n"
+    "      restore it from its Data log (the output names the command)\n"
     "  10  the program ended itself with code 0: warning refused, router choice\n"
     "      closed, or a start-up check failed (missing file, already running)\n"
     "  11  the program ended itself with code 1: Exit before any run or search\n"

@@ -252,7 +252,9 @@ std::string MainDialog::ChooseFile(const std::string& filter, const std::string&
   dialog.lpstrFile = file;
   dialog.nMaxFile = sizeof file;
   dialog.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
-  dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
+  // The run's logs and the tool folder are found from the current directory:
+  // browsing elsewhere must not move it.
+  dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameA(&dialog)) return std::string();
   return file;
 }

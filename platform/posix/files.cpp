@@ -39,6 +39,15 @@ bool WriteAll(int fd, const char* data, size_t len) {
   return true;
 }
 
+// fsync of what `path` names, opened with `flags`: 0, or the errno of the failure.
+int SyncPath(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int failure = fsync(fd) == 0 ? 0 : errno;
+  close(fd);
+  return failure;
+}
+
 std::string Trim(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t\r");
   if (begin == std::string::npos) return std::string();
@@ -76,15 +85,19 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 }
 
 bool FlushToDisk(const std::string& path, std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Failed(error);
-  if (fsync(fd) != 0) {
-    Failed(error);
-    close(fd);
-    return false;
+  int failure = SyncPath(path, O_RDONLY);
+  if (failure == 0) {
+    // The file's name is an entry of its folder: a file created since the
+    // folder was last put on the disk is lost with a power cut unless the
+    // folder is synced too. A file system that cannot sync a folder says so
+    // with EINVAL; it keeps its names by other means.
+    const size_t slash = path.rfind('/');
+    failure = SyncPath(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash),
+                       O_RDONLY | O_DIRECTORY);
+    if (failure == EINVAL) failure = 0;
   }
-  close(fd);
-  return true;
+  if (failure != 0 && error != nullptr) *error = std::strerror(failure);
+  return failure == 0;
 }
 
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) {

@@ -9,7 +9,7 @@
 #
 #   reset     the router comes back from its first two reboots with factory
 #             values (values-reset.json): the run fails its verification on both
-#             passes (status 2) after the flash, and its ending names its Data
+#             passes (status 6) after the flash, and its ending names its Data
 #             log and the restore command; then, from the same folder and
 #             against the same router, "ramtune --restore DATALOG" ends PASS
 #             without a second flash, the router holds the unit's values again
@@ -20,7 +20,7 @@
 #   bootmac   the same with a router that answers under the 2.4 GHz MAC of its
 #             boot partition (restore-under-boot-mac.json): after the run's
 #             reboot it answers under the factory MAC, so the run ends without
-#             reaching it (status 2); the restore finds it under that MAC,
+#             reaching it (status 6); the restore finds it under that MAC,
 #             writes the unit's own MAC and finds it again under that one: PASS
 #   readonly  a run started in a read-only working folder (a read-only bind
 #             mount in a private mount namespace) stops before the transfer:
@@ -99,7 +99,7 @@ restore_chain() {
     run_status=$status
     run_reboots=$(reboots)
     datalog=$(one_log "$dir" Data)
-    check "$what: the run ends in failure (status 2)" test "$run_status" = 2
+    check "$what: the run ends in failure after changing the unit (status 6)" test "$run_status" = 6
     check "$what: the run flashed the router once" occurs "$state/commands.log" "$flash_command" 1
     check "$what: the router came back with the factory MAC" \
         has_line "$state/$router/mtd0" "et0macaddr=$factory_mac"

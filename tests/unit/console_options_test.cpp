@@ -119,7 +119,8 @@ TEST(ConsoleExitStatus, FollowsTheLastEnding) {
   };
   for (const Case& c : std::vector<Case>{
            {Ending{Ending::Completed, 0, ""}, kExitCompleted, kExitCompleted},
-           {Ending{Ending::RunFailed, 0, ""}, kExitRunFailed, kExitRunFailed},
+           {Ending{Ending::RunFailed, 0, ""}, 2, 2},
+           {Ending{Ending::RunFailedUnitChanged, 0, ""}, 6, 6},
            {Ending{Ending::NoRouter, 0, ""}, kExitNoRouter, kExitNoRouter},
            {Ending::Program(0), 10, 10},
            // Exit before anything ended: Exit's own code.

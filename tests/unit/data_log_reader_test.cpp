@@ -242,9 +242,9 @@ TEST(ParseDataLog, RoundTripOfValuesAtTheEdgesOfWhatTheBackupAccepts) {
   edges.Values[kMac2G] = "fe:ff:ff:ff:ff:ff";  // lower case, unicast, all but one bit set
   edges.Values[kMac5G] = "00:00:00:00:00:01";
   edges.Values[kRegrev2G] = "1";
-  edges.Values[kRegrev5G] = std::string(300, '9');
   edges.Values[kWpsPin] = "00000000";
-  edges.Values[kPa2ga0] = "-_.,:-_.,:-_.,:-_.,:";
+  edges.Values[kRegrev5G] = std::string(402, '9');  // its write-back command fills the field
+  edges.Values[kPa2ga0] = "_-.,:-_.,:-_.,:-_.,-";
   edges.Values[kRpcal2g] = "ZZZZZZ";
   sets.push_back(edges);
   for (const DataLogValues& values : sets) {
@@ -253,6 +253,43 @@ TEST(ParseDataLog, RoundTripOfValuesAtTheEdgesOfWhatTheBackupAccepts) {
     DataLogDefect defect;
     ASSERT_TRUE(ParseDataLog(Join(LinesOf(values)), &out, &defect)) << defect.line << ": " << defect.what;
     EXPECT_TRUE(SameValues(out, values));
+  }
+}
+
+// The one rule for a per-unit value, over each kind of item: what it accepts,
+// and what it refuses with what it says.
+TEST(ValueRule, AcceptsAndRefusesEachKindOfItem) {
+  const struct {
+    size_t item;  // kCalibrationItemCount: the model name
+    std::string value;
+    const char* refusal;  // nullptr: accepted
+  } rows[] = {
+      {kMac5G, "fe:ff:ff:ff:ff:ff", nullptr},
+      {kMac2G, "00:11:22:AA:BB:CC\r", "control character 0x0D not allowed"},  // a reply ended by CR LF
+      {kMac2G, "01:00:5E:00:00:01", "multicast address"},
+      {kMac2G, "-0:11:22:AA:BB:CC", "starts with '-'"},
+      {kCcode5G, "U", "1 character, the backup accepts exactly 2"},
+      {kRegrev5G, std::string(402, '9'), nullptr},
+      {kRegrev5G, std::string(403, '9'), "its write-back command has 421 bytes, a command carries at most 420"},
+      {kRegrev2G, "-1", "starts with '-'"},
+      {kWpsPin, "1234567;", "character ';' not allowed"},
+      {kPa2ga0 + 3, std::string(83, 'a'), nullptr},
+      {kRpcal2g, "0x123\r", "control character 0x0D"},  // the length alone would pass it
+      {kCalibrationItemCount, "QARV", nullptr},
+      {kCalibrationItemCount, "LM-7210C", "unknown model name LM-7210C"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.item) + ": " + row.value.substr(0, 40));
+    const std::string what =
+        row.item < kCalibrationItemCount ? ValueDefect(row.item, row.value) : ModelNameDefect(row.value);
+    if (row.refusal == nullptr) {
+      EXPECT_EQ(what, "");
+    } else {
+      EXPECT_NE(what.find(row.refusal), std::string::npos) << what;
+    }
+    if (row.item < kCalibrationItemCount) {
+      EXPECT_EQ(ValueAccepted(row.item, row.value), row.refusal == nullptr);
+    }
   }
 }
 
@@ -361,14 +398,14 @@ TEST_F(ReadDataLogTest, EveryDataLogOfTheSimulatorsUnitsIsAccepted) {
     SCOPED_TRACE(unit.name);
     ASSERT_EQ(unit.replies.size(), commands.size());
     // What the backup keeps: the first reply line without the item's prefix,
-    // under its length rule; the first model name found in the whole reply.
+    // under the value rule; the first model name found in the whole reply.
     DataLogValues kept;
     bool backupAccepts = true;
     for (size_t i = 0; i < kCalibrationItemCount; ++i) {
       const CalibrationItem& item = kCalibrationItems[i];
       kept.Values[i] = FirstLine(unit.replies[i]);
       if (item.prefix[0] != '\0') kept.Values[i] = ReplaceAll(kept.Values[i], item.prefix, "");
-      backupAccepts = backupAccepts && ValueLengthAccepted(item, kept.Values[i]);
+      backupAccepts = backupAccepts && ValueAccepted(i, kept.Values[i]);
     }
     for (const char* name : kModelNames) {
       if (kept.ModelName.empty() && Contains(unit.replies.back(), name)) kept.ModelName = name;

@@ -210,6 +210,32 @@ TEST_F(RouterLinkTest, LateAnswerLandsUntilTheNextCommandAndNeverInIt) {
   EXPECT_EQ(link().ResponseText(), "");
 }
 
+// A command that does not fit the text field is refused whole, never cut to
+// another command: nothing is sent and the caller finds no answer, not even
+// a late one to the command before it.
+TEST_F(RouterLinkTest, ACommandLongerThanTheFieldIsNeverSent) {
+  ASSERT_TRUE(link().SearchRouter());
+  rig.router().script = [](const std::string& command, Reply& reply) {
+    reply.text = "ran\n";
+    reply.delayMs = command == "slow" ? 1200 : 5;
+    return true;
+  };
+  for (const auto& [length, sent] : std::vector<std::pair<size_t, bool>>{{420, true}, {421, false}, {5000, false}}) {
+    SCOPED_TRACE(length);
+    link().SendCommand("slow", 1000);  // its answer is still due
+    const size_t requests = rig.network.requests.size();
+    const std::string command = "echo " + std::string(length - 5, 'x');
+    link().SendCommand(command, 1000);
+    rig.dlg->waits.PumpingDelay(500);
+    EXPECT_EQ(rig.network.requests.size(), requests + (sent ? 1 : 0));
+    EXPECT_EQ(link().ResponseText(), sent ? "ran\n" : "");
+    EXPECT_FALSE(link().AwaitingResponse());
+    EXPECT_EQ(rig.Commands().back(), sent ? command : "slow");
+    const std::string refusal = "Command not sent: " + std::to_string(length) + " bytes, a command carries at most 420";
+    EXPECT_EQ(rig.display.listLines.back() == refusal, !sent);
+  }
+}
+
 TEST_F(RouterLinkTest, DuplicatedAnswersGiveTheTextOnce) {
   ASSERT_TRUE(link().SearchRouter());
   rig.router().script = [](const std::string&, Reply& reply) {

@@ -76,6 +76,13 @@ TEST(RunControl, LastEndingTellsHowTheLastRunOrSeriesEnded) {
             },
             Ending::RunFailed},
            {"no router", [](Rig& rig) { rig.router().answersDiscovery = false; }, Ending::NoRouter},
+           {"verification fails on both passes after the flash",
+            [](Rig& rig) {
+              rig.router().afterReboot = [](RouterModel& router, int) {
+                router.SetMtd0("0:pa2ga0", "0xff2a,0x1b2e,0xfcb0");
+              };
+            },
+            Ending::RunFailedUnitChanged},
        }) {
     Rig rig;
     c.setUp(rig);

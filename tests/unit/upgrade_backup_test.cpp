@@ -78,6 +78,44 @@ TEST_F(BackupTest, CarriageReturnBeforeTheLineFeedFailsAMacAfterEightAttempts) {
   EXPECT_TRUE(rig.DataLog().empty());
 }
 
+// A value outside the rule for per-unit values is read again like a value of
+// the wrong length, and after the eighth attempt ends the run with its own
+// item's failure before anything is written to the router.
+TEST(BackupRule, AValueOutsideTheRuleEndsTheRunWithItsItemsFailure) {
+  const struct {
+    size_t item;
+    std::string reply;
+  } rows[] = {
+      {upgrade::kMac2G, "01:00:5E:00:00:01\n"},                          // multicast
+      {upgrade::kRegrev5G, "1:regrev=" + std::string(403, '1') + "\n"},  // write-back over the field
+      {upgrade::kWpsPin, "-2345670\n"},                                  // taken for an option
+      {upgrade::kCalibrationItemCount - 1, "0x567\r\n"},                // six characters with the CR
+  };
+  for (const auto& row : rows) {
+    const upgrade::CalibrationItem& item = upgrade::kCalibrationItems[row.item];
+    SCOPED_TRACE(item.key);
+    const std::string command =
+        item.readCommand[0] != '\0' ? item.readCommand : std::string(upgrade::kBootPartitionGrep) + item.key;
+    Rig rig;
+    rig.dlg->settings.EngineeringMode = true;
+    rig.router().script = [&](const std::string& c, Reply& r) {
+      if (c != command) return false;
+      r.text = row.reply;
+      return true;
+    };
+    rig.SearchAndRun();
+    EXPECT_EQ(std::count(rig.Commands().begin(), rig.Commands().end(), command), 8);
+    EXPECT_EQ(Lines(rig.display.events.end() - 5, rig.display.events.end()),
+              (Lines{"picture 132", std::string("box ") + item.failureMessage,
+                     std::string("list ") + item.failureMessage, "enable 1 on", "enable 2 on"}));
+    EXPECT_EQ(rig.DataLog().size(), row.item);
+    EXPECT_TRUE(std::none_of(rig.Commands().begin(), rig.Commands().end(), [](const std::string& c) {
+      return c.rfind("ATE Set_", 0) == 0 || c.rfind("nvram set", 0) == 0 || c.rfind("mkdir", 0) == 0;
+    }));
+    EXPECT_TRUE(Contains(rig.display.listLines.at(rig.display.listLines.size() - 2), " refused: "));
+  }
+}
+
 TEST_F(BackupTest, AnItemAcceptedOnItsEighthAttemptLogsEightLines) {
   AnswerLater("nvram get 0:pa2ga1", "short\n", "0xff2b,0x1b2f,0xfcb5\n", 8);
   rig.SearchAndRun();

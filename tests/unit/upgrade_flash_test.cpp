@@ -181,19 +181,35 @@ TEST_F(TransferFlashTest, SecondPassNeitherUploadsNorFlashesAgain) {
 }
 
 // Nothing of the transfer step goes out unless the Data log on the disk holds
-// the run's values: a line that could not be written, or a file changed
-// behind the run's back, ends the run before the flash.
+// the run's values and a restore reads them back from it: a line that could
+// not be written, a file changed behind the run's back, or one the restore
+// reader refuses or reads other values from, ends the run before the flash.
 TEST(DurableDataLog, ARunWhoseDataLogIsNotOnTheDiskEndsBeforeTheTransfer) {
   struct Case {
     const char* name;
     const char* when;  // the backup read at which the file is spoiled
     std::function<void(const std::string& path)> spoil;
+    const char* why;  // in the ending's parentheses
+  };
+  // The file as it stands with every item's line, but one value changed.
+  const auto changeValue = [](const std::string& path) {
+    std::vector<std::string> lines = Rig::FileLines(path);
+    lines.at(upgrade::kPa2ga0) = upgrade::DataLogLine(upgrade::kPa2ga0, "0xff2a,0x1b2e,0xfcb0");
+    std::filesystem::remove(path);
+    for (const std::string& line : lines) platform::AppendToFile(path, line + "\r\n");
   };
   for (const Case& c : std::vector<Case>{
            {"cannot be written", "ATE Get_MacAddr_2G",
-            [](const std::string& path) { std::filesystem::create_directory(path); }},
+            [](const std::string& path) { std::filesystem::create_directory(path); }, ""},
            {"changed behind the run", "cat /dev/mtd0 |grep odmpid",
-            [](const std::string& path) { platform::AppendToFile(path, "MacAddr_2G 00:00:00:00:00:01\r\n"); }},
+            [](const std::string& path) { platform::AppendToFile(path, "MacAddr_2G 00:00:00:00:00:01\r\n"); },
+            "a restore would refuse it, line 31: missing key MacAddr_5G"},
+           // The run's own 30 lines are the file's last: only the reader sees the fault.
+           {"a line before the run that a restore refuses", "ATE Get_MacAddr_2G",
+            [](const std::string& path) { platform::AppendToFile(path, "hello\r\n"); },
+            "a restore would refuse it, line 1: unknown key hello"},
+           {"a value changed behind the run", "cat /dev/mtd0 |grep odmpid", changeValue,
+            "a restore would read other values from it than this run read"},
        }) {
     Rig rig;
     rig.dlg->settings.EngineeringMode = true;
@@ -212,7 +228,7 @@ TEST(DurableDataLog, ARunWhoseDataLogIsNotOnTheDiskEndsBeforeTheTransfer) {
     const std::string& path = rig.dlg->logs.DataLogPath;
     ASSERT_EQ(rig.display.boxes.size(), 1u) << c.name;
     const std::string& box = rig.display.boxes[0];
-    EXPECT_TRUE(Contains(box, "The Data log " + path + " could not be written (")) << box;
+    EXPECT_TRUE(Contains(box, "The Data log " + path + " could not be written (" + c.why)) << box;
     EXPECT_TRUE(Contains(box, "Nothing has been changed on the router.")) << box;
     EXPECT_THAT(Tail(rig.display.events, 5),
                 ElementsAre("picture 132", "box " + box, "list " + box, "enable 1 on", "enable 2 on"))
