@@ -82,9 +82,8 @@ void CUpgradeToolDlg::OnSearchTimer() {
   waits.PumpMessages(1);
   s_.display.LogListClear();
   logs.AppendProcessLog("[System]-Searching for LM-7210A/LM-7210B...");
-  // A run holds its router only while it runs; a new attempt may find another.
+  // A run holds its router and route only while it runs; a new attempt may find another.
   link.ReleaseTarget();
-  link.ForgetRouterInterface();
   if (link.SearchRouter()) {
     searching_ = false;  // the series ends in the run
     const upgrade::RunOutcome outcome = RunUpgrade();

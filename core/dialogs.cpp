@@ -33,6 +33,9 @@ std::vector<std::string> SelectDeviceModel::Items() const {
     if (semicolon == std::string::npos) break;
     start = semicolon + 1;
   }
+  if (Interfaces.size() == items.size()) {
+    for (size_t i = 0; i < items.size(); ++i) items[i] += " (" + Interfaces[i] + ")";
+  }
   return items;
 }
 

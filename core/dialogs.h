@@ -27,10 +27,14 @@ struct SelectDeviceModel {
 
   std::string IpList;      // addresses joined with ";", spaces removed
   int SelectedIndex = -1;  // -1: no choice
+  // Routers found on more than one interface: the interface of each address,
+  // in list order. Empty otherwise.
+  std::vector<std::string> Interfaces;
 
   // Stores the list with every space deleted.
   void SetList(const std::string& list);
-  // The ";"-separated pieces, empty ones kept; none for an empty list.
+  // The ";"-separated pieces, empty ones kept, each followed by its
+  // interface when the list names them; none for an empty list.
   std::vector<std::string> Items() const;
   // Initialisation: no choice yet; item 0 is preselected when there are items.
   int InitialSelection() const { return Items().empty() ? -1 : 0; }

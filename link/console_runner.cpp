@@ -11,13 +11,13 @@ std::string ConsoleRunner::UploaderPath() const {
 
 std::string ConsoleRunner::UploadCommandLine(const std::string& fileName) const {
   const std::string localFile = settings_.ToolFolderPath + platform::kPathSeparator + fileName;
-  // With several interfaces the upload must leave by the router's one too:
-  // on Linux its name ties curl's socket to it (an address would only pick
-  // the source address), on Windows curl takes the address.
+  // A route that names its interface holds the upload too: on Linux the
+  // name ties curl's socket to it (an address would only pick the source
+  // address), on Windows curl takes the address.
   std::string interfaceOption;
-  platform::NetInterface via;
-  if (link_.PicksInterface() && link_.RouterInterface(&via)) {
-    interfaceOption = " --interface " + (platform::kUploaderInterfaceByName ? via.name : via.address);
+  const Route route = link_.TargetRoute();
+  if (!route.SystemRouting()) {
+    interfaceOption = " --interface " + (platform::kUploaderInterfaceByName ? route.name : route.localAddress);
   }
   return std::string(platform::kUploaderName) + interfaceOption + " -T \"" + localFile + "\" ftp://" +
          link_.Current().DeviceIp + "/cfe/";

@@ -19,6 +19,19 @@ bool SameSubnet(const platform::NetInterface& network, const std::string& ip) {
   }
   return (local & mask) == (other & mask);
 }
+
+platform::NetInterface InterfaceOf(const Route& route) {
+  return platform::NetInterface{route.index, route.name, route.localAddress, route.netmask, true, true};
+}
+
+// Up, with a link and an IPv4 address: a router could answer there.
+bool Usable(const platform::NetInterface& network) {
+  return network.up && network.hasLink && !network.address.empty();
+}
+
+Route RouteOf(const platform::NetInterface& network) {
+  return Route{network.name, network.index, network.address, network.netmask};
+}
 }  // namespace
 
 bool ParseDotted(const std::string& text, uint32_t* address) {
@@ -114,38 +127,10 @@ bool RouterLink::SearchRouter() {
   s_.waits.PumpMessages(1);
   if (!SearchRounds(kFirstSearchRounds)) return false;
   s_.logs.AppendProcessLog("Search Model:" + Current().CurrentModel + "......OK!");
-  WarnWhenUnpinnable();
   return true;
 }
 
-void RouterLink::WarnWhenUnpinnable() {
-  if (s_.transport.CanChooseInterface()) return;
-  std::string router;
-  std::string others;
-  {
-    platform::LockGuard lock(tableLock_);
-    if (!picks_ || !routerInterfaceKnown_ || sharedSubnetWarned_) return;
-    router = routerInterface_.name;
-    for (const platform::NetInterface& network : candidates_) {
-      if (network.index != routerInterface_.index && SameSubnet(network, current_.DeviceIp)) {
-        others += (others.empty() ? "" : ", ") + network.name;
-      }
-    }
-    if (others.empty()) return;
-    sharedSubnetWarned_ = true;
-  }
-  const std::string text = "The router answered on " + router + ", but " + others +
-                           " is in the router's network too, and this version of Windows cannot "
-                           "send the commands through one interface only. Disconnect " + others +
-                           " for the upgrade.";
-  s_.logs.AppendProcessLog(kHint + text);
-  s_.display.MessageBox(text);
-}
-
 bool RouterLink::SearchRounds(int rounds) {
-  // The links may have changed since the last search (a reboot of the router
-  // takes its link down and up again).
-  RefreshInterfaces();
   {
     platform::LockGuard lock(tableLock_);
     current_.FoundLabel.clear();
@@ -159,7 +144,6 @@ bool RouterLink::SearchRounds(int rounds) {
       s_.logs.AppendProcessLog(Format("[System]-Searching for LM-7210A/LM-7210B...%d", progress));
     }
     s_.waits.PumpMessages(1);
-    LogNotes();
     if (!Current().FoundLabel.empty()) break;
   }
   return !Current().FoundLabel.empty();
@@ -180,27 +164,24 @@ void RouterLink::SendDiscoveryRound() {
 }
 
 void RouterLink::SendServicePacket() {
+  // The links may change during a run (a reboot of the router takes its
+  // link down and up again, an adapter may come back under another index).
+  RefreshInterfaces();
   std::string destination = "255.255.255.255";
-  bool picks = false;
-  std::vector<platform::NetInterface> via;
+  std::vector<Route> ways;
   {
     platform::LockGuard lock(tableLock_);
     if (current_.UnicastMode) {
       destination = current_.SelectedIp;
       current_.DeviceIp = current_.SelectedIp;
     }
-    picks = picks_;
-    if (routerInterfaceKnown_) {
-      via.push_back(routerInterface_);
-    } else {
-      via = candidates_;
-    }
+    ways = WaysOut(listenMode_.load() == kListenCommand);
   }
-  if (!picks) {
-    s_.transport.SendTo(destination, kServicePort, sendBuffer_, sizeof sendBuffer_);
-  } else {
-    for (const platform::NetInterface& network : via) {
-      s_.transport.SendVia(destination, kServicePort, sendBuffer_, sizeof sendBuffer_, network);
+  for (const Route& way : ways) {
+    if (way.SystemRouting()) {
+      s_.transport.SendTo(destination, kServicePort, sendBuffer_, sizeof sendBuffer_);
+    } else if (way.index != 0) {  // never by another interface while this one is gone
+      s_.transport.SendVia(destination, kServicePort, sendBuffer_, sizeof sendBuffer_, InterfaceOf(way));
     }
   }
   s_.waits.PumpMessages(1);
@@ -216,11 +197,14 @@ void RouterLink::OnDatagram(const uint8_t* data, size_t length, const std::strin
   }
 }
 
-bool RouterLink::ArrivalInterface(unsigned arrivalIndex, const std::string& sourceIp,
-                                  platform::NetInterface* out) const {
+bool RouterLink::ArrivalRoute(unsigned arrivalIndex, const std::string& sourceIp, Route* out) const {
+  if (route_) {
+    *out = *route_;
+    return arrivalIndex != 0 ? arrivalIndex == route_->index : SameSubnet(InterfaceOf(*route_), sourceIp);
+  }
   for (const platform::NetInterface& network : candidates_) {
     if (arrivalIndex != 0 ? network.index == arrivalIndex : SameSubnet(network, sourceIp)) {
-      *out = network;
+      *out = RouteOf(network);
       return true;
     }
   }
@@ -233,27 +217,18 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
   if (!ParseDiscoveryResponse(data, length, &info)) return;
   const MacAddress mac = info.Mac();
   platform::LockGuard lock(tableLock_);
-  platform::NetInterface arrival;
-  if (picks_) {
-    // Only answers that came in where the program searches count; once the
-    // router's interface is known, only those that came in there.
-    if (!ArrivalInterface(arrivalIndex, sourceIp, &arrival)) return;
-    if (routerInterfaceKnown_ && arrival.index != routerInterface_.index) {
-      for (DeviceEntry& entry : table_) {
-        if (entry.Mac != mac || entry.InterfaceName.empty() || entry.AnsweredElsewhere) continue;
-        notes_.push_back(std::string(kHint) + "The router " + entry.MacText + " answered on " +
-                         arrival.name + " too; it is kept on " + entry.InterfaceName);
-        entry.AnsweredElsewhere = true;  // said once
-      }
-      return;
-    }
+  Route via;
+  if (NamesInterfaces() && !ArrivalRoute(arrivalIndex, sourceIp, &via)) return;
+  if (!targetPinned_) {
+    current_.TargetMac = mac;
+    targetVia_ = via;
   }
-  if (!targetPinned_) current_.TargetMac = mac;
   if (targetPinned_ && alternateAccepted_ && mac == alternateMac_ && sourceIp == current_.SelectedIp) {
     current_.TargetMac = mac;
   }
+  // Two units reset to the factory share a MAC: the interface tells them apart.
   for (const DeviceEntry& entry : table_) {
-    if (entry.Mac == mac) return;
+    if (entry.Mac == mac && entry.Via.name == via.name) return;
   }
   if (info.ModeByte() > 1) return;
   if (table_.size() >= kDeviceTableCapacity) return;
@@ -263,15 +238,7 @@ void RouterLink::RecordDevice(const uint8_t* data, size_t length, const std::str
   entry.MacText = MacDigits(mac);
   entry.Label = info.Label();
   entry.Mac = mac;
-  if (picks_) {
-    entry.InterfaceIndex = arrival.index;
-    entry.InterfaceName = arrival.name;
-    entry.LocalAddress = arrival.address;
-    if (!routerInterfaceKnown_) {
-      routerInterface_ = arrival;
-      routerInterfaceKnown_ = true;
-    }
-  }
+  entry.Via = via;
   table_.push_back(entry);
   current_.FoundLabel = entry.Label;
   current_.DeviceIp = entry.Ip;
@@ -297,16 +264,6 @@ void RouterLink::SetUnicastMode(bool on) {
 void RouterLink::SetSelectedIp(const std::string& ip) {
   platform::LockGuard lock(tableLock_);
   current_.SelectedIp = ip;
-  // The chosen router's own interface from now on.
-  for (const DeviceEntry& entry : table_) {
-    if (!picks_ || entry.Ip != ip || entry.InterfaceName.empty()) continue;
-    for (const platform::NetInterface& network : candidates_) {
-      if (network.name != entry.InterfaceName) continue;
-      routerInterface_ = network;
-      routerInterfaceKnown_ = true;
-    }
-    break;
-  }
 }
 
 void RouterLink::SetDeviceIp(const std::string& ip) {
@@ -340,6 +297,7 @@ void RouterLink::ReleaseTarget() {
   platform::LockGuard lock(tableLock_);
   targetPinned_ = false;
   alternateAccepted_ = false;
+  route_.reset();
 }
 
 // ---- interfaces ---------------------------------------------------------------------
@@ -350,25 +308,40 @@ void RouterLink::RefreshInterfaces() {
   interfaces_ = all;
   candidates_.clear();
   for (const platform::NetInterface& network : all) {
-    if (!network.up || !network.hasLink || network.address.empty()) continue;
+    if (!Usable(network)) continue;
     if (!choice_.empty() && network.name != choice_ && network.address != choice_) continue;
     candidates_.push_back(network);
   }
-  picks_ = !choice_.empty() || candidates_.size() > 1;
-  if (!routerInterfaceKnown_) return;
-  // The same link may be back under another index or address.
-  for (const platform::NetInterface& network : candidates_) {
-    if (network.name == routerInterface_.name) routerInterface_ = network;
+  if (!route_ || route_->SystemRouting()) return;
+  // The route's link may be back under another index or address; while it
+  // is gone, nothing is sent rather than sent elsewhere.
+  route_->index = 0;
+  for (const platform::NetInterface& network : all) {
+    if (network.name == route_->name && Usable(network)) route_ = RouteOf(network);
   }
 }
 
-void RouterLink::LogNotes() {
-  std::vector<std::string> notes;
-  {
-    platform::LockGuard lock(tableLock_);
-    notes.swap(notes_);
-  }
-  for (const std::string& note : notes) s_.logs.AppendProcessLog(note);
+bool RouterLink::NamesInterfaces() const {
+  if (route_) return !route_->SystemRouting();
+  return !choice_.empty() || candidates_.size() > 1;
+}
+
+Route RouterLink::TargetRouteLocked() const {
+  if (route_) return *route_;
+  return NamesInterfaces() ? targetVia_ : Route{};
+}
+
+Route RouterLink::TargetRoute() const {
+  platform::LockGuard lock(tableLock_);
+  return TargetRouteLocked();
+}
+
+std::vector<Route> RouterLink::WaysOut(bool command) const {
+  const Route target = TargetRouteLocked();
+  if (route_ || !NamesInterfaces() || (command && !target.SystemRouting())) return {target};
+  std::vector<Route> each;
+  for (const platform::NetInterface& network : candidates_) each.push_back(RouteOf(network));
+  return each;
 }
 
 void RouterLink::ChooseInterface(const std::string& nameOrAddress) {
@@ -379,28 +352,24 @@ void RouterLink::ChooseInterface(const std::string& nameOrAddress) {
   RefreshInterfaces();
 }
 
-void RouterLink::ForgetRouterInterface() {
+std::string RouterLink::FixRoute(const DeviceEntry& chosen) {
+  const bool tiesUnicast = s_.transport.CanChooseInterface();
   platform::LockGuard lock(tableLock_);
-  routerInterfaceKnown_ = false;
-  routerInterface_ = platform::NetInterface{};
-  sharedSubnetWarned_ = false;
-}
-
-bool RouterLink::PicksInterface() const {
-  platform::LockGuard lock(tableLock_);
-  return picks_;
-}
-
-bool RouterLink::RouterInterface(platform::NetInterface* out) const {
-  platform::LockGuard lock(tableLock_);
-  if (!routerInterfaceKnown_) return false;
-  *out = routerInterface_;
-  return true;
-}
-
-std::vector<platform::NetInterface> RouterLink::Candidates() const {
-  platform::LockGuard lock(tableLock_);
-  return candidates_;
+  std::string others;
+  // Where a unicast cannot be tied, it leaves by whichever interface the
+  // system picks for the router's network.
+  for (const platform::NetInterface& network : interfaces_) {
+    if (tiesUnicast || chosen.Via.SystemRouting() || network.name == chosen.Via.name) continue;
+    if (!Usable(network) || !SameSubnet(network, chosen.Ip)) continue;
+    others += (others.empty() ? "" : ", ") + network.name;
+  }
+  if (!others.empty()) {
+    return "The router answered on " + chosen.Via.name + ", but " + others +
+           " is in the router's network too, and this version of Windows cannot send the commands "
+           "through one interface only. Disconnect " + others + " for the upgrade, then press Retry.";
+  }
+  route_ = chosen.Via;
+  return "";
 }
 
 std::vector<std::string> RouterLink::NothingFoundHints() const {
@@ -481,7 +450,8 @@ void RouterLink::DeliverResponse(const uint8_t* data, size_t length, unsigned ar
   {
     // An answer from another link is not from the router of this run.
     platform::LockGuard lock(tableLock_);
-    if (picks_ && routerInterfaceKnown_ && arrivalIndex != 0 && arrivalIndex != routerInterface_.index) return;
+    const Route target = TargetRouteLocked();
+    if (!target.SystemRouting() && arrivalIndex != 0 && arrivalIndex != target.index) return;
   }
   CheckOutcome outcome = CheckOutcome::NoMatch;
   {

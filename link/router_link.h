@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,18 +20,27 @@
 
 namespace ramtune::link {
 
+// The interface one run talks to its router through: fixed from the chosen
+// router's entry, it carries every request of the run, the readiness polls,
+// the search after the reboot and the upload, and only answers that come in
+// on it count. After a reboot the interface is found again by its name.
+struct Route {
+  std::string name;          // empty: as the system routes (one interface, none chosen)
+  unsigned index = 0;        // the system's index now; 0 while the interface is gone
+  std::string localAddress;  // the PC's own address on it
+  std::string netmask;
+  bool SystemRouting() const { return name.empty(); }
+};
+
 struct DeviceEntry {
   std::string Model;
   std::string Ip;
   std::string MacText;  // twelve upper-case hexadecimal digits
   std::string Label;
   MacAddress Mac{};
-  // The interface the answer came in on; index 0 while one interface is all
-  // the PC has (the system's own routing then decides, as it always did).
-  unsigned InterfaceIndex = 0;
-  std::string InterfaceName;
-  std::string LocalAddress;
-  bool AnsweredElsewhere = false;  // the log has said it answered on another interface too
+  // The interface the answer came in on; the system's routing while the
+  // search does not name interfaces (one interface, none chosen).
+  Route Via;
 };
 
 // The interface a command-line choice names, by name or by address; false
@@ -96,21 +106,24 @@ class RouterLink {
   void RecordDevice(const uint8_t* data, size_t length, const std::string& sourceIp,
                     unsigned arrivalIndex = 0);
 
-  // ---- interfaces ----------------------------------------------------------------
-  // With one candidate interface (up, with a link and an IPv4 address) the
-  // requests leave as the system routes them. With more, or with a choice,
-  // each request names its interface: discovery goes out on every candidate
-  // until a router answers, then everything of the run leaves by the
-  // interface its answer came in on.
+  // ---- interfaces and the run's route ---------------------------------------------
+  // With one candidate interface (up, with a link and an IPv4 address) and
+  // none chosen, the requests leave as the system routes them. With more, or
+  // with a choice, each request names its interface: until the router is
+  // chosen, discovery goes out on every candidate (a router is recorded once
+  // per interface it answers on) and commands go where their target
+  // answered; from the choice on, everything leaves by the route.
   //
   // Searches and talks on this interface only (its name or address).
   void ChooseInterface(const std::string& nameOrAddress);
-  // A new search series may find a router elsewhere.
-  void ForgetRouterInterface();
-  bool PicksInterface() const;
-  // The interface of the router of this run; false when not known.
-  bool RouterInterface(platform::NetInterface* out) const;
-  std::vector<platform::NetInterface> Candidates() const;
+  // Fixes the run's route from the chosen entry. Where a unicast cannot be
+  // tied to an interface (Windows XP) and another interface is in the
+  // router's network, nothing is fixed and the text returned says which one
+  // to disconnect; empty when the route is fixed.
+  std::string FixRoute(const DeviceEntry& chosen);
+  // The route of requests to the target: the fixed one, else the interface
+  // the target answered on; the system's routing when neither names one.
+  Route TargetRoute() const;
   // "[System]" lines saying what was tried and what to check when a search
   // series found nothing.
   std::vector<std::string> NothingFoundHints() const;
@@ -124,7 +137,8 @@ class RouterLink {
   void SetCurrentMacText(const std::string& macText);
   // Addresses every later command to this router. Once pinned, discovery
   // answers of other routers no longer move TargetMac, so the commands of a
-  // run cannot reach another unit; ReleaseTarget undoes it at the next run.
+  // run cannot reach another unit; ReleaseTarget undoes it, and forgets the
+  // route, at the next run.
   void PinTarget(const MacAddress& mac);
   // While pinned, a discovery answer from the selected address under `mac`
   // moves the target to `mac`: a unit whose identity was just written may
@@ -144,13 +158,16 @@ class RouterLink {
  private:
   void SetUpSocket();
   void RefreshInterfaces();
-  void LogNotes();
-  // Windows XP: says so when another interface shares the router's network.
-  void WarnWhenUnpinnable();
-  // Under the table lock: the interface a datagram came in on, from the
-  // index the system reported or else from the source's subnet.
-  bool ArrivalInterface(unsigned arrivalIndex, const std::string& sourceIp,
-                        platform::NetInterface* out) const;
+  // Under the table lock from here on.
+  bool NamesInterfaces() const;
+  Route TargetRouteLocked() const;
+  // Where the next request leaves: one route, or every candidate while a
+  // search has not settled on one.
+  std::vector<Route> WaysOut(bool command) const;
+  // The interface a datagram came in on, from the index the system reported
+  // or else from the source's subnet; false when it is not one the program
+  // listens on (once a route is fixed, only the route).
+  bool ArrivalRoute(unsigned arrivalIndex, const std::string& sourceIp, Route* out) const;
 
   LinkServices s_;
   bool socketReady_ = false;
@@ -160,17 +177,14 @@ class RouterLink {
   mutable platform::Lock tableLock_;
   std::vector<DeviceEntry> table_;
   CurrentRouter current_;
+  Route targetVia_;  // where TargetMac's answer came in
   bool targetPinned_ = false;
   bool alternateAccepted_ = false;
   MacAddress alternateMac_{};
   std::string choice_;
   std::vector<platform::NetInterface> interfaces_;
   std::vector<platform::NetInterface> candidates_;
-  bool picks_ = false;
-  bool routerInterfaceKnown_ = false;
-  platform::NetInterface routerInterface_;
-  bool sharedSubnetWarned_ = false;
-  std::vector<std::string> notes_;  // written by the listener, logged by the search
+  std::optional<Route> route_;  // the run's, from the choice of its router
   bool bound_ = true;
 
   mutable platform::Lock responseLock_;

@@ -119,6 +119,10 @@ class UdpSocket {
   void Close();
 
  private:
+  // Windows: sets IP_UNICAST_IF (0: none) unless it is set already; false
+  // when refused.
+  bool ForceInterface(unsigned index);
+
   intptr_t handle_ = -1;
   unsigned forcedIndex_ = 0;  // Windows: the IP_UNICAST_IF now set on the socket
   bool canChoose_ = false;    // Windows: IP_UNICAST_IF accepted when the socket was made

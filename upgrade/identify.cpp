@@ -82,14 +82,19 @@ bool UpgradeRun::Identify() {
   if (!candidates.empty()) {
     s_.link.SetUnicastMode(true);
     std::string ipList;
+    std::vector<std::string> interfaces;
+    bool severalInterfaces = false;
     for (const link::DeviceEntry& entry : candidates) {
       logEntry(entry);
       ipList += (ipList.empty() ? "" : ";") + entry.Ip;
+      interfaces.push_back(entry.Via.name);
+      severalInterfaces |= entry.Via.name != candidates.front().Via.name;
     }
     size_t chosenIndex = 0;
     if (candidates.size() > 1) {
       SelectDeviceModel dialog;
       dialog.SetList(ipList);
+      if (severalInterfaces) dialog.Interfaces = interfaces;
       s_.display.RunSelectDeviceDialog(dialog);
       if (dialog.SelectedIndex < 0 || static_cast<size_t>(dialog.SelectedIndex) >= candidates.size()) {
         s_.host.Exit(0);
@@ -98,6 +103,12 @@ bool UpgradeRun::Identify() {
       if (!Contains(candidates[chosenIndex].Ip, ".")) s_.host.Exit(0);
     }
     const link::DeviceEntry& chosen = candidates[chosenIndex];
+    // From here on the run talks through the chosen entry's interface only.
+    const std::string refusal = s_.link.FixRoute(chosen);
+    if (!refusal.empty()) {
+      EndRun(kPicturePause, refusal, std::string("[System]-") + refusal);
+      return false;
+    }
     state_.ChosenAddress = RemoveChar(chosen.Ip, ' ');
     s_.link.SetCurrentModel(chosen.Model);
     s_.link.PinTarget(chosen.Mac);

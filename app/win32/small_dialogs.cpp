@@ -39,6 +39,12 @@ bool CSelectDeviceDlg::OnInitDialog() {
     SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
   }
   SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(model_.InitialSelection()), 0);
+  if (!model_.Interfaces.empty()) {
+    // Each item names its interface too: a list wider than the box shows it.
+    RECT box{};
+    GetClientRect(list, &box);
+    SendMessageA(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(3 * (box.right - box.left)), 0);
+  }
   return true;
 }
 

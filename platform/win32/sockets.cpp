@@ -105,6 +105,9 @@ bool UdpSocket::Create() {
   if (s == INVALID_SOCKET) return false;
   handle_ = static_cast<intptr_t>(s);
   forcedIndex_ = 0;
+  // curl is started with inheritable handles: a hung one must not keep the
+  // service port after the program has ended.
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
   // Windows XP refuses the option: there a unicast cannot be tied to an interface.
   canChoose_ = SetUnicastInterface(s, 0);
   DWORD on = 1;
@@ -136,8 +139,7 @@ bool UdpSocket::EnableBroadcast() {
 }
 
 bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len) {
-  if (!IsOpen()) return false;
-  if (forcedIndex_ != 0 && SetUnicastInterface(AsSocket(handle_), 0)) forcedIndex_ = 0;
+  if (!IsOpen() || !ForceInterface(0)) return false;
   return SendDatagram(AsSocket(handle_), ip, port, data, len);
 }
 
@@ -154,10 +156,20 @@ bool UdpSocket::SendVia(const std::string& ip, uint16_t port, const uint8_t* dat
     subnetBroadcast.s_addr = (address & mask) | ~mask;
     destination = inet_ntoa(subnetBroadcast);
   }
-  if (canChoose_ && forcedIndex_ != via.index && SetUnicastInterface(AsSocket(handle_), via.index)) {
-    forcedIndex_ = via.index;
-  }
+  if (canChoose_ && !ForceInterface(via.index)) return false;
   return SendDatagram(AsSocket(handle_), destination, port, data, len);
+}
+
+bool UdpSocket::ForceInterface(unsigned index) {
+  if (forcedIndex_ == index) return true;
+  if (SetUnicastInterface(AsSocket(handle_), index)) {
+    forcedIndex_ = index;
+    return true;
+  }
+  // Refused: the datagram is not sent, and the socket is not left on the
+  // interface of an earlier one.
+  if (index != 0 && SetUnicastInterface(AsSocket(handle_), 0)) forcedIndex_ = 0;
+  return false;
 }
 
 bool UdpSocket::CanChooseInterface() const { return canChoose_; }

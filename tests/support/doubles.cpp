@@ -60,7 +60,9 @@ void RecordingDisplay::RunWarningDialog(WarningDialogModel& dialog) {
 }
 
 void RecordingDisplay::RunSelectDeviceDialog(SelectDeviceModel& dialog) {
-  events.push_back("select " + dialog.IpList);
+  std::string items;
+  for (const std::string& item : dialog.Items()) items += (items.empty() ? "" : ";") + item;
+  events.push_back("select " + items);
   if (selectIndex >= 0) dialog.OnOk(selectIndex);
 }
 

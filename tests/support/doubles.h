@@ -22,7 +22,7 @@ struct ProcessExit {
 // Records what the program shows, in order, as short event texts:
 //   "progress 6", "picture 131", "label 1001 Model:", "enable 1 on",
 //   "box <text>", "ask <text>", "list <line>", "list-clear", "warning",
-//   "select <list>", "choose-file <filter>|<folder>", "timer 100 300", "kill 100".
+//   "select <items, joined by ;>", "choose-file <filter>|<folder>", "timer 100 300", "kill 100".
 class RecordingDisplay : public Display {
  public:
   explicit RecordingDisplay(VirtualClock& clock) : clock_(clock) {}

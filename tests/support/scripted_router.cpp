@@ -1,5 +1,6 @@
 #include "support/scripted_router.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace ramtune::test {
@@ -39,6 +40,17 @@ void Store(std::vector<std::pair<std::string, std::string>>& list, const std::st
     }
   }
   list.emplace_back(key, value);
+}
+
+uint32_t Dotted(const std::string& text) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (std::sscanf(text.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return 0;
+  return a << 24 | b << 16 | c << 8 | d;
+}
+
+bool SameSubnet(const platform::NetInterface& network, const std::string& ip) {
+  const uint32_t mask = Dotted(network.netmask);
+  return !network.address.empty() && (Dotted(network.address) & mask) == (Dotted(ip) & mask);
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -207,10 +219,14 @@ void ScriptedNetwork::SendTo(const std::string& ip, uint16_t, const uint8_t* dat
 void ScriptedNetwork::SendVia(const std::string& ip, uint16_t, const uint8_t* data, size_t length,
                               const platform::NetInterface& via) {
   viaUsed.push_back(true);
-  // Without a way to tie it, a unicast leaves by the default route.
+  // Without a way to tie it, a unicast leaves by the interface of the
+  // destination's subnet, else by the default route.
   const bool broadcast = ip == "255.255.255.255";
-  const unsigned defaultLink = interfaces.empty() ? 1 : interfaces.front().index;
-  SendOn(ip, data, length, canChoose || broadcast ? via.index : defaultLink);
+  unsigned routed = interfaces.empty() ? 1 : interfaces.front().index;
+  for (auto network = interfaces.rbegin(); network != interfaces.rend(); ++network) {
+    if (SameSubnet(*network, ip)) routed = network->index;
+  }
+  SendOn(ip, data, length, canChoose || broadcast ? via.index : routed);
 }
 
 void ScriptedNetwork::SendOn(const std::string& ip, const uint8_t* data, size_t length, unsigned link) {

@@ -45,6 +45,13 @@ TEST(Interfaces, CompleteRunLeavesOnlyByTheRouterLink) {
   const std::string eth1 = platform::kUploaderInterfaceByName ? "eth1" : "10.77.0.5";
   const Case cases[] = {
       {"one interface: as it always was", [](Rig&) {}, 1, false, ""},
+      {"one interface at the choice, a second one comes up during the reboot: as it always was",
+       [](Rig& rig) {
+         rig.router().afterReboot = [&rig](RouterModel&, int) {
+           rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5"));
+         };
+       },
+       1, false, ""},
       {"router on the second of two links in one subnet",
        [](Rig& rig) {
          rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5"));
@@ -171,39 +178,186 @@ TEST(Interfaces, NothingFoundHintsSayWhatTheProgramCanTell) {
   }
 }
 
-TEST(Interfaces, ARouterAnsweringOnTwoLinksIsKeptOnTheFirstAndTheLogSaysSo) {
-  Rig rig;
-  rig.dlg->settings.EngineeringMode = true;
+// Two units with the router's address, one on each link; the second answers
+// a little later, so the selection lists the first link's unit first.
+void TwoUnits(Rig& rig, bool sameMac) {
   rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5"));
-  rig.router().link = 2;
-  rig.router().discoveryDelayMs = 10;
-  RouterModel again = rig.router();
-  again.link = 1;
-  again.discoveryDelayMs = 40;
-  rig.network.routers.push_back(again);
-  ASSERT_TRUE(rig.dlg->link.SearchRouter());
-  const auto table = rig.dlg->link.DeviceTable();
-  ASSERT_EQ(table.size(), 1u);
-  EXPECT_EQ(table[0].InterfaceName, "eth1");
-  EXPECT_EQ(table[0].LocalAddress, "10.77.0.5");
-  EXPECT_TRUE(Has(rig.display.listLines, "[System]-The router 001122AABBCC answered on eth0 too; it is kept on eth1"));
-  rig.dlg->link.SendCommand("nvram get odmpid", 1000);
-  EXPECT_EQ(rig.router(0).commands.size(), 1u);
-  EXPECT_TRUE(rig.router(1).commands.empty());
+  RouterModel second = HealthyRouter();
+  second.link = 2;
+  second.discoveryDelayMs = 60;
+  if (!sameMac) second.mac[5] = 0x01;
+  rig.network.routers.push_back(second);
 }
 
-TEST(Interfaces, WithoutAWayToTieAUnicastTheSharedSubnetIsSaidBeforeTheFirstCommand) {
-  for (bool shared : {true, false}) {
+// Commands a unit got that are not of the identification before the choice.
+int CommandsAfterTheChoice(const RouterModel& router) {
+  int n = 0;
+  for (const std::string& command : router.commands) {
+    n += command != "ATE Get_FwReadyStatus" && command != "ATE Get_FWVersion";
+  }
+  return n;
+}
+
+TEST(Interfaces, TwoUnitsOnTwoLinksAreBothListedAndTheChosenOneAloneIsUpgraded) {
+  struct Case {
+    const char* name;
+    bool sameMac;  // two units reset to the factory
+    int choice;
+  };
+  const Case cases[] = {
+      {"other MACs, the second chosen", false, 1},
+      {"one factory MAC, the second chosen", true, 1},
+      {"one factory MAC, the first chosen", true, 0},
+  };
+  for (const Case& c : cases) {
+    Rig rig;
+    TwoUnits(rig, c.sameMac);
+    rig.display.selectIndex = c.choice;
+    // Both answer within the round of the first answer: no longer a search.
+    ASSERT_TRUE(rig.dlg->link.SearchRouter()) << c.name;
+    EXPECT_EQ(Count(rig.network, 1, true), 1) << c.name;
+    EXPECT_EQ(rig.dlg->link.DeviceTable().size(), 2u) << c.name;
+    rig.dlg->RunUpgrade();
+    EXPECT_EQ(rig.display.picture, kPicturePass) << c.name;
+    EXPECT_EQ(rig.display.Of("select"), std::vector<std::string>{"10.77.0.2 (eth0);10.77.0.2 (eth1)"}) << c.name;
+    const RouterModel& chosen = rig.router(c.choice);
+    const RouterModel& other = rig.router(1 - c.choice);
+    EXPECT_EQ(chosen.flashes, 1) << c.name;
+    EXPECT_EQ(CommandsAfterTheChoice(other), 0) << c.name;
+    EXPECT_EQ(other.reboots, 0) << c.name;
+    // Before the choice, commands go where their target answered: the unit
+    // that answered last.
+    EXPECT_TRUE(c.choice == 0 || rig.router(0).commands.empty()) << c.name;
+    // The upload leaves by the chosen unit's link.
+    const std::string option = platform::kUploaderInterfaceByName ? (c.choice == 1 ? "eth1" : "eth0")
+                                                                   : (c.choice == 1 ? "10.77.0.5" : "10.77.0.1");
+    for (const auto& upload : rig.processes.captured) {
+      EXPECT_NE(upload.commandLine.find(" --interface " + option + " "), std::string::npos) << c.name;
+    }
+  }
+}
+
+// The second unit is chosen; what happens to the links during its reboot.
+TEST(Interfaces, TheSearchAfterTheRebootStaysOnTheChosenLink) {
+  struct Case {
+    const char* name;
+    std::function<void(Rig&)> atReboot;
+    unsigned link;  // the chosen link's index after the reboot
+  };
+  const Case cases[] = {
+      {"the links come back in another order, the chosen one under another index",
+       [](Rig& rig) {
+         std::swap(rig.network.interfaces[0], rig.network.interfaces[1]);
+         rig.network.interfaces[0].index = 9;
+         rig.router(1).link = 9;
+       },
+       9},
+      {"another link comes up, and a unit there keeps answering",
+       [](Rig& rig) {
+         rig.network.interfaces.push_back(Link(3, "eth2", "10.77.0.7"));
+         std::array<uint8_t, 6> other = rig.router(1).mac;
+         other[5] ^= 0x0F;
+         for (int s = 1; s < 120; ++s) {
+           rig.network.Deliver(DiscoveryResponse(other, "LM-7210A", "LM-7210A"), "10.77.0.9", s * 1000, 3);
+         }
+       },
+       2},
+      {"the other link goes away: one interface is left",
+       [](Rig& rig) { rig.network.interfaces.erase(rig.network.interfaces.begin()); }, 2},
+      {"the chosen link is gone until the search has begun, and another adapter takes its index",
+       [](Rig& rig) {
+         rig.network.interfaces[1] = Link(2, "eth3", "10.77.0.8");
+         RouterModel intruder = rig.router(1);
+         intruder.commands.clear();
+         intruder.afterReboot = nullptr;
+         rig.network.routers.push_back(intruder);
+         rig.router(1).link = 12;
+         rig.clock.Schedule(110 * 1000 * 1000,
+                            [&rig] { rig.network.interfaces.push_back(Link(12, "eth1", "10.77.0.5")); });
+       },
+       12},
+  };
+  for (const Case& c : cases) {
+    Rig rig;
+    TwoUnits(rig, true);
+    rig.display.selectIndex = 1;
+    size_t fromReboot = 0;
+    rig.router(1).afterReboot = [&](RouterModel&, int reboot) {
+      fromReboot = rig.network.requests.size();
+      if (reboot == 1) rig.clock.Schedule(1000, [&] { c.atReboot(rig); });
+    };
+    EXPECT_EQ(rig.SearchAndRun(), -1) << c.name;
+    EXPECT_EQ(rig.display.picture, kPicturePass) << c.name;
+    EXPECT_EQ(CommandsAfterTheChoice(rig.router(0)), 0) << c.name;
+    ASSERT_GT(fromReboot, 0u) << c.name;
+    for (size_t i = fromReboot; i < rig.network.requests.size(); ++i) {
+      EXPECT_EQ(rig.network.links[i], c.link) << c.name << ": request " << i;
+      EXPECT_TRUE(rig.network.viaUsed[i]) << c.name << ": request " << i;
+    }
+    // Only the chosen link's answers were taken after the reboot.
+    for (const link::DeviceEntry& entry : rig.dlg->link.DeviceTable()) {
+      EXPECT_EQ(entry.Via.name + " " + entry.Ip, "eth1 10.77.0.2") << c.name;
+    }
+  }
+}
+
+TEST(Interfaces, OnceTheRouteIsFixedOnlyCommandAnswersOnItsLinkCount) {
+  struct Case {
+    unsigned arrival;  // 0: the system does not tell
+    bool counts;
+  };
+  for (const Case& c : {Case{1, false}, Case{2, true}, Case{0, true}}) {
+    Rig rig;
+    TwoUnits(rig, true);
+    ASSERT_TRUE(rig.dlg->link.SearchRouter());
+    ASSERT_EQ(rig.dlg->link.FixRoute(rig.dlg->link.DeviceTable().at(1)), "");
+    rig.router(1).script = [](const std::string&, Reply& reply) { return reply.drop = true; };
+    rig.dlg->link.SendCommand("nvram get x", 0);
+    const Bytes& request = rig.network.requests.back();
+    const uint32_t sequence = static_cast<uint32_t>(request[4] | request[5] << 8 | request[6] << 16 | request[7] << 24);
+    rig.network.Deliver(CommandResponse(sequence, rig.router(1).mac, "answer\n"), "10.77.0.2", 5, c.arrival);
+    rig.dlg->waits.PumpingDelay(100);
+    EXPECT_EQ(rig.dlg->link.ResponseText(), c.counts ? "answer\n" : "") << c.arrival;
+  }
+}
+
+TEST(Interfaces, WithoutAWayToTieAUnicastASharedSubnetEndsTheRunAtTheChoice) {
+  struct Case {
+    const char* name;
+    std::function<void(Rig&)> setUp;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"the other link in the router's subnet",
+       [](Rig& rig) { rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5")); }, true},
+      {"the router's link chosen, the other one in its subnet",
+       [](Rig& rig) {
+         rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5"));
+         rig.dlg->link.ChooseInterface("eth1");
+       },
+       true},
+      {"the other link in another subnet",
+       [](Rig& rig) {
+         rig.network.interfaces.push_back(Link(2, "eth1", "10.78.0.1"));
+         rig.router().ip = "10.78.0.2";
+       },
+       false},
+      {"one interface", [](Rig&) {}, false},
+  };
+  for (const Case& c : cases) {
     Rig rig;
     rig.network.canChoose = false;
-    rig.network.interfaces.push_back(Link(2, "eth1", shared ? "10.77.0.5" : "10.78.0.1"));
-    rig.router().link = 2;
-    if (!shared) rig.router().ip = "10.78.0.2";
-    ASSERT_TRUE(rig.dlg->link.SearchRouter()) << shared;
-    const bool warned = !rig.display.boxes.empty() &&
-                        rig.display.boxes.back().find("eth0 is in the router's network too") != std::string::npos;
-    EXPECT_EQ(warned, shared);
-    EXPECT_TRUE(rig.router().commands.empty());
+    c.setUp(rig);
+    rig.router().link = rig.network.interfaces.back().index;
+    EXPECT_EQ(rig.SearchAndRun(), -1) << c.name;
+    EXPECT_EQ(rig.display.picture, c.refused ? kPicturePause : kPicturePass) << c.name;
+    if (!c.refused) continue;
+    EXPECT_EQ(rig.display.boxes, std::vector<std::string>{
+                                     "The router answered on eth1, but eth0 is in the router's network too, "
+                                     "and this version of Windows cannot send the commands through one interface "
+                                     "only. Disconnect eth0 for the upgrade, then press Retry."})
+        << c.name;
+    EXPECT_EQ(CommandsAfterTheChoice(rig.router()), 0) << c.name;
   }
 }
 

@@ -112,6 +112,24 @@ TEST(PlatformRunCaptured, ToolOverTheLimitIsTimedOutAndLeftRunning) {
   EXPECT_LT(elapsed, 2500) << "the runner waited for the tool beyond the limit";
 }
 
+TEST(PlatformRunCaptured, ToolLeftRunningHoldsNoCopyOfTheServiceSocket) {
+  platform::SocketLibraryStartup();
+  platform::UdpSocket service;
+  ASSERT_TRUE(service.Create());
+  uint16_t port = static_cast<uint16_t>(40000 + std::random_device{}() % 20000);
+  const uint16_t last = static_cast<uint16_t>(port + 20);
+  while (port < last && !service.Bind(port)) ++port;
+  ASSERT_LT(port, last) << "no free port found";
+  EXPECT_EQ(platform::RunCaptured(SelfPath(), HelperCommand("DISABLED_SleepThreeSeconds"), 300, 8192).status,
+            Status::TimedOut);
+  service.Close();
+  platform::UdpSocket next;
+  ASSERT_TRUE(next.Create());
+  EXPECT_TRUE(next.Bind(port)) << "the tool still running holds the port";
+  next.Close();
+  platform::SocketLibraryCleanup();
+}
+
 TEST(PlatformRunCaptured, ToolPrintingMoreThanThePipeHoldsIsDrained) {
   const int64_t start = NowMs();
   platform::CapturedRun run = platform::RunCaptured(
