@@ -45,7 +45,7 @@ struct KindName {
   size_t fields;
 };
 const KindName kKinds[] = {
-    {EventKind::Found, "found", 5},     {EventKind::Phase, "phase", 1},
+    {EventKind::Found, "found", 5},     {EventKind::Phase, "phase", 2},
     {EventKind::Progress, "progress", 2}, {EventKind::Picture, "picture", 1},
     {EventKind::Changed, "changed", 0}, {EventKind::Logs, "logs", 2},
     {EventKind::Versions, "versions", 2}, {EventKind::Deferred, "deferred", 0},
@@ -206,11 +206,19 @@ bool DecodeEvent(const std::string& line, Event* event) {
   return false;
 }
 
-void ApplyEvent(const Event& event, UnitRecord* record) {
+void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
   const std::vector<std::string>& f = event.fields;
   switch (event.kind) {
     case EventKind::Found: break;
-    case EventKind::Phase: record->phase = f[0]; break;
+    case EventKind::Phase: {
+      // The same phase told again without a wait goes on from where it began.
+      const int countdown = Number(f[1]);
+      if (f[0] == record->phase && countdown <= 0) break;
+      record->phase = f[0];
+      record->phaseMs = nowMs;
+      record->countdownMs = countdown > 0 ? countdown : 0;
+      break;
+    }
     case EventKind::Progress: {
       const int position = Number(f[0]);
       const int high = Number(f[1]);

@@ -66,7 +66,9 @@ std::vector<std::string> AnsweredLinks(const std::vector<FoundRouter>& found);
 
 struct UnitRecord {
   PlannedUnit unit;
-  std::string phase;
+  std::string phase;         // the words of the run's phase, empty before the first
+  int64_t phaseMs = 0;       // when the phase began, on the bench's clock
+  int countdownMs = 0;       // the fixed wait that began with the phase
   int progress = 0;
   int progressHigh = 20;
   std::string picture;        // PASS, FAIL, PAUSE or empty
@@ -122,7 +124,7 @@ std::string IsoTime(const std::string& timeStamp);
 
 enum class EventKind {
   Found,     // search: link, MAC, model, IP, label
-  Phase,     // words
+  Phase,     // words, countdown in ms (0 when none)
   Progress,  // position, high
   Picture,   // PASS, FAIL, PAUSE
   Changed,   // the unit has been changed
@@ -140,7 +142,8 @@ struct Event {
 std::string EncodeEvent(const Event& event);
 // False for a line that is not an event (unknown kind, too few fields).
 bool DecodeEvent(const std::string& line, Event* event);
-// What the event changes in the unit's record (Found changes nothing).
-void ApplyEvent(const Event& event, UnitRecord* record);
+// What the event, arrived at `nowMs`, changes in the unit's record (Found
+// changes nothing).
+void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs);
 
 }  // namespace ramtune::bench

@@ -192,8 +192,9 @@ class Runs {
     std::vector<Event> events;
     Drain(&child, &lines, &events);
     for (const std::string& line : lines) view_.UnitMessage(record, line);
+    const int64_t now = platform::ProcessClockMs();
     for (const Event& event : events) {
-      ApplyEvent(event, &record);
+      ApplyEvent(event, &record, now);
       if (event.kind == EventKind::Deferred) {
         view_.Line(Prefix(record) + "this unit has been changed (flashed): its run is left to finish its "
                                     "write-back and verification. Ctrl+C again ends it; the unit would then "

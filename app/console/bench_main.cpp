@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "app/bench/run.h"
+#include "app/console/bench_lines.h"
 #include "app/console/front_end.h"
+#include "app/console/terminal.h"
 #include "app/startup.h"
 #include "core/dialogs.h"
 #include "link/router_link.h"
@@ -13,6 +15,27 @@
 
 namespace ramtune::console {
 namespace {
+
+// The bench's one question, asked until it is answered; with a block, the
+// prompt takes the terminal's bottom line while it waits.
+bool AskYesNo(const std::string& question, BottomBlock* block) {
+  const std::string prompt = question + " [y] Yes  [n] No: ";
+  for (;;) {
+    if (block != nullptr) {
+      block->BeginPrompt(prompt);
+    } else {
+      std::fputs(prompt.c_str(), stdout);
+      std::fflush(stdout);
+    }
+    char buffer[256];
+    const bool read = std::fgets(buffer, sizeof buffer, stdin) != nullptr;
+    if (block != nullptr) block->EndPrompt();
+    if (!read) return false;
+    const Answer answer = ParseYesNo(buffer);
+    if (answer == Answer::Yes) return true;
+    if (answer == Answer::No || answer == Answer::Close) return false;
+  }
+}
 
 // Not on a terminal: every line of a unit carries its link and MAC.
 class LineView : public bench::View {
@@ -24,18 +47,7 @@ class LineView : public bench::View {
     Write(unit.unit.link + " " + unit.unit.mac + "| " + line);
   }
   void Units(const std::vector<bench::UnitRecord>&, int64_t) override {}
-  bool Confirm(const std::string& question) override {
-    if (!interactive_) return false;
-    for (;;) {
-      std::fputs((question + " [y] Yes  [n] No: ").c_str(), stdout);
-      std::fflush(stdout);
-      char buffer[256];
-      if (std::fgets(buffer, sizeof buffer, stdin) == nullptr) return false;
-      const Answer answer = ParseYesNo(buffer);
-      if (answer == Answer::Yes) return true;
-      if (answer == Answer::No || answer == Answer::Close) return false;
-    }
-  }
+  bool Confirm(const std::string& question) override { return interactive_ && AskYesNo(question, nullptr); }
 
  private:
   static void Write(const std::string& text) {
@@ -44,6 +56,34 @@ class LineView : public bench::View {
     std::fflush(stdout);
   }
   bool interactive_;
+};
+
+// On a terminal: one line per unit at the bottom, redrawn in place; the
+// lines of the bench and of every unit scroll above it.
+class TerminalView : public bench::View {
+ public:
+  TerminalView(bool interactive, bool colour)
+      : interactive_(interactive), colour_(colour), block_(stdout, true, [] { return TerminalWidth(STDOUT_FILENO); }) {}
+  ~TerminalView() override { block_.Release(); }
+
+  void Line(const std::string& text) override { block_.Write(stdout, text + "\n"); }
+  void UnitMessage(const bench::UnitRecord& unit, const std::string& line) override {
+    block_.Write(stdout, unit.unit.link + " " + unit.unit.mac + "| " + line + "\n");
+  }
+  void Units(const std::vector<bench::UnitRecord>& units, int64_t nowMs) override {
+    const bool colour = colour_;
+    block_.Show([units, nowMs, colour](int width) { return UnitLines(units, nowMs, width, colour); });
+    // Every unit has ended: their last lines stay above the summary.
+    bool ended = true;
+    for (const bench::UnitRecord& unit : units) ended &= unit.ended;
+    if (ended) block_.Release();
+  }
+  bool Confirm(const std::string& question) override { return interactive_ && AskYesNo(question, &block_); }
+
+ private:
+  bool interactive_;
+  bool colour_;
+  BottomBlock block_;
 };
 
 int Usage(const std::string& message) {
@@ -128,7 +168,8 @@ int RunBenchConsole(const Options& options) {
   }
 
   // The warning once for the whole bench.
-  FrontEnd frontEnd(options, interactive);
+  const TerminalCaps caps = StandardOutputCaps();
+  FrontEnd frontEnd(options, interactive, caps);
   WarningDialogModel warning;
   frontEnd.RunWarningDialog(warning);
   if (!warning.Accepted) return kExitProgramBase;
@@ -137,8 +178,14 @@ int RunBenchConsole(const Options& options) {
   if (options.yesNo == 0) setup.answers.push_back("--no");
 
   platform::CatchInterrupts();
-  LineView view(interactive);
-  const int status = bench::RunBench(setup, view);
+  int status;
+  if (caps.live) {
+    TerminalView view(interactive, caps.colour);
+    status = bench::RunBench(setup, view);
+  } else {
+    LineView view(interactive);
+    status = bench::RunBench(setup, view);
+  }
   std::printf("ramtune: exit status %d\n", status);
   return status;
 }

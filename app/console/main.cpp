@@ -50,15 +50,19 @@ int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
   frontEnd.KillTimer(kStartTimer);
   if (!dlg.link.SearchRouter()) {
     for (const std::string& hint : dlg.link.NothingFoundHints()) dlg.logs.AppendProcessLog(hint);
-    std::fprintf(stderr, "ramtune: no router answered; nothing was sent.\n");
+    frontEnd.Settle();
+    frontEnd.Say(stderr, "ramtune: no router answered; nothing was sent.");
     return console::kExitNoRouter;
   }
-  if (!dlg.RunScript()) {
-    std::fprintf(stderr, "ramtune: the script could not be run or its replies could not all be written to %s.\n",
-                 kResultFile);
+  const bool ran = dlg.RunScript();
+  frontEnd.Settle();
+  if (!ran) {
+    frontEnd.Say(stderr, std::string("ramtune: the script could not be run or its replies could not all be "
+                                     "written to ") + kResultFile + ".");
     return console::kExitNoInput;
   }
-  std::printf("Commands and replies were appended to %s in the current directory.\n", kResultFile);
+  frontEnd.Say(stdout, std::string("Commands and replies were appended to ") + kResultFile +
+                           " in the current directory.");
   return console::kExitCompleted;
 }
 
@@ -93,6 +97,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.all) return console::RunBenchConsole(options);
+  if (options.version) {
+    std::printf("ramtune %s (bootloader image %s)\n", RAMTUNE_VERSION, kBootImageVersion);
+    return 0;
+  }
   if (options.listInterfaces) {
     std::fputs(link::InterfaceListText(platform::ListInterfaces()).c_str(), stdout);
     return 0;
@@ -108,7 +116,7 @@ int main(int argc, char** argv) {
   // A reader that went away must not kill the run halfway through a flash.
   signal(SIGPIPE, SIG_IGN);
 
-  console::FrontEnd frontEnd(options, isatty(STDIN_FILENO) == 1);
+  console::FrontEnd frontEnd(options, isatty(STDIN_FILENO) == 1, console::StandardOutputCaps());
   // A search or a run started by a bench: tied to its link, reporting to it.
   const bool ofBench = options.benchEvents >= 0;
   platform::NetInterface benchLink;

@@ -67,6 +67,7 @@ struct Options {
   // A run started by a bench (hidden): its events go to this descriptor.
   int benchEvents = -1;                 // --bench-events FD
   bool benchSearch = false;             // --bench-search: search the link only, report what answers
+  bool version = false;         // --version
 };
 
 struct ParsedOptions {
@@ -227,6 +228,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   app.add_option("--bench-events", o.benchEvents)->group("")->check(CLI::NonNegativeNumber);
   app.add_flag("--bench-search", o.benchSearch)->group("")->disable_flag_override();
   (void)report;
+  app.add_flag("--version", o.version, "print the program's version and exit")->disable_flag_override();
 }
 
 }  // namespace detail
@@ -299,20 +301,6 @@ struct ShownState {
   bool retryEnabled = true;
   bool exitEnabled = true;
 };
-
-// "[######--------------]  6/20" for a position in low..high.
-inline std::string ProgressBar(int position, int low, int high) {
-  if (high <= low) high = low + 1;
-  const int shown = position < low ? low : position > high ? high : position;
-  const int width = high - low;
-  std::string bar = "[";
-  for (int i = 0; i < width; ++i) bar += i < shown - low ? '#' : '-';
-  bar += "] ";
-  const std::string number = std::to_string(position);
-  const std::string total = std::to_string(high);
-  bar += std::string(number.size() < total.size() ? total.size() - number.size() : 0, ' ');
-  return bar + number + "/" + total;
-}
 
 // A text of the program as terminal lines: CR LF, LF and CR all end a line.
 inline std::vector<std::string> TextLines(const std::string& text) {

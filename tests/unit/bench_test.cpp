@@ -95,7 +95,7 @@ TEST(BenchEvents, RoundTripAndChangeTheRecord) {
   const std::vector<Case> cases = {
       {{EventKind::Found, {"eth1", "AABBCCDDEE01", "LM-7210A", "10.77.0.2", "LM 7210A\t01"}},
        "found\teth1\tAABBCCDDEE01\tLM-7210A\t10.77.0.2\tLM 7210A 01"},
-      {{EventKind::Phase, {"backing up"}}, "phase\tbacking up"},
+      {{EventKind::Phase, {"backing up", "0"}}, "phase\tbacking up\t0"},
       {{EventKind::Progress, {"6", "20"}}, "progress\t6\t20"},
       {{EventKind::Changed, {}}, "changed"},
       {{EventKind::Logs, {"p\r\n.txt", ""}}, "logs\tp  .txt\t"},
@@ -107,18 +107,18 @@ TEST(BenchEvents, RoundTripAndChangeTheRecord) {
     ASSERT_TRUE(DecodeEvent(c.line, &back)) << c.line;
     EXPECT_EQ(back.kind, c.event.kind) << c.line;
   }
-  for (const char* junk : {"", "Progress [###---] 3/20", "progress\t6", "found\ta\tb", "ended"}) {
+  for (const char* junk : {"", "Progress [###---] 3/20", "progress\t6", "found\ta\tb", "ended", "phase\tflashing"}) {
     Event e;
     EXPECT_FALSE(DecodeEvent(junk, &e)) << junk;
   }
 
   UnitRecord record;
-  for (const char* line : {"phase\tflashing", "progress\t9\t20", "progress\tx\t20", "changed",
+  for (const char* line : {"phase\tflashing\t0", "progress\t9\t20", "progress\tx\t20", "changed",
                            "logs\t/w/P.txt\t/w/D.txt", "versions\t1.0.1.5\t1.0.1.6", "picture\tFAIL",
                            "ended\t6"}) {
     Event e;
     ASSERT_TRUE(DecodeEvent(line, &e)) << line;
-    ApplyEvent(e, &record);
+    ApplyEvent(e, &record, 500);
   }
   EXPECT_EQ(record.phase, "flashing");
   EXPECT_EQ(record.progress, 9);
@@ -126,6 +126,32 @@ TEST(BenchEvents, RoundTripAndChangeTheRecord) {
   EXPECT_EQ(record.dataLog, "/w/D.txt");
   EXPECT_EQ(record.blAfter, "1.0.1.6");
   EXPECT_EQ(record.exitStatus, 6);
+}
+
+TEST(BenchEvents, PhaseKeepsItsStartUnlessANewWaitBegins) {
+  struct Step {
+    const char* line;
+    int64_t nowMs;
+    const char* phase;
+    int64_t phaseMs;
+    int countdownMs;
+  };
+  const std::vector<Step> steps = {
+      {"phase\tflashing\t0", 100, "flashing", 100, 0},
+      {"phase\tflashing\t0", 900, "flashing", 100, 0},          // told again: goes on
+      {"phase\trebooting\t65000", 1000, "rebooting", 1000, 65000},
+      {"phase\trebooting\t20000", 4000, "rebooting", 4000, 20000},  // a new wait in the same phase
+      {"phase\tverifying\tx", 5000, "verifying", 5000, 0},
+  };
+  UnitRecord record;
+  for (const Step& s : steps) {
+    Event e;
+    ASSERT_TRUE(DecodeEvent(s.line, &e)) << s.line;
+    ApplyEvent(e, &record, s.nowMs);
+    EXPECT_EQ(record.phase, s.phase) << s.line;
+    EXPECT_EQ(record.phaseMs, s.phaseMs) << s.line;
+    EXPECT_EQ(record.countdownMs, s.countdownMs) << s.line;
+  }
 }
 
 TEST(BenchReport, SummaryAndJsonCarryEveryUnitAndSkippedLink) {

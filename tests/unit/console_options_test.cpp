@@ -1,5 +1,6 @@
 // The console front end's command line, typed answers and exit status.
 #include "app/console/options.h"
+#include "app/console/progress_line.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,7 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(bench.interfaceChoice, "");
   EXPECT_EQ(bench.reportFile, "r.json");
   EXPECT_EQ(Parse({"--all", "--interface", "eth1"}).options.interfaceChoice, "eth1");
+  EXPECT_TRUE(Parse({"--version"}).options.version);
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);
@@ -67,6 +69,7 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--all", "--list-interfaces"},
            {"--all", "--select", "1"},
            {"--all", "--report="},
+           {"--version=no"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
