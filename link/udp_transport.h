@@ -23,6 +23,8 @@ class UdpTransport : public Transport {
     socket_.SendVia(ip, port, data, length, via);
   }
   bool CanChooseInterface() override { return socket_.CanChooseInterface(); }
+  // Ties the socket to one link before it is bound (platform::UdpSocket::TieToDevice).
+  bool TieToDevice(const std::string& device, std::string* error) { return socket_.TieToDevice(device, error); }
 
  private:
   // Receives every datagram of the service until the process ends.

@@ -92,7 +92,13 @@ class UdpSocket {
   bool Create();                      // IPv4 datagram socket
   bool Bind(uint16_t port);           // any local address
   bool EnableBroadcast();             // SO_BROADCAST = 1 (4-byte int)
+  // Ties the socket to one network device before Bind (Linux: SO_BINDTODEVICE):
+  // it then sends and receives on that link only, and sockets tied to
+  // different links may share a port. False, with the system's text in
+  // `error`, where it cannot be done (no privilege, Windows).
+  bool TieToDevice(const std::string& device, std::string* error);
   bool IsOpen() const { return handle_ >= 0; }
+  intptr_t handle() const { return handle_; }
   // Sends to a dotted IPv4 text (inet_addr). Result only informative.
   bool SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len);
   // The same, leaving through one interface whatever the routing table says
@@ -215,6 +221,56 @@ struct OsVersion {
   std::string servicePack;
 };
 OsVersion QueryOsVersion();
+
+// ---- a bench's runs: child processes and interrupts ---------------------------------
+// Linux only (the bench of `ramtune --all`); on Windows nothing starts and
+// the checks answer false.
+
+// Whether a socket can be tied to `device` here: one is made, tied, and the
+// tie read back. `error` says why not (an old kernel without the privilege
+// would let a program bind the address only, and traffic of one link could
+// leave by another).
+bool CanTieSocketToDevice(const std::string& device, std::string* error);
+
+// A program started in a process group of its own, standard input on
+// /dev/null, standard output and error into `output`, and the write end of
+// a second pipe, `events`, as its descriptor `eventsFd`.
+struct ChildProcess {
+  intptr_t pid = -1;
+  intptr_t output = -1;  // read ends; -1 once ended and closed
+  intptr_t events = -1;
+};
+bool StartChildInGroup(const std::string& program, const std::vector<std::string>& args, int eventsFd,
+                       ChildProcess* out, std::string* error);
+// Appends what the pipe holds now, without waiting. Once the pipe has ended
+// it is closed and *fd set to -1; false then.
+bool ReadPipe(intptr_t* fd, std::string* into);
+void ClosePipe(intptr_t* fd);  // and sets it to -1
+// Waits at most timeoutMs until one of the pipes (-1 entries skipped) is readable.
+void WaitForPipes(const std::vector<intptr_t>& fds, int timeoutMs);
+// True when the child has ended (and is reaped): *status its exit status,
+// or -1 and *signal the signal that ended it.
+bool ChildEnded(intptr_t pid, int* status, int* signal);
+enum class ChildSignal {
+  AskToStop,  // to the child alone: it decides (a bench run stops unless its unit was changed)
+  End,        // to its whole group: terminate
+  Kill,       // to its whole group: kill
+};
+void SignalChild(intptr_t pid, ChildSignal signal);
+// Writes every byte (a child's event line); false when the reader has gone.
+bool WriteAll(intptr_t fd, const std::string& bytes);
+
+// Ctrl+C and termination requests of this process, counted from now on
+// instead of ending it.
+void CatchInterrupts();
+int InterruptCount();
+bool TerminationRequested();
+// In a run started by a bench: the bench's ChildSignal::AskToStop, noted.
+void CatchStopRequest();
+bool StopRequested();
+
+// The running program's own file (to start more of itself); empty when unknown.
+std::string ExecutablePath();
 
 // ---- process end ----------------------------------------------------------------
 [[noreturn]] void ExitProcess(int code);

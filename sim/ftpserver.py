@@ -38,6 +38,11 @@ class FtpService:
         router = self.router
 
         class Handler(FTPHandler):
+            def on_connect(self):
+                # Where each connection comes from, for tests of several links.
+                sys.stderr.write("routersim: ftp connection from %s\n" % self.remote_ip)
+                sys.stderr.flush()
+
             def on_file_received(self, file):
                 router.on_file_received(file)
 

@@ -115,7 +115,11 @@ class Simulator:
         # A router's MAC may change at a reboot (answers_under_boot_mac): look
         # it up for every request; the first router with that MAC takes it.
         r = next((r for r in self.routers if r.mac == req.mac), None)
-        if r is None or not r.is_up():
+        if r is None:
+            # Said, so that a test sees a command that reached the wrong unit.
+            log("command from %s for %s: no router has that MAC" % (src[0], packets.mac_to_text(req.mac)))
+            return
+        if not r.is_up():
             return
         reply, plan = r.handle_command(req.text)
         self.send(r, plan, src, req.seq, reply, req.mac)

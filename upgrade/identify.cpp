@@ -157,7 +157,8 @@ bool UpgradeRun::ModelGate() {
 bool UpgradeRun::BootloaderIsOlder() {
   const std::string limitText = RemoveChar(kBootImageVersion, '.');
   return Retry(3, 1000, RetryVariant::CountingDown, [&] {
-    const std::string current = RemoveChar(Ask("nvram get bl_version", 1000), '.');
+    state_.BootloaderBefore = Ask("nvram get bl_version", 1000);
+    const std::string current = RemoveChar(state_.BootloaderBefore, '.');
     Log("CurBlVer:" + current);
     Log("LimitBlVer:" + limitText);
     return VersionNumber(current) < VersionNumber(limitText);

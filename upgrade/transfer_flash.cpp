@@ -84,6 +84,7 @@ bool UpgradeRun::TransferAndFlash() {
     EndRun(kPictureFail, "Unable to upload bootloader...", "");
     return false;
   }
+  state_.BootloaderAfter = kBootImageVersion;
   SetProgress(4);
   return true;
 }

@@ -30,6 +30,10 @@ struct RunState {
   // The router has been changed: the flash command or a restore's first
   // write has been sent. From then on the Data log is the unit's only copy.
   bool UnitChanged = false;
+  // The unit's bootloader version as the version gate read it, and the
+  // image's once the flash check found it in the boot partition.
+  std::string BootloaderBefore;
+  std::string BootloaderAfter;
 };
 
 // What a restore run writes: the values of a Data log and where they were read.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/console/bench_child.h"
 #include "core/dialogs.h"
 #include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"
@@ -163,6 +164,10 @@ int FrontEnd::MsToNextTimer() {
 }
 
 bool FrontEnd::DispatchOneMessage() {
+  if (bench_ != nullptr && dlg_ != nullptr && bench_->Poll(*dlg_)) {
+    Print("[System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit.");
+    Finish(kExitRunFailed);
+  }
   // Typed lines come before timers, as input comes before WM_TIMER in a
   // window's queue.
   if (Asking()) {
@@ -266,7 +271,13 @@ void FrontEnd::PrintLogPaths() {
   }
 }
 
+void FrontEnd::FailAndExit(const std::string& message, int status) {
+  std::fprintf(stderr, "ramtune: %s\n", message.c_str());
+  Finish(status);
+}
+
 void FrontEnd::Finish(int status) {
+  if (bench_ != nullptr && dlg_ != nullptr) bench_->Finish(*dlg_, status);
   Settle();
   PrintLogPaths();
   Print("ramtune: exit status " + std::to_string(status) + ": " + ExitMeaning(status));
@@ -275,7 +286,9 @@ void FrontEnd::Finish(int status) {
 
 // ---- display -----------------------------------------------------------------------------------
 
-void FrontEnd::SetTitle(const std::string& title) { Print("=== " + title + " ==="); }
+void FrontEnd::SetTitle(const std::string& title) {
+  if (bench_ == nullptr) Print("=== " + title + " ===");
+}
 
 void FrontEnd::SetProgressRange(int low, int high, int /*step*/) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -291,6 +304,10 @@ void FrontEnd::SetProgress(int position) {
     view_.position = position;
     view = view_;
   }
+  if (bench_ != nullptr) {
+    bench_->Send(bench::EventKind::Progress, {std::to_string(position), std::to_string(view.high)});
+    return;
+  }
   if (screen_.Live()) {
     ShowProgressLine();
   } else {
@@ -303,6 +320,7 @@ void FrontEnd::SetPhase(RunPhase phase, int countdownMs) {
     std::lock_guard<std::mutex> lock(mutex_);
     view_.SetPhase(phase, countdownMs, platform::ProcessClockMs());
   }
+  if (bench_ != nullptr) bench_->Send(bench::EventKind::Phase, {RunPhaseWords(phase), std::to_string(countdownMs)});
   ShowProgressLine();
 }
 
@@ -343,6 +361,7 @@ void FrontEnd::SetPicture(int resourceId) {
     std::lock_guard<std::mutex> lock(mutex_);
     shown_.picture = resourceId;
   }
+  if (bench_ != nullptr && resourceId != kPictureLogo) bench_->Send(bench::EventKind::Picture, {PictureName(resourceId)});
   const std::string line = std::string("Status: ") + PictureName(resourceId);
   Colour colour = Colour::Green;
   Print(caps_.colour && EndingColour(resourceId, &colour) ? Coloured(line, colour) : line);

@@ -22,6 +22,8 @@ class CUpgradeToolDlg;
 
 namespace ramtune::console {
 
+class BenchChannel;
+
 // Lines typed at standard input, read without blocking the event loop.
 class LineInput {
  public:
@@ -45,6 +47,11 @@ class FrontEnd : public Clock, public Display, public Host {
 
   // The dialog whose handlers the events go to. Set before the first event.
   void Attach(CUpgradeToolDlg* dlg) { dlg_ = dlg; }
+  // A run of a bench: its progress, changes and ending also go to the bench
+  // (and the progress only there), and the bench's stop request is taken.
+  void AttachBench(BenchChannel* channel) { bench_ = channel; }
+  // Ends the session with a message on standard error and this status.
+  [[noreturn]] void FailAndExit(const std::string& message, int status);
 
   // Waits for and dispatches events until the session ends; returns the
   // exit status (non-interactive: when the run or the search series ends).
@@ -127,6 +134,7 @@ class FrontEnd : public Clock, public Display, public Host {
   BottomBlock screen_;
   const std::thread::id uiThread_;
   CUpgradeToolDlg* dlg_ = nullptr;
+  BenchChannel* bench_ = nullptr;
   LineInput input_;
 
   mutable std::mutex mutex_;  // the shown state; the output has its own lock

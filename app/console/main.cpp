@@ -1,5 +1,6 @@
 // ramtune: the console front end. Builds the main dialog's logic on the
 // terminal, runs the start-up checks and then the event loop.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -7,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/console/bench_child.h"
+#include "app/console/bench_main.h"
 #include "app/console/front_end.h"
 #include "app/console/options.h"
 #include "core/platform_processes.h"
@@ -63,6 +66,25 @@ int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
   return console::kExitCompleted;
 }
 
+// Start-up of a search or a run of a bench: the bench holds the
+// single-instance lock for all of them.
+class BenchChildStartup : public StartupSystem {
+ public:
+  bool AnotherInstanceRunning(const std::string&) override { return false; }
+};
+
+// --bench-search: the program's own search on its link, once; every router
+// that answered goes to the bench.
+int ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, console::BenchChannel& channel,
+                 const std::string& device) {
+  frontEnd.KillTimer(kStartTimer);
+  const bool found = dlg.link.SearchRouter();
+  for (const link::DeviceEntry& entry : dlg.link.DeviceTable()) {
+    channel.Send(bench::EventKind::Found, {device, entry.MacText, entry.Model, entry.Ip, entry.Label});
+  }
+  return found ? console::kExitCompleted : console::kExitNoRouter;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +96,7 @@ int main(int argc, char** argv) {
     std::fputs(console::HelpText().c_str(), stdout);
     return 0;
   }
+  if (options.all) return console::RunBenchConsole(options);
   if (options.version) {
     std::printf("ramtune %s (bootloader image %s)\n", RAMTUNE_VERSION, kBootImageVersion);
     return 0;
@@ -94,15 +117,32 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   console::FrontEnd frontEnd(options, isatty(STDIN_FILENO) == 1, console::StandardOutputCaps());
-  link::UdpTransport transport;
+  // A search or a run started by a bench: tied to its link, reporting to it.
+  const bool ofBench = options.benchEvents >= 0;
+  platform::NetInterface benchLink;
+  if (ofBench && !link::FindInterface(platform::ListInterfaces(), options.interfaceChoice, &benchLink)) {
+    return UsageError("--bench-events needs the --interface of the run's link");
+  }
+  console::BenchChannel channel(options.benchEvents);
+  if (ofBench) {
+    // Nothing this run starts (curl, arp) keeps the bench's channel open.
+    fcntl(options.benchEvents, F_SETFD, FD_CLOEXEC);
+    frontEnd.AttachBench(&channel);
+    platform::CatchStopRequest();
+  }
+  link::UdpTransport plainTransport;
+  console::LinkTiedTransport tiedTransport(frontEnd, benchLink.name);
+  link::UdpTransport& transport = ofBench ? tiedTransport : plainTransport;
   PlatformProcesses processes;
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
   if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);
-  StartupSystem system;
-  RunStartup(dlg, system);
+  StartupSystem ownSystem;
+  BenchChildStartup benchSystem;
+  RunStartup(dlg, ofBench ? benchSystem : ownSystem);
+  if (ofBench && options.benchSearch) return ReportSearch(frontEnd, dlg, channel, benchLink.name);
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();
 }

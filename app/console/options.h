@@ -58,8 +58,15 @@ struct Options {
   int yesNo = -1;               // answer of Yes/No questions: 1 yes, 0 no, -1 not given
   std::string scriptFile;       // --script FILE
   std::string restoreFile;      // --restore DATALOG
-  std::string interfaceChoice;  // --interface NAME|ADDRESS
+  std::string interfaceChoice;  // --interface NAME|ADDRESS (the only one given)
   bool listInterfaces = false;  // --list-interfaces
+  // The bench: several units at once, one per link.
+  bool all = false;                     // --all
+  std::vector<std::string> interfaces;  // every --interface, in order
+  std::string reportFile;               // --report FILE
+  // A run started by a bench (hidden): its events go to this descriptor.
+  int benchEvents = -1;                 // --bench-events FD
+  bool benchSearch = false;             // --bench-search: search the link only, report what answers
   bool version = false;         // --version
 };
 
@@ -130,7 +137,17 @@ inline const char* const kExitStatusTable =
     "      library could not be loaded (after a run or a search series, Exit\n"
     "      gives that ending's status)\n"
     "  64  the command line makes no sense\n"
-    "  66  the --script file (or Result.txt) cannot be opened; nothing was sent\n";
+    "  66  the --script file (or Result.txt) cannot be opened; nothing was sent\n"
+    "\n"
+    "Exit status of a bench (--all): 0 only when every unit completed (a unit that\n"
+    "already had the latest bootloader, 11, counts as done and is marked so);\n"
+    "otherwise the most serious of the units' statuses, in the order 6 (a unit was\n"
+    "changed and did not complete: restore it from its Data log), 2 (failed, or\n"
+    "stopped, crashed, or a link skipped: two routers on it, or a MAC already on the\n"
+    "bench), 4, 3 (a named link where no router answered). 10: the warning or the\n"
+    "bench's question answered No, or another instance is running; 64: the\n"
+    "command line, or a PC that cannot tie a socket to a link; 66: the report file\n"
+    "cannot be written. The summary table and the JSON report list every unit.\n";
 
 // The one definition of the command line, bound to `o`.
 inline void DefineOptions(CLI::App& app, Options& o) {
@@ -177,16 +194,40 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->check(NonEmpty("a file name"));
   restore->excludes(script);
   script->excludes(restore);
-  app.add_option("--interface", o.interfaceChoice,
+  app.add_option("--interface", o.interfaces,
                  "search and talk on this network interface only (its name,\n"
                  "e.g. eth1, or its IPv4 address); without it every interface\n"
                  "with a link and an IPv4 address is searched and the run\n"
-                 "stays on the one the router answered on")
+                 "stays on the one the router answered on. With --all: one\n"
+                 "link of the bench (by name; repeat it for each link)")
       ->type_name("NAME|ADDRESS")
-      ->check(NonEmpty("an interface name or address"));
-  app.add_flag("--list-interfaces", o.listInterfaces,
+      ->check(NonEmpty("an interface name or address"))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  CLI::Option* list = app.add_flag("--list-interfaces", o.listInterfaces,
                "print the interfaces the program would search on and exit")
       ->disable_flag_override();
+  CLI::Option* all = app.add_flag("--all", o.all,
+               "the bench: upgrade one unit on each link at once (Linux).\n"
+               "The links are named by --interface (needed when standard\n"
+               "input is not a terminal); at a terminal without it, the\n"
+               "links and routers found are listed and one Yes is asked.\n"
+               "The warning and the Yes/No questions are answered once\n"
+               "for every unit (--accept-warning, --yes/--no); a unit\n"
+               "that would need a question of its own ends instead.\n"
+               "Ctrl+C: the first ends the units not changed yet and\n"
+               "lets a changed unit finish; a second ends every run.")
+      ->disable_flag_override();
+  CLI::Option* report = app.add_option("--report", o.reportFile,
+                 "with --all: the JSON report of the bench (default: beside\n"
+                 "the logs, ramtune_bench_<time>.json)")
+      ->type_name("FILE")
+      ->check(NonEmpty("a file name"))
+      ->needs(all);
+  all->excludes(restore)->excludes(script)->excludes(list);
+  app.add_option("--bench-events", o.benchEvents)->group("")->check(CLI::NonNegativeNumber);
+  app.add_flag("--bench-search", o.benchSearch)->group("")->disable_flag_override();
+  (void)report;
   app.add_flag("--version", o.version, "print the program's version and exit")->disable_flag_override();
 }
 
@@ -196,6 +237,14 @@ inline void DefineOptions(CLI::App& app, Options& o) {
 inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
   parsed.error = ParseCommandLine("ramtune", detail::DefineOptions, args, &parsed.options);
+  Options& o = parsed.options;
+  if (parsed.error.empty() && o.interfaces.size() > 1 && !o.all) {
+    parsed.error = "--interface: one interface, unless --all names the links of a bench";
+  }
+  if (parsed.error.empty() && o.select >= 0 && o.all) {
+    parsed.error = "--select: a bench runs the one router of each link; there is nothing to choose";
+  }
+  if (o.interfaces.size() == 1) o.interfaceChoice = o.interfaces.front();
   return parsed;
 }
 

@@ -24,7 +24,20 @@ TerminalCaps DecideCaps(bool isTerminal, const char* noColour, const char* term)
 
 std::string FitToWidth(const std::string& line, int width) {
   const size_t room = width > 1 ? static_cast<size_t>(width - 1) : 1;
-  return line.size() <= room ? line : line.substr(0, room);
+  size_t columns = 0;
+  bool attributes = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\x1b' && i + 1 < line.size() && line[i + 1] == '[') {
+      // A control sequence takes no column: it runs to its final byte.
+      size_t end = i + 2;
+      while (end < line.size() && (line[end] < 0x40 || line[end] > 0x7e)) ++end;
+      i = end;
+      attributes = true;
+      continue;
+    }
+    if (++columns > room) return line.substr(0, i) + (attributes ? "\x1b[0m" : "");
+  }
+  return line;
 }
 
 std::string Coloured(const std::string& text, Colour colour) {

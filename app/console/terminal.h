@@ -34,7 +34,8 @@ int TerminalWidth(int fd);
 
 // `line` cut to width - 1 characters (at least one), so that it never fills
 // the last column and never wraps. One character is one column: the
-// program's texts are ASCII.
+// program's texts are ASCII. Colour sequences take no column; a line cut
+// after one has its attributes reset at the end.
 std::string FitToWidth(const std::string& line, int width);
 
 enum class Colour { Green, Red, Yellow };

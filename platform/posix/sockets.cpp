@@ -99,6 +99,37 @@ bool UdpSocket::EnableBroadcast() {
   return setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0;
 }
 
+bool UdpSocket::TieToDevice(const std::string& device, std::string* error) {
+  if (!IsOpen()) {
+    if (error != nullptr) *error = "no socket";
+    return false;
+  }
+  if (setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
+                 static_cast<socklen_t>(device.size() + 1)) == 0) {
+    return true;
+  }
+  if (error != nullptr) *error = strerror(errno);
+  return false;
+}
+
+bool CanTieSocketToDevice(const std::string& device, std::string* error) {
+  UdpSocket probe;
+  if (!probe.Create()) {
+    if (error != nullptr) *error = strerror(errno);
+    return false;
+  }
+  if (!probe.TieToDevice(device, error)) return false;
+  // Read back: the tie must be there, not silently dropped.
+  char tied[IFNAMSIZ + 1] = "";
+  socklen_t length = sizeof tied;
+  if (getsockopt(static_cast<int>(probe.handle()), SOL_SOCKET, SO_BINDTODEVICE, tied, &length) != 0 ||
+      device != tied) {
+    if (error != nullptr) *error = "the system does not keep the tie to " + device;
+    return false;
+  }
+  return true;
+}
+
 bool UdpSocket::SendTo(const std::string& ip, uint16_t port, const uint8_t* data, size_t len) {
   sockaddr_in to;
   if (!IsOpen() || !Destination(ip, port, &to)) return false;

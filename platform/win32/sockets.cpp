@@ -126,6 +126,11 @@ bool UdpSocket::Bind(uint16_t port) {
   return bind(AsSocket(handle_), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 
+bool UdpSocket::TieToDevice(const std::string&, std::string* error) {
+  if (error != nullptr) *error = "not available on Windows";
+  return false;
+}
+
 bool UdpSocket::EnableBroadcast() {
   if (!IsOpen()) return false;
   int on = 1;  // a 4-byte integer, as the option expects

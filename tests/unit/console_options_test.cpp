@@ -25,6 +25,14 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(Parse({"--interface", "eth1"}).options.interfaceChoice, "eth1");
   EXPECT_EQ(Parse({"--interface=10.77.0.11"}).options.interfaceChoice, "10.77.0.11");
   EXPECT_TRUE(Parse({"--list-interfaces"}).options.listInterfaces);
+  // A bench: every --interface in order, the report, the answers for every unit.
+  const Options bench =
+      Parse({"--all", "--interface", "eth1", "--interface=eth2", "--report", "r.json", "--yes"}).options;
+  EXPECT_TRUE(bench.all);
+  EXPECT_EQ(bench.interfaces, (std::vector<std::string>{"eth1", "eth2"}));
+  EXPECT_EQ(bench.interfaceChoice, "");
+  EXPECT_EQ(bench.reportFile, "r.json");
+  EXPECT_EQ(Parse({"--all", "--interface", "eth1"}).options.interfaceChoice, "eth1");
   EXPECT_TRUE(Parse({"--version"}).options.version);
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
@@ -54,6 +62,13 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--interface"},
            {"--interface="},
            {"--list-interfaces=no"},
+           {"--interface", "a", "--interface", "b"},
+           {"--report", "r.json"},
+           {"--all", "--restore", "a_Data_1.txt"},
+           {"--all", "--script", "b.script"},
+           {"--all", "--list-interfaces"},
+           {"--all", "--select", "1"},
+           {"--all", "--report="},
            {"--version=no"},
        }) {
     std::string joined;

@@ -1,0 +1,248 @@
+#include "app/bench/bench.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace ramtune::bench {
+namespace {
+
+const char* const kHint = "[System]-";
+
+std::string Describe(const FoundRouter& router) {
+  return router.mac + " " + router.model + " at " + router.ip;
+}
+
+std::string Joined(const std::vector<std::string>& parts, const char* between) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : between) + part;
+  return text;
+}
+
+// The order of seriousness of the statuses a bench reports; 0 for those it
+// does not weigh.
+int Rank(int status) {
+  switch (status) {
+    case kStatusChanged: return 4;
+    case kStatusFailed: return 3;
+    case kStatusDataLogNotWritten: return 2;
+    case kStatusNoRouter: return 1;
+    default: return 0;
+  }
+}
+
+bool Done(int status) { return status == kStatusCompleted || status == kStatusUpToDate; }
+
+std::string Clean(std::string field) {
+  for (char& c : field) {
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  }
+  return field;
+}
+
+struct KindName {
+  EventKind kind;
+  const char* name;
+  size_t fields;
+};
+const KindName kKinds[] = {
+    {EventKind::Found, "found", 5},     {EventKind::Phase, "phase", 2},
+    {EventKind::Progress, "progress", 2}, {EventKind::Picture, "picture", 1},
+    {EventKind::Changed, "changed", 0}, {EventKind::Logs, "logs", 2},
+    {EventKind::Versions, "versions", 2}, {EventKind::Deferred, "deferred", 0},
+    {EventKind::Ended, "ended", 1},
+};
+
+// A decimal number of at most nine digits; -1 otherwise.
+int Number(const std::string& text) {
+  if (text.empty() || text.size() > 9) return -1;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+  }
+  return std::atoi(text.c_str());
+}
+
+}  // namespace
+
+std::vector<std::string> AnsweredLinks(const std::vector<FoundRouter>& found) {
+  std::vector<std::string> links;
+  for (const FoundRouter& router : found) {
+    if (std::find(links.begin(), links.end(), router.link) == links.end()) links.push_back(router.link);
+  }
+  return links;
+}
+
+Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found) {
+  Plan plan;
+  for (const std::string& link : links) {
+    std::vector<const FoundRouter*> here;
+    for (const FoundRouter& router : found) {
+      if (router.link != link) continue;
+      // One router answers every round: count it once.
+      bool known = false;
+      for (const FoundRouter* other : here) known |= other->mac == router.mac && other->ip == router.ip;
+      if (!known) here.push_back(&router);
+    }
+    SkippedLink skipped;
+    skipped.link = link;
+    for (const FoundRouter* router : here) skipped.routers.push_back(Describe(*router));
+    if (here.empty()) {
+      skipped.reason = "no router answered within " + std::to_string(kSearchSeconds) + " s";
+      skipped.status = kStatusNoRouter;
+    } else if (here.size() > 1) {
+      skipped.reason = "more than one router answered (" + Joined(skipped.routers, ", ") +
+                       "); this link is not run: leave one router on it";
+    } else {
+      const FoundRouter& router = *here.front();
+      auto same = std::find_if(plan.units.begin(), plan.units.end(),
+                               [&](const PlannedUnit& unit) { return unit.mac == router.mac; });
+      if (same == plan.units.end()) {
+        plan.units.push_back(PlannedUnit{link, router.mac, router.model, router.ip});
+        continue;
+      }
+      skipped.reason = "the router " + router.mac + " has the MAC of the unit on " + same->link +
+                       "; it is not run at the same time (their logs would share a name): "
+                       "upgrade it after this bench";
+    }
+    plan.lines.push_back(kHint + link + ": " + skipped.reason + ".");
+    plan.skipped.push_back(skipped);
+  }
+  return plan;
+}
+
+int EffectiveStatus(const UnitRecord& record) {
+  const int status = record.ended && record.signal == 0 ? record.exitStatus : -1;
+  if (Done(status)) return status;
+  if (record.changed) return kStatusChanged;
+  return Rank(status) > 0 ? status : kStatusFailed;
+}
+
+std::string EndingText(const UnitRecord& record) {
+  if (!record.started) return "not started";
+  if (!record.ended) return "running";
+  const int status = EffectiveStatus(record);
+  if (status == kStatusCompleted) return "PASS";
+  if (status == kStatusUpToDate) return "up to date";
+  std::string text = record.picture.empty() || record.picture == "PASS" ? "FAIL" : record.picture;
+  if (record.stopped) text = "stopped";
+  if (record.signal != 0 && !record.stopped) text = "crashed";
+  if (status == kStatusChanged) text += ", restore it";
+  if (status == kStatusNoRouter) text = "not found";
+  return text + " (" + std::to_string(status) + ")";
+}
+
+int BenchExitStatus(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped) {
+  if (units.empty() && skipped.empty()) return kStatusNoRouter;
+  int worst = kStatusCompleted;
+  auto weigh = [&worst](int status) {
+    if (Rank(status) > Rank(worst)) worst = status;
+  };
+  for (const UnitRecord& record : units) weigh(EffectiveStatus(record));
+  for (const SkippedLink& link : skipped) weigh(link.status);
+  return worst;
+}
+
+std::string SummaryTable(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped) {
+  std::vector<std::vector<std::string>> rows = {
+      {"Link", "MAC", "Model", "Bootloader", "Ending", "Data log"}};
+  for (const UnitRecord& record : units) {
+    const std::string before = record.blBefore.empty() ? "?" : record.blBefore;
+    const std::string after = record.blAfter.empty() ? "?" : record.blAfter;
+    rows.push_back({record.unit.link, record.unit.mac, record.unit.model, before + " -> " + after,
+                    EndingText(record), record.dataLog.empty() ? "-" : record.dataLog});
+  }
+  std::vector<size_t> widths(rows.front().size(), 0);
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    text += line + "\n";
+  }
+  for (const SkippedLink& link : skipped) text += link.link + ": not run: " + link.reason + "\n";
+  return text;
+}
+
+std::string DefaultReportPath(const std::string& folder, const std::string& timeStamp) {
+  return folder + "ramtune_bench_" + timeStamp + ".json";
+}
+
+std::string IsoTime(const std::string& stamp) {
+  if (stamp.size() != 14 || Number(stamp.substr(0, 7)) < 0 || Number(stamp.substr(7)) < 0) return stamp;
+  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + "T" + stamp.substr(8, 2) +
+         ":" + stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
+}
+
+// ---- events -----------------------------------------------------------------------
+
+std::string EncodeEvent(const Event& event) {
+  std::string line;
+  for (const KindName& known : kKinds) {
+    if (known.kind == event.kind) line = known.name;
+  }
+  for (const std::string& field : event.fields) line += "\t" + Clean(field);
+  return line;
+}
+
+bool DecodeEvent(const std::string& line, Event* event) {
+  std::vector<std::string> words(1);
+  for (char c : line) {
+    if (c == '\t') {
+      words.emplace_back();
+    } else if (c != '\r' && c != '\n') {
+      words.back() += c;
+    }
+  }
+  for (const KindName& known : kKinds) {
+    if (words.front() != known.name || words.size() - 1 < known.fields) continue;
+    event->kind = known.kind;
+    event->fields.assign(words.begin() + 1, words.begin() + 1 + static_cast<long>(known.fields));
+    return true;
+  }
+  return false;
+}
+
+void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
+  const std::vector<std::string>& f = event.fields;
+  switch (event.kind) {
+    case EventKind::Found: break;
+    case EventKind::Phase: {
+      // The same phase told again without a wait goes on from where it began.
+      const int countdown = Number(f[1]);
+      if (f[0] == record->phase && countdown <= 0) break;
+      record->phase = f[0];
+      record->phaseMs = nowMs;
+      record->countdownMs = countdown > 0 ? countdown : 0;
+      break;
+    }
+    case EventKind::Progress: {
+      const int position = Number(f[0]);
+      const int high = Number(f[1]);
+      if (position >= 0) record->progress = position;
+      if (high > 0) record->progressHigh = high;
+      break;
+    }
+    case EventKind::Picture: record->picture = f[0]; break;
+    case EventKind::Changed: record->changed = true; break;
+    case EventKind::Logs:
+      if (!f[0].empty()) record->processLog = f[0];
+      if (!f[1].empty()) record->dataLog = f[1];
+      break;
+    case EventKind::Versions:
+      record->blBefore = f[0];
+      record->blAfter = f[1];
+      break;
+    case EventKind::Deferred: record->stopDeferred = true; break;
+    case EventKind::Ended: {
+      const int status = Number(f[0]);
+      if (status >= 0) record->exitStatus = status;
+      break;
+    }
+  }
+}
+
+}  // namespace ramtune::bench

@@ -1,0 +1,149 @@
+// A bench: several units upgraded at once, one per link. This unit holds
+// what the bench decides without touching the system: which links run, the
+// record of each unit, the events a unit's run reports, the summary, the
+// report and the bench's exit status.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ramtune::bench {
+
+// The unit statuses the bench knows by name (those of a single run).
+enum UnitStatus : int {
+  kStatusCompleted = 0,
+  kStatusFailed = 2,       // failed, nothing was changed on the unit
+  kStatusNoRouter = 3,
+  kStatusDataLogNotWritten = 4,
+  kStatusChanged = 6,      // failed after the unit was changed: restore it from its Data log
+  kStatusUpToDate = 11,    // the unit already had the new bootloader
+};
+
+// How long the bench's search may take, in seconds.
+constexpr int kSearchSeconds = 20;
+
+// One answer of the bench's search.
+struct FoundRouter {
+  std::string link;
+  std::string mac;  // twelve upper-case hexadecimal digits
+  std::string model;
+  std::string ip;
+  std::string label;
+};
+
+struct PlannedUnit {
+  std::string link;
+  std::string mac;
+  std::string model;
+  std::string ip;
+};
+
+struct SkippedLink {
+  std::string link;
+  std::string reason;                // a sentence, shown and reported
+  std::vector<std::string> routers;  // "MAC model at IP" of each router found there
+  int status = kStatusFailed;        // how it weighs in the bench's exit status
+};
+
+struct Plan {
+  std::vector<PlannedUnit> units;
+  std::vector<SkippedLink> skipped;
+  std::vector<std::string> lines;  // "[System]" lines that say what is skipped and why
+};
+
+// The links to run, in the order of `links`: a link on which exactly one
+// router answered runs it; a link with more than one router, a router whose
+// MAC is already on the bench, and a link that nothing answered on are
+// skipped with their reason.
+Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found);
+
+// The links that answered, in the order of their first answer (the bench's
+// links when none were named).
+std::vector<std::string> AnsweredLinks(const std::vector<FoundRouter>& found);
+
+// ---- one unit's run -------------------------------------------------------------------
+
+struct UnitRecord {
+  PlannedUnit unit;
+  std::string phase;         // the words of the run's phase, empty before the first
+  int64_t phaseMs = 0;       // when the phase began, on the bench's clock
+  int countdownMs = 0;       // the fixed wait that began with the phase
+  int progress = 0;
+  int progressHigh = 20;
+  std::string picture;        // PASS, FAIL, PAUSE or empty
+  bool changed = false;       // the unit's run has changed the unit (flash sent)
+  bool stopDeferred = false;  // a stop was asked while the unit was changed: left to finish
+  bool stopped = false;       // ended by the bench (Ctrl+C)
+  bool started = false;
+  bool ended = false;
+  int exitStatus = -1;        // the run's exit status; -1 when it did not end by itself
+  int signal = 0;             // the signal that ended it, 0 when none
+  std::string blBefore;
+  std::string blAfter;
+  std::string processLog;
+  std::string dataLog;
+  std::string startTime;  // "YYYY-mm-ddTHH:MM:SS", local
+  std::string endTime;
+  int64_t startMs = 0;
+  int64_t endMs = 0;
+};
+
+// The status the unit's run counts with: its own, but a run that changed the
+// unit and did not complete is 6 whatever it ended with, and a run that
+// crashed, was killed or ended with a status the bench does not weigh is 2.
+int EffectiveStatus(const UnitRecord& record);
+
+// One word or two for the summary: "PASS", "up to date", "FAIL", ...
+std::string EndingText(const UnitRecord& record);
+
+// 0 only when every unit completed (an up-to-date unit counts as done) and no
+// link was skipped; otherwise the most serious status in the order
+// 6 > 2 > 4 > 3.
+int BenchExitStatus(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped);
+
+// The summary table: link, MAC, model, bootloader before and after, ending,
+// Data log; the skipped links below it.
+std::string SummaryTable(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped);
+
+// The report file's text: JSON, one object per unit and the skipped links.
+std::string ReportJson(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped,
+                       const std::string& startTime, const std::string& endTime, int exitStatus);
+
+// The report's default name: beside the logs, the bench's start time in it.
+std::string DefaultReportPath(const std::string& folder, const std::string& timeStamp);
+
+// "20261208143005" as "2026-12-08T14:30:05"; other texts as they are.
+std::string IsoTime(const std::string& timeStamp);
+
+// ---- what a unit's run reports to the bench ------------------------------------------
+//
+// A run started by the bench writes one line per event on a channel of its
+// own: the kind, then its fields, separated by tabs. Fields never hold a tab
+// or a line end (they are replaced by blanks).
+
+enum class EventKind {
+  Found,     // search: link, MAC, model, IP, label
+  Phase,     // words, countdown in ms (0 when none)
+  Progress,  // position, high
+  Picture,   // PASS, FAIL, PAUSE
+  Changed,   // the unit has been changed
+  Logs,      // Process log, Data log
+  Versions,  // bootloader before, after
+  Deferred,  // a stop was asked; the unit is changed and is left to finish
+  Ended,     // exit status
+};
+
+struct Event {
+  EventKind kind = EventKind::Phase;
+  std::vector<std::string> fields;
+};
+
+std::string EncodeEvent(const Event& event);
+// False for a line that is not an event (unknown kind, too few fields).
+bool DecodeEvent(const std::string& line, Event* event);
+// What the event, arrived at `nowMs`, changes in the unit's record (Found
+// changes nothing).
+void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs);
+
+}  // namespace ramtune::bench

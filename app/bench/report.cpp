@@ -1,0 +1,41 @@
+// The bench's report file: JSON, for the shop's own collection of reports.
+#include <nlohmann/json.hpp>
+
+#include "app/bench/bench.h"
+
+namespace ramtune::bench {
+
+std::string ReportJson(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped,
+                       const std::string& startTime, const std::string& endTime, int exitStatus) {
+  nlohmann::ordered_json report;
+  report["started"] = startTime;
+  report["ended"] = endTime;
+  report["exit_status"] = exitStatus;
+  report["units"] = nlohmann::ordered_json::array();
+  for (const UnitRecord& record : units) {
+    nlohmann::ordered_json unit;
+    unit["link"] = record.unit.link;
+    unit["mac"] = record.unit.mac;
+    unit["model"] = record.unit.model;
+    unit["ip"] = record.unit.ip;
+    unit["bootloader_before"] = record.blBefore;
+    unit["bootloader_after"] = record.blAfter;
+    unit["ending"] = EndingText(record);
+    unit["exit_status"] = EffectiveStatus(record);
+    unit["up_to_date"] = EffectiveStatus(record) == kStatusUpToDate;
+    unit["unit_changed"] = record.changed;
+    unit["started"] = record.startTime;
+    unit["ended"] = record.endTime;
+    unit["process_log"] = record.processLog;
+    unit["data_log"] = record.dataLog;
+    report["units"].push_back(unit);
+  }
+  report["skipped"] = nlohmann::ordered_json::array();
+  for (const SkippedLink& link : skipped) {
+    report["skipped"].push_back({{"link", link.link}, {"reason", link.reason}, {"routers", link.routers}});
+  }
+  // Texts from a router are bytes, not always UTF-8: replaced, never thrown.
+  return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace ramtune::bench

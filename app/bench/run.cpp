@@ -1,0 +1,311 @@
+#include "app/bench/run.h"
+
+#include <fstream>
+
+#include "platform/platform.h"
+
+namespace ramtune::bench {
+namespace {
+
+const char* const kHint = "[System]-";
+constexpr int kPollMs = 100;
+constexpr int kKillAfterMs = 3000;
+constexpr int kPipeAfterEndMs = 1000;
+
+// One child of the bench: a search or a unit's run.
+struct Child {
+  platform::ChildProcess process;
+  std::string output;  // not yet a whole line
+  std::string events;
+  bool reaped = false;
+  int status = -1;
+  int signal = 0;
+  int64_t reapedMs = 0;
+
+  bool Done() const { return reaped && process.output < 0 && process.events < 0; }
+};
+
+// Takes the whole lines out of `pending`.
+std::vector<std::string> WholeLines(std::string* pending, bool ended) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = pending->find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string line = pending->substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  pending->erase(0, start);
+  if (ended && !pending->empty()) {
+    lines.push_back(*pending);
+    pending->clear();
+  }
+  return lines;
+}
+
+bool Start(const std::string& program, const std::vector<std::string>& args, Child* child, std::string* error) {
+  return platform::StartChildInGroup(program, args, kEventsFd, &child->process, error);
+}
+
+// Reads what the child has written; the output lines and the events.
+void Drain(Child* child, std::vector<std::string>* outputLines, std::vector<Event>* events) {
+  if (!child->reaped && platform::ChildEnded(child->process.pid, &child->status, &child->signal)) {
+    child->reaped = true;
+    child->reapedMs = platform::ProcessClockMs();
+  }
+  platform::ReadPipe(&child->process.output, &child->output);
+  platform::ReadPipe(&child->process.events, &child->events);
+  // Its pipes end with it; should something it started still hold one, what
+  // comes later is not the run's.
+  if (child->reaped && platform::ProcessClockMs() - child->reapedMs > kPipeAfterEndMs) {
+    platform::ClosePipe(&child->process.output);
+    platform::ClosePipe(&child->process.events);
+  }
+  for (const std::string& line : WholeLines(&child->output, child->process.output < 0)) {
+    outputLines->push_back(line);
+  }
+  for (const std::string& line : WholeLines(&child->events, child->process.events < 0)) {
+    Event event;
+    if (DecodeEvent(line, &event)) events->push_back(event);
+  }
+}
+
+std::vector<intptr_t> Pipes(const std::vector<Child>& children) {
+  std::vector<intptr_t> fds;
+  for (const Child& child : children) {
+    fds.push_back(child.process.output);
+    fds.push_back(child.process.events);
+  }
+  return fds;
+}
+
+std::string Prefix(const UnitRecord& record) { return record.unit.link + " " + record.unit.mac + ": "; }
+
+// ---- the search -------------------------------------------------------------------------
+
+// One search per link, all at once, each the program's own search on its
+// link; what answered, or nothing when Ctrl+C ended it.
+bool Search(const Setup& setup, View& view, std::vector<FoundRouter>* found) {
+  std::vector<Child> searches(setup.links.size());
+  for (size_t i = 0; i < setup.links.size(); ++i) {
+    std::string error;
+    if (!Start(setup.program, {"--bench-search", "--bench-events", std::to_string(kEventsFd), "--interface",
+                               setup.links[i]},
+               &searches[i], &error)) {
+      view.Line(kHint + setup.links[i] + ": the search could not be started: " + error);
+      searches[i].reaped = true;
+    }
+  }
+  bool stopped = false;
+  for (;;) {
+    bool allDone = true;
+    for (size_t i = 0; i < searches.size(); ++i) {
+      std::vector<std::string> lines;
+      std::vector<Event> events;
+      Drain(&searches[i], &lines, &events);
+      for (const Event& event : events) {
+        if (event.kind == EventKind::Found) {
+          found->push_back(FoundRouter{event.fields[0], event.fields[1], event.fields[2], event.fields[3],
+                                       event.fields[4]});
+        }
+      }
+      // A search says nothing unless it could not search (a start-up check,
+      // a link that cannot be tied): then what it said is shown.
+      if (searches[i].reaped && searches[i].status != 0 && searches[i].status != kStatusNoRouter) {
+        for (const std::string& line : lines) view.Line(setup.links[i] + " (search): " + line);
+      }
+      allDone &= searches[i].Done();
+    }
+    if (allDone) return !stopped;
+    if (!stopped && (platform::InterruptCount() > 0 || platform::TerminationRequested())) {
+      stopped = true;
+      view.Line(std::string(kHint) + "Stopped (Ctrl+C) during the search: no run was started, nothing was changed.");
+      for (const Child& search : searches) {
+        if (!search.reaped) platform::SignalChild(search.process.pid, platform::ChildSignal::End);
+      }
+    }
+    platform::WaitForPipes(Pipes(searches), kPollMs);
+  }
+}
+
+std::string FoundList(const Plan& plan, const std::vector<FoundRouter>& found) {
+  std::string text = "Routers found:\n";
+  for (const FoundRouter& router : found) {
+    text += "  " + router.link + ": " + router.mac + " " + router.model + " at " + router.ip + "\n";
+  }
+  text += "The bench runs " + std::to_string(plan.units.size()) + " unit(s) at once:";
+  for (const PlannedUnit& unit : plan.units) text += " " + unit.link;
+  return text;
+}
+
+// ---- the runs -------------------------------------------------------------------------------
+
+class Runs {
+ public:
+  Runs(const Setup& setup, View& view, const Plan& plan) : setup_(setup), view_(view) {
+    for (const PlannedUnit& unit : plan.units) {
+      UnitRecord record;
+      record.unit = unit;
+      records_.push_back(record);
+    }
+    children_.resize(records_.size());
+  }
+
+  void StartAll() {
+    for (size_t i = 0; i < records_.size(); ++i) {
+      std::vector<std::string> args = {"--interface", records_[i].unit.link, "--bench-events",
+                                       std::to_string(kEventsFd)};
+      args.insert(args.end(), setup_.answers.begin(), setup_.answers.end());
+      UnitRecord& record = records_[i];
+      record.startMs = platform::ProcessClockMs();
+      record.startTime = IsoTime(platform::LocalTimeStamp());
+      std::string error;
+      if (Start(setup_.program, args, &children_[i], &error)) {
+        record.started = true;
+      } else {
+        view_.Line(Prefix(record) + "the run could not be started: " + error);
+        children_[i].reaped = true;
+        Ended(&record);
+      }
+    }
+  }
+
+  void Watch() {
+    for (;;) {
+      bool allDone = true;
+      for (size_t i = 0; i < records_.size(); ++i) allDone &= Follow(i);
+      view_.Units(records_, platform::ProcessClockMs());
+      if (allDone) return;
+      TakeInterrupts();
+      platform::WaitForPipes(Pipes(children_), kPollMs);
+    }
+  }
+
+  const std::vector<UnitRecord>& Records() const { return records_; }
+
+ private:
+  // Reads one unit's run; true once it has ended.
+  bool Follow(size_t i) {
+    Child& child = children_[i];
+    UnitRecord& record = records_[i];
+    if (record.ended) return true;
+    std::vector<std::string> lines;
+    std::vector<Event> events;
+    Drain(&child, &lines, &events);
+    for (const std::string& line : lines) view_.UnitMessage(record, line);
+    const int64_t now = platform::ProcessClockMs();
+    for (const Event& event : events) {
+      ApplyEvent(event, &record, now);
+      if (event.kind == EventKind::Deferred) {
+        view_.Line(Prefix(record) + "this unit has been changed (flashed): its run is left to finish its "
+                                    "write-back and verification. Ctrl+C again ends it; the unit would then "
+                                    "need a restore from its Data log.");
+      }
+    }
+    if (!child.Done()) return false;
+    record.exitStatus = child.status;
+    record.signal = child.signal;
+    Ended(&record);
+    return true;
+  }
+
+  void Ended(UnitRecord* record) {
+    record->ended = true;
+    record->endMs = platform::ProcessClockMs();
+    record->endTime = IsoTime(platform::LocalTimeStamp());
+  }
+
+  void TakeInterrupts() {
+    const int64_t now = platform::ProcessClockMs();
+    const int interrupts = platform::InterruptCount() + (platform::TerminationRequested() ? 2 : 0);
+    if (interrupts > handled_ && handled_ == 0) {
+      view_.Line(std::string(kHint) +
+                 "Ctrl+C: the units not changed yet are ended now; a unit that has been changed is "
+                 "left to finish its verification (Ctrl+C again ends it too).");
+      Signal(platform::ChildSignal::AskToStop);
+      handled_ = 1;
+    }
+    if (interrupts > 1 && handled_ == 1) {
+      view_.Line(std::string(kHint) +
+                 "Ctrl+C again: every run still going is ended now. A unit ended after its flash keeps the new "
+                 "bootloader without verified values: restore it from its Data log (ramtune --restore "
+                 "DATALOG --interface LINK).");
+      Signal(platform::ChildSignal::End);
+      killAt_ = now + kKillAfterMs;
+      handled_ = 2;
+    }
+    if (handled_ == 2 && killAt_ != 0 && now >= killAt_) {
+      Signal(platform::ChildSignal::Kill);
+      killAt_ = 0;
+    }
+  }
+
+  void Signal(platform::ChildSignal signal) {
+    for (size_t i = 0; i < records_.size(); ++i) {
+      if (records_[i].ended || children_[i].reaped) continue;
+      records_[i].stopped = true;
+      platform::SignalChild(children_[i].process.pid, signal);
+    }
+  }
+
+  const Setup& setup_;
+  View& view_;
+  std::vector<UnitRecord> records_;
+  std::vector<Child> children_;
+  int handled_ = 0;
+  int64_t killAt_ = 0;
+};
+
+void WriteReport(const Setup& setup, View& view, const std::string& text) {
+  std::ofstream file(setup.reportPath, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (file.fail()) {
+    view.Line(std::string(kHint) + "The report could not be written to " + setup.reportPath +
+              "; the summary above is all there is.");
+    return;
+  }
+  view.Line("Report: " + setup.reportPath);
+}
+
+void Summarise(View& view, const std::string& table) {
+  view.Line("");
+  view.Line("Summary of the bench:");
+  std::string line;
+  for (char c : table) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    view.Line("  " + line);
+    line.clear();
+  }
+}
+
+}  // namespace
+
+int RunBench(const Setup& setup, View& view) {
+  const std::string started = IsoTime(platform::LocalTimeStamp());
+  view.Line(std::string(kHint) + "Searching on " + std::to_string(setup.links.size()) + " link(s) for up to " +
+            std::to_string(kSearchSeconds) + " s...");
+  std::vector<FoundRouter> found;
+  const bool searched = Search(setup, view, &found);
+  const Plan plan = searched ? MakePlan(setup.confirm ? AnsweredLinks(found) : setup.links, found) : Plan{};
+  for (const std::string& line : plan.lines) view.Line(line);
+  if (setup.confirm && !plan.units.empty()) {
+    view.Line(FoundList(plan, found));
+    if (!view.Confirm("Upgrade these units now, each on its own link?")) {
+      view.Line(std::string(kHint) + "Nothing was started.");
+      return kBenchRefused;
+    }
+  }
+  Runs runs(setup, view, plan);
+  if (platform::InterruptCount() == 0 && !platform::TerminationRequested()) runs.StartAll();
+  runs.Watch();
+  const int status = searched ? BenchExitStatus(runs.Records(), plan.skipped) : kStatusFailed;
+  Summarise(view, SummaryTable(runs.Records(), plan.skipped));
+  WriteReport(setup, view,
+              ReportJson(runs.Records(), plan.skipped, started, IsoTime(platform::LocalTimeStamp()), status));
+  return status;
+}
+
+}  // namespace ramtune::bench

@@ -1,0 +1,45 @@
+// The bench's course: the search on every link, the plan, one run per unit
+// (a child process each, all at once), Ctrl+C, the summary and the report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/bench/bench.h"
+
+namespace ramtune::bench {
+
+// The descriptor on which a run of the bench writes its events.
+constexpr int kEventsFd = 3;
+
+// What the technician sees; the console front end draws it.
+class View {
+ public:
+  virtual ~View() = default;
+  // A line of the bench itself.
+  virtual void Line(const std::string& text) = 0;
+  // A line a unit's run printed.
+  virtual void UnitMessage(const UnitRecord& unit, const std::string& line) = 0;
+  // The units' state changed or time passed (a terminal redraws their lines).
+  virtual void Units(const std::vector<UnitRecord>& units, int64_t nowMs) = 0;
+  // One Yes/No question; false for No or nobody to ask.
+  virtual bool Confirm(const std::string& question) = 0;
+};
+
+struct Setup {
+  std::string program;             // this program, started for the searches and the runs
+  std::vector<std::string> links;  // the links to search, by name
+  bool confirm = false;            // list what was found and ask before any run
+  std::vector<std::string> answers;  // the bench's answers, given to every run
+  std::string reportPath;
+};
+
+// Statuses of the bench that no unit gives.
+constexpr int kBenchRefused = 10;  // the bench's question answered No
+
+// Runs the bench; returns its exit status. The report is written at the end
+// (also after Ctrl+C); a report that cannot be written is said, not fatal.
+int RunBench(const Setup& setup, View& view);
+
+}  // namespace ramtune::bench

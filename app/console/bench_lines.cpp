@@ -1,0 +1,66 @@
+#include "app/console/bench_lines.h"
+
+#include <algorithm>
+
+#include "app/console/progress_line.h"
+
+namespace ramtune::console {
+namespace {
+
+constexpr int kBarCells = 10;
+
+std::string Padded(const std::string& text, size_t width) {
+  return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+Colour EndingColourOf(const bench::UnitRecord& unit) {
+  const int status = bench::EffectiveStatus(unit);
+  if (status == bench::kStatusCompleted || status == bench::kStatusUpToDate) return Colour::Green;
+  if (unit.stopped && status != bench::kStatusChanged) return Colour::Yellow;
+  return Colour::Red;
+}
+
+// The last field: the ending, or the time left of the wait under way.
+std::string LastField(const bench::UnitRecord& unit, int64_t nowMs) {
+  if (unit.ended) return bench::EndingText(unit);
+  const int64_t leftMs = unit.phaseMs + unit.countdownMs - nowMs;
+  if (unit.started && unit.countdownMs > 0 && leftMs > 0) return std::to_string((leftMs + 999) / 1000) + " s left";
+  return "";
+}
+
+}  // namespace
+
+std::vector<std::string> UnitLines(const std::vector<bench::UnitRecord>& units, int64_t nowMs, int width,
+                                   bool colour) {
+  size_t columns[4] = {0, 0, 0, 0};
+  auto phaseOf = [](const bench::UnitRecord& unit) { return unit.phase.empty() ? std::string("-") : unit.phase; };
+  for (const bench::UnitRecord& unit : units) {
+    columns[0] = std::max(columns[0], unit.unit.link.size());
+    columns[1] = std::max(columns[1], unit.unit.mac.size());
+    columns[2] = std::max(columns[2], unit.unit.model.size());
+    columns[3] = std::max(columns[3], phaseOf(unit).size());
+  }
+  const size_t room = static_cast<size_t>(width > 1 ? width - 1 : 1);
+  std::vector<std::string> lines;
+  for (const bench::UnitRecord& unit : units) {
+    const std::string head = Padded(unit.unit.link, columns[0]) + "  " + Padded(unit.unit.mac, columns[1]) + "  " +
+                             Padded(unit.unit.model, columns[2]) + "  " + Padded(phaseOf(unit), columns[3]) + "  ";
+    const int high = unit.progressHigh > 0 ? unit.progressHigh : 1;
+    const std::string step = detail::Step(unit.progress, high);
+    const std::string elapsed =
+        unit.started ? ElapsedText((unit.ended ? unit.endMs : nowMs) - unit.startMs) : std::string("-");
+    const std::string last = LastField(unit, nowMs);
+    const std::string tail = "  " + elapsed + (last.empty() ? "" : "  ");
+    std::string line = head + detail::Bar(unit.progress, 0, high, kBarCells) + " " + step + tail;
+    if (line.size() + last.size() > room) line = head + step + tail;
+    if (line.size() + last.size() > room) {
+      lines.push_back(FitToWidth(line + last, width));
+    } else {
+      const bool paint = colour && unit.ended && !last.empty();
+      lines.push_back(line + (paint ? Coloured(last, EndingColourOf(unit)) : last));
+    }
+  }
+  return lines;
+}
+
+}  // namespace ramtune::console

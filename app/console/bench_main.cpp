@@ -1,0 +1,193 @@
+#include "app/console/bench_main.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "app/bench/run.h"
+#include "app/console/bench_lines.h"
+#include "app/console/front_end.h"
+#include "app/console/terminal.h"
+#include "app/startup.h"
+#include "core/dialogs.h"
+#include "link/router_link.h"
+#include "platform/platform.h"
+
+namespace ramtune::console {
+namespace {
+
+// The bench's one question, asked until it is answered; with a block, the
+// prompt takes the terminal's bottom line while it waits.
+bool AskYesNo(const std::string& question, BottomBlock* block) {
+  const std::string prompt = question + " [y] Yes  [n] No: ";
+  for (;;) {
+    if (block != nullptr) {
+      block->BeginPrompt(prompt);
+    } else {
+      std::fputs(prompt.c_str(), stdout);
+      std::fflush(stdout);
+    }
+    char buffer[256];
+    const bool read = std::fgets(buffer, sizeof buffer, stdin) != nullptr;
+    if (block != nullptr) block->EndPrompt();
+    if (!read) return false;
+    const Answer answer = ParseYesNo(buffer);
+    if (answer == Answer::Yes) return true;
+    if (answer == Answer::No || answer == Answer::Close) return false;
+  }
+}
+
+// Not on a terminal: every line of a unit carries its link and MAC.
+class LineView : public bench::View {
+ public:
+  explicit LineView(bool interactive) : interactive_(interactive) {}
+
+  void Line(const std::string& text) override { Write(text); }
+  void UnitMessage(const bench::UnitRecord& unit, const std::string& line) override {
+    Write(unit.unit.link + " " + unit.unit.mac + "| " + line);
+  }
+  void Units(const std::vector<bench::UnitRecord>&, int64_t) override {}
+  bool Confirm(const std::string& question) override { return interactive_ && AskYesNo(question, nullptr); }
+
+ private:
+  static void Write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  bool interactive_;
+};
+
+// On a terminal: one line per unit at the bottom, redrawn in place; the
+// lines of the bench and of every unit scroll above it.
+class TerminalView : public bench::View {
+ public:
+  TerminalView(bool interactive, bool colour)
+      : interactive_(interactive), colour_(colour), block_(stdout, true, [] { return TerminalWidth(STDOUT_FILENO); }) {}
+  ~TerminalView() override { block_.Release(); }
+
+  void Line(const std::string& text) override { block_.Write(stdout, text + "\n"); }
+  void UnitMessage(const bench::UnitRecord& unit, const std::string& line) override {
+    block_.Write(stdout, unit.unit.link + " " + unit.unit.mac + "| " + line + "\n");
+  }
+  void Units(const std::vector<bench::UnitRecord>& units, int64_t nowMs) override {
+    const bool colour = colour_;
+    block_.Show([units, nowMs, colour](int width) { return UnitLines(units, nowMs, width, colour); });
+    // Every unit has ended: their last lines stay above the summary.
+    bool ended = true;
+    for (const bench::UnitRecord& unit : units) ended &= unit.ended;
+    if (ended) block_.Release();
+  }
+  bool Confirm(const std::string& question) override { return interactive_ && AskYesNo(question, &block_); }
+
+ private:
+  bool interactive_;
+  bool colour_;
+  BottomBlock block_;
+};
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "ramtune: %s\n", message.c_str());
+  return kExitUsage;
+}
+
+// The links of the bench by name: each named one (by name or address), or
+// every link that could reach a router.
+bool BenchLinks(const Options& options, std::vector<std::string>* links, std::string* error) {
+  const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();
+  for (const std::string& choice : options.interfaces) {
+    platform::NetInterface found;
+    if (!link::FindInterface(interfaces, choice, &found)) {
+      *error = "--interface: no network interface is named or has the address '" + choice +
+               "'. The interfaces are:\n" + link::InterfaceListText(interfaces);
+      return false;
+    }
+    for (const std::string& known : *links) {
+      if (known == found.name) {
+        *error = "--interface: " + found.name + " is named twice; a bench runs one unit per link";
+        return false;
+      }
+    }
+    links->push_back(found.name);
+  }
+  if (!options.interfaces.empty()) return true;
+  for (const platform::NetInterface& network : interfaces) {
+    if (network.up && network.hasLink && !network.address.empty()) links->push_back(network.name);
+  }
+  if (links->empty()) *error = "--all: no network interface with a link and an IPv4 address";
+  return !links->empty();
+}
+
+}  // namespace
+
+bool LinkTiedTransport::Bind(uint16_t port) {
+  std::string error;
+  if (!TieToDevice(device_, &error)) {
+    frontEnd_.FailAndExit("this unit's run cannot tie its service socket to " + device_ + " (" + error +
+                              "); it ends here, nothing was sent.",
+                          kExitRunFailed);
+  }
+  if (UdpTransport::Bind(port)) return true;
+  frontEnd_.FailAndExit("this unit's run cannot receive on UDP port " + std::to_string(port) + " on " + device_ +
+                            ": another program holds it on this link; it ends here, nothing was sent.",
+                        kExitRunFailed);
+}
+
+int RunBenchConsole(const Options& options) {
+  const bool interactive = isatty(STDIN_FILENO) == 1;
+  if (options.interfaces.empty() && !interactive) {
+    return Usage("--all: name each link of the bench with --interface when standard input is not a terminal");
+  }
+  bench::Setup setup;
+  std::string error;
+  if (!BenchLinks(options, &setup.links, &error)) return Usage(error);
+  setup.confirm = options.interfaces.empty();
+  setup.program = platform::ExecutablePath();
+  if (setup.program.empty()) return Usage("--all: the program's own file cannot be found");
+
+  // Several runs bind port 9999 at once, each on its own link: without the
+  // tie, one unit's traffic (the upload above all) could reach another.
+  if (!platform::CanTieSocketToDevice(setup.links.front(), &error)) {
+    return Usage("--all: this PC cannot tie a socket to a network link (" + error +
+                 "), so the runs of a bench could reach each other's units. Run it as root, or one unit at a "
+                 "time with --interface.");
+  }
+  if (platform::AnotherInstanceRunning(kSingleInstanceName)) {
+    std::fprintf(stderr, "ramtune: The program is running\n");
+    return kExitProgramBase;
+  }
+  std::string current;
+  platform::CurrentDirectory(&current);
+  setup.reportPath = options.reportFile.empty()
+                         ? bench::DefaultReportPath(current + "/", platform::LocalTimeStamp())
+                         : options.reportFile;
+  if (!platform::AppendToFile(setup.reportPath, "", &error)) {
+    std::fprintf(stderr, "ramtune: the report %s cannot be written (%s); nothing was started.\n",
+                 setup.reportPath.c_str(), error.c_str());
+    return kExitNoInput;
+  }
+
+  // The warning once for the whole bench.
+  const TerminalCaps caps = StandardOutputCaps();
+  FrontEnd frontEnd(options, interactive, caps);
+  WarningDialogModel warning;
+  frontEnd.RunWarningDialog(warning);
+  if (!warning.Accepted) return kExitProgramBase;
+  setup.answers.push_back("--accept-warning");
+  if (options.yesNo == 1) setup.answers.push_back("--yes");
+  if (options.yesNo == 0) setup.answers.push_back("--no");
+
+  platform::CatchInterrupts();
+  int status;
+  if (caps.live) {
+    TerminalView view(interactive, caps.colour);
+    status = bench::RunBench(setup, view);
+  } else {
+    LineView view(interactive);
+    status = bench::RunBench(setup, view);
+  }
+  std::printf("ramtune: exit status %d\n", status);
+  return status;
+}
+
+}  // namespace ramtune::console

@@ -1,0 +1,181 @@
+// The runs of a bench: child processes in process groups of their own, their
+// pipes, and the interrupts of the bench and of its runs.
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+extern char** environ;
+
+namespace ramtune::platform {
+namespace {
+
+volatile sig_atomic_t interrupts = 0;
+volatile sig_atomic_t terminationRequested = 0;
+volatile sig_atomic_t stopRequested = 0;
+
+void OnInterrupt(int) { interrupts = interrupts + 1; }
+void OnTermination(int) { terminationRequested = 1; }
+void OnStopRequest(int) { stopRequested = 1; }
+
+void Catch(int signalNumber, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(signalNumber, &action, nullptr);
+}
+
+void CloseBoth(int fds[2]) {
+  if (fds[0] >= 0) close(fds[0]);
+  if (fds[1] >= 0) close(fds[1]);
+}
+
+}  // namespace
+
+bool StartChildInGroup(const std::string& program, const std::vector<std::string>& args, int eventsFd,
+                       ChildProcess* out, std::string* error) {
+  *out = ChildProcess{};
+  // Close-on-exec: no other child inherits these ends, so each pipe ends
+  // when its own child ends.
+  int output[2] = {-1, -1};
+  int events[2] = {-1, -1};
+  if (pipe2(output, O_CLOEXEC) != 0 || pipe2(events, O_CLOEXEC) != 0) {
+    if (error != nullptr) *error = strerror(errno);
+    CloseBoth(output);
+    CloseBoth(events);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, output[1], 2);
+  posix_spawn_file_actions_adddup2(&actions, events[1], eventsFd);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  // A group of its own: the terminal's Ctrl+C reaches the bench alone, and
+  // the bench can end a run together with what the run started (curl).
+  posix_spawnattr_setpgroup(&attr, 0);
+  sigset_t empty;
+  sigemptyset(&empty);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int s : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&defaults, s);
+  posix_spawnattr_setsigmask(&attr, &empty);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::vector<std::string> words = args;
+  words.insert(words.begin(), program);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  close(output[1]);
+  close(events[1]);
+  if (rc != 0) {
+    if (error != nullptr) *error = strerror(rc);
+    close(output[0]);
+    close(events[0]);
+    return false;
+  }
+  for (int fd : {output[0], events[0]}) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  out->pid = pid;
+  out->output = output[0];
+  out->events = events[0];
+  return true;
+}
+
+bool ReadPipe(intptr_t* fd, std::string* into) {
+  if (*fd < 0) return false;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = read(static_cast<int>(*fd), chunk, sizeof chunk);
+    if (n > 0) {
+      into->append(chunk, static_cast<size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return true;
+    close(static_cast<int>(*fd));
+    *fd = -1;
+    return false;
+  }
+}
+
+void ClosePipe(intptr_t* fd) {
+  if (*fd >= 0) close(static_cast<int>(*fd));
+  *fd = -1;
+}
+
+void WaitForPipes(const std::vector<intptr_t>& fds, int timeoutMs) {
+  std::vector<pollfd> polled;
+  for (intptr_t fd : fds) {
+    if (fd >= 0) polled.push_back(pollfd{static_cast<int>(fd), POLLIN, 0});
+  }
+  if (polled.empty()) {
+    SleepMs(timeoutMs);
+    return;
+  }
+  poll(polled.data(), polled.size(), timeoutMs);  // EINTR: a Ctrl+C, seen by the caller
+}
+
+bool ChildEnded(intptr_t pid, int* status, int* signal) {
+  int raw = 0;
+  const pid_t r = waitpid(static_cast<pid_t>(pid), &raw, WNOHANG);
+  if (r != static_cast<pid_t>(pid)) return false;
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  *signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+  return true;
+}
+
+void SignalChild(intptr_t pid, ChildSignal signal) {
+  if (pid <= 0) return;
+  switch (signal) {
+    case ChildSignal::AskToStop: kill(static_cast<pid_t>(pid), SIGINT); break;
+    case ChildSignal::End: kill(-static_cast<pid_t>(pid), SIGTERM); break;
+    case ChildSignal::Kill: kill(-static_cast<pid_t>(pid), SIGKILL); break;
+  }
+}
+
+bool WriteAll(intptr_t fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(static_cast<int>(fd), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void CatchInterrupts() {
+  Catch(SIGINT, OnInterrupt);
+  Catch(SIGTERM, OnTermination);
+  Catch(SIGHUP, OnTermination);
+}
+
+int InterruptCount() { return interrupts; }
+bool TerminationRequested() { return terminationRequested != 0; }
+
+void CatchStopRequest() { Catch(SIGINT, OnStopRequest); }
+bool StopRequested() { return stopRequested != 0; }
+
+std::string ExecutablePath() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+}
+
+}  // namespace ramtune::platform

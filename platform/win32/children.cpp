@@ -1,0 +1,32 @@
+// The runs of a bench are a Linux console feature: on Windows nothing of it
+// starts, and the checks say so.
+#include "platform/platform.h"
+
+namespace ramtune::platform {
+
+bool CanTieSocketToDevice(const std::string&, std::string* error) {
+  if (error != nullptr) *error = "not available on Windows";
+  return false;
+}
+
+bool StartChildInGroup(const std::string&, const std::vector<std::string>&, int, ChildProcess* out,
+                       std::string* error) {
+  *out = ChildProcess{};
+  if (error != nullptr) *error = "not available on Windows";
+  return false;
+}
+
+bool ReadPipe(intptr_t*, std::string*) { return false; }
+void ClosePipe(intptr_t* fd) { *fd = -1; }
+void WaitForPipes(const std::vector<intptr_t>&, int timeoutMs) { SleepMs(timeoutMs); }
+bool ChildEnded(intptr_t, int*, int*) { return true; }
+void SignalChild(intptr_t, ChildSignal) {}
+bool WriteAll(intptr_t, const std::string&) { return false; }
+void CatchInterrupts() {}
+int InterruptCount() { return 0; }
+bool TerminationRequested() { return false; }
+void CatchStopRequest() {}
+bool StopRequested() { return false; }
+std::string ExecutablePath() { return std::string(); }
+
+}  // namespace ramtune::platform
