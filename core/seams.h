@@ -49,6 +49,22 @@ enum TimerId : int { kStartTimer = 1, kSearchTimer = 100 };
 struct WarningDialogModel;
 struct SelectDeviceModel;
 
+// The stage a search or run is in, for front ends that show it in words.
+enum class RunPhase { Searching, BackingUp, Uploading, Flashing, WritingBack, Rebooting, Verifying };
+
+inline const char* RunPhaseWords(RunPhase phase) {
+  switch (phase) {
+    case RunPhase::Searching: return "searching";
+    case RunPhase::BackingUp: return "backing up";
+    case RunPhase::Uploading: return "uploading";
+    case RunPhase::Flashing: return "flashing";
+    case RunPhase::WritingBack: return "writing back";
+    case RunPhase::Rebooting: return "rebooting";
+    case RunPhase::Verifying: return "verifying";
+  }
+  return "";
+}
+
 // What the program shows. The Win32 dialog, the console front end and the
 // tests' recording display implement it.
 class Display {
@@ -75,6 +91,10 @@ class Display {
   // Start-up's window preparation; front ends without these keep the defaults.
   virtual void SetTitle(const std::string& /*title*/) {}
   virtual void SetProgressRange(int /*low*/, int /*high*/, int /*step*/) {}
+  // The phase that starts now; countdownMs is the length of the fixed wait
+  // that starts with it (0: none). Only a front end that shows the phase
+  // needs it; nothing is logged.
+  virtual void SetPhase(RunPhase /*phase*/, int /*countdownMs*/) {}
 };
 
 // The service socket. Production: a UDP socket and the listener thread.

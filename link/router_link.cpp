@@ -118,6 +118,7 @@ void RouterLink::SetUpSocket() {
 }
 
 bool RouterLink::SearchRouter() {
+  s_.display.SetPhase(RunPhase::Searching, 0);
   if (!socketReady_) SetUpSocket();
   // Only a newly recorded router ends a search, so every attempt starts with
   // an empty table: otherwise a router found once (by an earlier run) would

@@ -9,6 +9,7 @@
 namespace ramtune::upgrade {
 
 void UpgradeRun::BackupBanner() {
+  s_.display.SetPhase(RunPhase::BackingUp, 0);
   Banner("Backup data from DUT");
   Log("[System]-Backing up data");
 }

@@ -40,12 +40,19 @@ const char* const kWifiHint =
 
 constexpr int kSearchRounds = 70;
 
+constexpr int CountdownMs() {
+  int total = 0;
+  for (const CountdownRow& row : kCountdown) total += row.pauseMs;
+  return total;
+}
+
 }  // namespace
 
 bool UpgradeRun::RebootAndReconnect() {
   Log(">> Reboot Device...Please Wait...");
   s_.link.SendCommand("reboot", 500);
   Log("[System]-Rebooting LM-7210A/LM-7210B...");
+  s_.display.SetPhase(RunPhase::Rebooting, CountdownMs());
 
   for (const CountdownRow& row : kCountdown) {
     if (row.setDeviceIp) s_.link.SetDeviceIp(state_.ChosenAddress);

@@ -10,6 +10,7 @@
 namespace ramtune::upgrade {
 
 UpgradeRun::Verdict UpgradeRun::Verify() {
+  s_.display.SetPhase(RunPhase::Verifying, 0);
   for (const VerifyRow& row : kVerifyRows) {
     if (row.bannerBefore != nullptr) Banner(row.bannerBefore);
     if (row.statusBefore != nullptr) Log(row.statusBefore);

@@ -24,6 +24,16 @@ const char* PictureName(int resourceId) {
   }
 }
 
+// The endings stand out on a terminal.
+bool EndingColour(int resourceId, Colour* colour) {
+  switch (resourceId) {
+    case kPicturePass: *colour = Colour::Green; return true;
+    case kPictureFail: *colour = Colour::Red; return true;
+    case kPicturePause: *colour = Colour::Yellow; return true;
+    default: return false;
+  }
+}
+
 const char* ExitMeaning(int status) {
   switch (status) {
     case kExitCompleted: return "the run completed";
@@ -77,14 +87,18 @@ bool LineInput::Take(std::string* line) {
 
 // ---- front end ------------------------------------------------------------------------
 
-FrontEnd::FrontEnd(const Options& options, bool interactive)
-    : options_(options), interactive_(interactive), uiThread_(std::this_thread::get_id()) {}
+FrontEnd::FrontEnd(const Options& options, bool interactive, TerminalCaps caps)
+    : options_(options),
+      interactive_(interactive),
+      caps_(caps),
+      screen_(stdout, caps.live, [] { return TerminalWidth(STDOUT_FILENO); }),
+      uiThread_(std::this_thread::get_id()) {}
 
-void FrontEnd::Print(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+void FrontEnd::Say(std::FILE* stream, const std::string& text) { screen_.Write(stream, text + "\n"); }
+
+void FrontEnd::Settle() {
+  StopClock();
+  screen_.Release();
 }
 
 void FrontEnd::PrintBlock(const std::string& heading, const std::string& text) {
@@ -96,19 +110,21 @@ void FrontEnd::PrintBlock(const std::string& heading, const std::string& text) {
 }
 
 bool FrontEnd::Ask(const std::string& prompt, std::string* line) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fputs(prompt.c_str(), stdout);
-    std::fflush(stdout);
-  }
+  screen_.BeginPrompt(prompt);
+  bool answered = false;
   for (;;) {
     input_.Wait(-1);
-    if (input_.Take(line)) return true;
+    if (input_.Take(line)) {
+      answered = true;
+      break;
+    }
     if (input_.Ended()) {
       Print("");
-      return false;
+      break;
     }
   }
+  screen_.EndPrompt();
+  return answered;
 }
 
 ShownState FrontEnd::Shown() const {
@@ -153,6 +169,7 @@ bool FrontEnd::DispatchOneMessage() {
     std::string line;
     input_.Wait(0);
     if (input_.Take(&line)) {
+      screen_.LineTyped();
       choicesShown_ = false;
       HandleCommand(line);
       return true;
@@ -167,6 +184,7 @@ bool FrontEnd::DispatchOneMessage() {
     if (dlg_ != nullptr) dlg_->OnTimer(id);
     return true;
   }
+  Tick();
   // Nothing waiting. The run's busy waits call this in a tight loop; a short
   // nap here keeps them from burning a whole processor, at the cost of at
   // most a millisecond of lateness.
@@ -182,8 +200,10 @@ int FrontEnd::RunEventLoop() {
   for (;;) {
     if (DispatchOneMessage()) continue;
     if (timers_.empty()) {
-      // Idle: the search series or the run has ended.
+      // Idle: the search series or the run has ended. The progress line
+      // stays as it ended; the user types below it.
       if (!Asking() && dlg_ != nullptr) Finish(ExitStatusFor(dlg_->LastEnding()));
+      Settle();
       ShowChoices();
     }
     const int waitMs = MsToNextTimer();
@@ -247,6 +267,7 @@ void FrontEnd::PrintLogPaths() {
 }
 
 void FrontEnd::Finish(int status) {
+  Settle();
   PrintLogPaths();
   Print("ramtune: exit status " + std::to_string(status) + ": " + ExitMeaning(status));
   platform::ExitProcess(status);
@@ -258,20 +279,63 @@ void FrontEnd::SetTitle(const std::string& title) { Print("=== " + title + " ===
 
 void FrontEnd::SetProgressRange(int low, int high, int /*step*/) {
   std::lock_guard<std::mutex> lock(mutex_);
-  progressLow_ = low;
-  progressHigh_ = high;
+  view_.low = low;
+  view_.high = high;
 }
 
 void FrontEnd::SetProgress(int position) {
-  int low = 0;
-  int high = 0;
+  RunView view;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     shown_.progress = position;
-    low = progressLow_;
-    high = progressHigh_;
+    view_.position = position;
+    view = view_;
   }
-  Print("Progress " + ProgressBar(position, low, high));
+  if (screen_.Live()) {
+    ShowProgressLine();
+  } else {
+    Print("Progress " + ProgressBar(position, view.low, view.high));
+  }
+}
+
+void FrontEnd::SetPhase(RunPhase phase, int countdownMs) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    view_.SetPhase(phase, countdownMs, platform::ProcessClockMs());
+  }
+  ShowProgressLine();
+}
+
+void FrontEnd::ShowProgressLine() {
+  if (!screen_.Live()) return;
+  RunView view;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    view = view_;
+  }
+  const int64_t now = platform::ProcessClockMs();
+  tickedMs_ = now;
+  screen_.Show([view, now](int width) { return std::vector<std::string>{ProgressLine(view, now, width)}; });
+}
+
+void FrontEnd::Tick() {
+  // Called between the run's waits, which come every millisecond or so; the
+  // clock on the line shows seconds.
+  if (!screen_.Live() || platform::ProcessClockMs() - tickedMs_ < 200) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!view_.running) return;
+  }
+  ShowProgressLine();
+}
+
+void FrontEnd::StopClock() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!view_.running) return;
+    view_.Stop(platform::ProcessClockMs());
+  }
+  ShowProgressLine();
 }
 
 void FrontEnd::SetPicture(int resourceId) {
@@ -279,7 +343,9 @@ void FrontEnd::SetPicture(int resourceId) {
     std::lock_guard<std::mutex> lock(mutex_);
     shown_.picture = resourceId;
   }
-  Print(std::string("Status: ") + PictureName(resourceId));
+  const std::string line = std::string("Status: ") + PictureName(resourceId);
+  Colour colour = Colour::Green;
+  Print(caps_.colour && EndingColour(resourceId, &colour) ? Coloured(line, colour) : line);
 }
 
 void FrontEnd::SetLabel(int /*controlId*/, const std::string& text) { Print(text); }
@@ -427,7 +493,7 @@ void FrontEnd::KillTimer(int timerId) { timers_.erase(timerId); }
 void FrontEnd::EndProcess(int code) {
   if (exitTyped_ && dlg_ != nullptr) Finish(ExitStatusAfterExit(dlg_->LastEnding()));
   if (dlg_ != nullptr && dlg_->LastEnding().kind == Ending::DataLogRefused) {
-    std::fprintf(stderr, "ramtune: %s\n", dlg_->LastEnding().detail.c_str());
+    Say(stderr, "ramtune: " + dlg_->LastEnding().detail);
     Finish(ExitStatusFor(dlg_->LastEnding()));
   }
   Finish(ExitStatusFor(Ending::Program(code)));

@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "app/console/options.h"
+#include "app/console/progress_line.h"
+#include "app/console/terminal.h"
 #include "core/seams.h"
 
 namespace ramtune {
@@ -37,7 +39,8 @@ class LineInput {
 
 class FrontEnd : public Clock, public Display, public Host {
  public:
-  FrontEnd(const Options& options, bool interactive);
+  // caps: what standard output takes (see StandardOutputCaps).
+  FrontEnd(const Options& options, bool interactive, TerminalCaps caps);
 
   // The dialog whose handlers the events go to. Set before the first event.
   void Attach(CUpgradeToolDlg* dlg) { dlg_ = dlg; }
@@ -73,6 +76,7 @@ class FrontEnd : public Clock, public Display, public Host {
   void KillTimer(int timerId) override;
   void SetTitle(const std::string& title) override;
   void SetProgressRange(int low, int high, int step) override;
+  void SetPhase(RunPhase phase, int countdownMs) override;
 
   // Host
   void EndProcess(int code) override;
@@ -80,6 +84,13 @@ class FrontEnd : public Clock, public Display, public Host {
   void CloseWindowSync(intptr_t window) override;
 
   ShownState Shown() const;
+
+  // Writes whole lines to `stream` (standard output or error) around the
+  // progress line.
+  void Say(std::FILE* stream, const std::string& text);
+  // The session's output ends: the progress line stays as it was last drawn,
+  // with its clock stopped, and every later line goes below it.
+  void Settle();
 
  private:
   struct Timer {
@@ -89,7 +100,7 @@ class FrontEnd : public Clock, public Display, public Host {
 
   // Output: whole lines, one writer at a time (the listener thread shows
   // message boxes too).
-  void Print(const std::string& text);
+  void Print(const std::string& text) { Say(stdout, text); }
   void PrintBlock(const std::string& heading, const std::string& text);
   // Prints the prompt and waits for one typed line; false when input has ended.
   bool Ask(const std::string& prompt, std::string* line);
@@ -101,24 +112,31 @@ class FrontEnd : public Clock, public Display, public Host {
   void HandleCommand(const std::string& line);
   void ShowChoices();
   void PrintLogPaths();
+  // The progress line as it stands now (on a terminal).
+  void ShowProgressLine();
+  // Redraws the progress line when its clock has moved on.
+  void Tick();
+  void StopClock();
   [[noreturn]] void Finish(int status);
 
   const Options options_;
   const bool interactive_;
+  const TerminalCaps caps_;
+  BottomBlock screen_;
   const std::thread::id uiThread_;
   CUpgradeToolDlg* dlg_ = nullptr;
   LineInput input_;
 
-  mutable std::mutex mutex_;  // output and the shown state
+  mutable std::mutex mutex_;  // the shown state; the output has its own lock
   ShownState shown_;
-  int progressLow_ = 0;
-  int progressHigh_ = 20;
+  RunView view_;
   uint32_t ipAddress_ = 0;
   bool ipSet_ = false;
 
   std::map<int, Timer> timers_;  // only touched on the user-interface thread
   bool choicesShown_ = false;
   bool exitTyped_ = false;  // the user typed Exit: the process ends with it
+  int64_t tickedMs_ = 0;    // when Tick last looked
 };
 
 }  // namespace ramtune::console

@@ -47,15 +47,19 @@ int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
   frontEnd.KillTimer(kStartTimer);
   if (!dlg.link.SearchRouter()) {
     for (const std::string& hint : dlg.link.NothingFoundHints()) dlg.logs.AppendProcessLog(hint);
-    std::fprintf(stderr, "ramtune: no router answered; nothing was sent.\n");
+    frontEnd.Settle();
+    frontEnd.Say(stderr, "ramtune: no router answered; nothing was sent.");
     return console::kExitNoRouter;
   }
-  if (!dlg.RunScript()) {
-    std::fprintf(stderr, "ramtune: the script could not be run or its replies could not all be written to %s.\n",
-                 kResultFile);
+  const bool ran = dlg.RunScript();
+  frontEnd.Settle();
+  if (!ran) {
+    frontEnd.Say(stderr, std::string("ramtune: the script could not be run or its replies could not all be "
+                                     "written to ") + kResultFile + ".");
     return console::kExitNoInput;
   }
-  std::printf("Commands and replies were appended to %s in the current directory.\n", kResultFile);
+  frontEnd.Say(stdout, std::string("Commands and replies were appended to ") + kResultFile +
+                           " in the current directory.");
   return console::kExitCompleted;
 }
 
@@ -68,6 +72,10 @@ int main(int argc, char** argv) {
   const console::Options& options = parsed.options;
   if (options.help) {
     std::fputs(console::HelpText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("ramtune %s (bootloader image %s)\n", RAMTUNE_VERSION, kBootImageVersion);
     return 0;
   }
   if (options.listInterfaces) {
@@ -85,7 +93,7 @@ int main(int argc, char** argv) {
   // A reader that went away must not kill the run halfway through a flash.
   signal(SIGPIPE, SIG_IGN);
 
-  console::FrontEnd frontEnd(options, isatty(STDIN_FILENO) == 1);
+  console::FrontEnd frontEnd(options, isatty(STDIN_FILENO) == 1, console::StandardOutputCaps());
   link::UdpTransport transport;
   PlatformProcesses processes;
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});

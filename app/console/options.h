@@ -60,6 +60,7 @@ struct Options {
   std::string restoreFile;      // --restore DATALOG
   std::string interfaceChoice;  // --interface NAME|ADDRESS
   bool listInterfaces = false;  // --list-interfaces
+  bool version = false;         // --version
 };
 
 struct ParsedOptions {
@@ -186,6 +187,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   app.add_flag("--list-interfaces", o.listInterfaces,
                "print the interfaces the program would search on and exit")
       ->disable_flag_override();
+  app.add_flag("--version", o.version, "print the program's version and exit")->disable_flag_override();
 }
 
 }  // namespace detail
@@ -250,20 +252,6 @@ struct ShownState {
   bool retryEnabled = true;
   bool exitEnabled = true;
 };
-
-// "[######--------------]  6/20" for a position in low..high.
-inline std::string ProgressBar(int position, int low, int high) {
-  if (high <= low) high = low + 1;
-  const int shown = position < low ? low : position > high ? high : position;
-  const int width = high - low;
-  std::string bar = "[";
-  for (int i = 0; i < width; ++i) bar += i < shown - low ? '#' : '-';
-  bar += "] ";
-  const std::string number = std::to_string(position);
-  const std::string total = std::to_string(high);
-  bar += std::string(number.size() < total.size() ? total.size() - number.size() : 0, ' ');
-  return bar + number + "/" + total;
-}
 
 // A text of the program as terminal lines: CR LF, LF and CR all end a line.
 inline std::vector<std::string> TextLines(const std::string& text) {

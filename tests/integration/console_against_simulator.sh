@@ -34,6 +34,9 @@ check "an option without its value is a usage error (64)" test "$status" = 64
 run usage --help
 check "--help succeeds and lists the exit statuses" \
     sh -c "[ $status = 0 ] && grep -q -- '--accept-warning' '$work/usage/out' && grep -q '^   3 ' '$work/usage/out'"
+run usage --version
+check "--version succeeds and prints the version" \
+    sh -c "[ $status = 0 ] && grep -qx 'ramtune [0-9.]* (bootloader image 1.0.1.6)' '$work/usage/out'"
 
 layout noscript
 run noscript --script "$work/no such.script"
@@ -109,6 +112,22 @@ check "Process log (normal mode): only the [System] lines from the backup on" \
     /usr/bin/python3 "$checker" process "$process" \
     "[System]-Backing up data" "[System]-Upgrading DDR configuration...Please wait..."
 [ "$failed" = 0 ] || show normal
+
+# ---- the same run with its output on a terminal -------------------------------------------------
+
+# 40 columns: the progress line needs a shorter bar there.
+state=$work/state-terminal
+start_sim "$top/sim/scenarios/complete.json" "$state" || exit 1
+layout terminal
+run_wrapper=(/usr/bin/python3 "$here/terminal_view.py" run 40 --)
+run terminal --accept-warning
+run_wrapper=()
+stop_sim
+check "on a terminal: the same ending (status 2)" test "$status" = 2
+check "on a terminal: one progress line redrawn in place, the other lines as without a terminal" \
+    /usr/bin/python3 "$here/terminal_view.py" check "$work/terminal/out" "$work/normal/out" 40
+check "on a terminal: the line names the phase" contains "$work/terminal/out" "uploading"
+[ "$failed" = 0 ] || show terminal
 
 # ---- the same in engineering mode -------------------------------------------------------------
 

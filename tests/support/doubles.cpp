@@ -9,6 +9,10 @@ void RecordingDisplay::SetProgress(int position) {
   events.push_back(Format("progress %d", position));
 }
 
+void RecordingDisplay::SetPhase(RunPhase phase, int countdownMs) {
+  events.push_back(std::string("phase ") + RunPhaseWords(phase) + (countdownMs != 0 ? Format(" %d", countdownMs) : ""));
+}
+
 void RecordingDisplay::SetPicture(int resourceId) {
   picture = resourceId;
   events.push_back(Format("picture %d", resourceId));

@@ -22,7 +22,8 @@ struct ProcessExit {
 // Records what the program shows, in order, as short event texts:
 //   "progress 6", "picture 131", "label 1001 Model:", "enable 1 on",
 //   "box <text>", "ask <text>", "list <line>", "list-clear", "warning",
-//   "select <items, joined by ;>", "choose-file <filter>|<folder>", "timer 100 300", "kill 100".
+//   "select <items, joined by ;>", "choose-file <filter>|<folder>", "timer 100 300", "kill 100",
+//   "phase <words>" (with " <countdown ms>" when there is a countdown).
 class RecordingDisplay : public Display {
  public:
   explicit RecordingDisplay(VirtualClock& clock) : clock_(clock) {}
@@ -43,6 +44,7 @@ class RecordingDisplay : public Display {
   std::string ChooseFile(const std::string& filter, const std::string& initialFolder) override;
   void SetTimer(int timerId, int ms) override;
   void KillTimer(int timerId) override;
+  void SetPhase(RunPhase phase, int countdownMs) override;
 
   // Scripted answers of the modal boxes.
   bool yesNoAnswer = true;

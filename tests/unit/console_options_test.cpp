@@ -1,5 +1,6 @@
 // The console front end's command line, typed answers and exit status.
 #include "app/console/options.h"
+#include "app/console/progress_line.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(Parse({"--interface", "eth1"}).options.interfaceChoice, "eth1");
   EXPECT_EQ(Parse({"--interface=10.77.0.11"}).options.interfaceChoice, "10.77.0.11");
   EXPECT_TRUE(Parse({"--list-interfaces"}).options.listInterfaces);
+  EXPECT_TRUE(Parse({"--version"}).options.version);
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);
@@ -52,6 +54,7 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--interface"},
            {"--interface="},
            {"--list-interfaces=no"},
+           {"--version=no"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
