@@ -186,7 +186,7 @@ bool FlushToDisk(const std::string& path, std::string* error = nullptr);
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out);
 bool CurrentDirectory(std::string* out);      // false when it cannot be read
 bool CreateDirectory(const std::string& path);
-std::string ExecutablePath();                 // the running program's file; empty on failure
+std::string ExecutablePath();                 // the running program's file (to start more of itself); empty on failure
 std::string ExecutableFolder();               // with a trailing separator; empty on failure
 // [section] key= from an ini file; empty when file, section or key are absent.
 std::string ReadProfileString(const std::string& section, const std::string& key,
@@ -268,9 +268,6 @@ bool TerminationRequested();
 // In a run started by a bench: the bench's ChildSignal::AskToStop, noted.
 void CatchStopRequest();
 bool StopRequested();
-
-// The running program's own file (to start more of itself); empty when unknown.
-std::string ExecutablePath();
 
 // ---- process end ----------------------------------------------------------------
 [[noreturn]] void ExitProcess(int code);

@@ -172,10 +172,4 @@ bool TerminationRequested() { return terminationRequested != 0; }
 void CatchStopRequest() { Catch(SIGINT, OnStopRequest); }
 bool StopRequested() { return stopRequested != 0; }
 
-std::string ExecutablePath() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
-}
-
 }  // namespace ramtune::platform

@@ -27,6 +27,5 @@ int InterruptCount() { return 0; }
 bool TerminationRequested() { return false; }
 void CatchStopRequest() {}
 bool StopRequested() { return false; }
-std::string ExecutablePath() { return std::string(); }
 
 }  // namespace ramtune::platform
