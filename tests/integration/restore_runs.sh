@@ -203,7 +203,7 @@ case_retry() {
         sh -c "grep -qF 'A unit whose values were wiped shows a factory MAC' '$out' &&
                grep -qF 'are back in the unit' '$out' && ! grep -qF 'already has the latest' '$out'"
     check "Retry: the restore ends PASS, Exit then with status 0" \
-        sh -c "[ '$status' = 0 ] && [ \"\$(grep '^Status: ' '$out' | tail -n 1 | tr -d '\r')\" = 'Status: PASS' ]"
+        sh -c "[ '$status' = 0 ] && [ \"\$(grep -o 'Status: [A-Za-z]*' '$out' | tail -n 1)\" = 'Status: PASS' ]"
     check "Retry: the router was flashed once and holds the unit's values again" \
         sh -c "[ \"\$(grep -cF -- '$flash_command' '$state/commands.log')\" = 1 ] &&
                /usr/bin/python3 '$checker' restored '$before' '$state/$router' '$items'"
