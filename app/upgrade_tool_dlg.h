@@ -11,7 +11,7 @@
 #include "app/script_runner.h"
 #include "core/seams.h"
 #include "core/settings.h"
-#include "link/console_runner.h"
+#include "link/tool_runner.h"
 #include "link/router_link.h"
 #include "upgrade/upgrade_run.h"
 

@@ -13,7 +13,7 @@
 #include "core/logs.h"
 #include "core/seams.h"
 #include "core/settings.h"
-#include "link/console_runner.h"
+#include "link/tool_runner.h"
 #include "link/router_link.h"
 #include "upgrade/calibration_items.h"
 #include "upgrade/data_log.h"

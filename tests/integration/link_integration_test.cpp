@@ -11,7 +11,7 @@
 
 #include "core/logs.h"
 #include "core/platform_processes.h"
-#include "link/console_runner.h"
+#include "link/tool_runner.h"
 #include "link/router_link.h"
 #include "link/udp_transport.h"
 #include "support/doubles.h"

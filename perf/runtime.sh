@@ -2,7 +2,7 @@
 # Run-time benchmark: how long a complete upgrade run takes for real, against
 # the floor that the run's own fixed waits set.
 #
-#   bench/runtime.sh [REBOOT_SILENCE_S]        (as root; default 20 s)
+#   perf/runtime.sh [REBOOT_SILENCE_S]        (as root; default 20 s)
 #
 # 1. Builds ramtune, libEchomod.so and ramtune_virtual_run in build/ if needed
 #    (RAMTUNE_BUILD_DIR names another build folder).
@@ -61,7 +61,7 @@ fi
 
 # ---- the virtual run ---------------------------------------------------------------------------
 
-virtual_out=$("$build/bench/ramtune_virtual_run" $((silence * 1000)))
+virtual_out=$("$build/perf/ramtune_virtual_run" $((silence * 1000)))
 virtual_ms=$(printf '%s\n' "$virtual_out" | sed -n 's/.*virtual_ms=\([0-9]*\).*/\1/p')
 if [ -z "$virtual_ms" ] || ! printf '%s' "$virtual_out" | grep -q 'completed=1'; then
     echo "runtime: the virtual run did not complete: $virtual_out"

@@ -2,7 +2,7 @@
 # Bench benchmark: four units upgraded at once (`ramtune --all`) against one
 # unit's run alone, measured in the same script.
 #
-#   bench/bench_run.sh [REBOOT_SILENCE_S]        (as root; default 20 s)
+#   perf/bench_run.sh [REBOOT_SILENCE_S]        (as root; default 20 s)
 #
 # scripts/netns with four links, a simulated router with its own MAC on each
 # (sim/scenarios/complete.json otherwise), the real curl. First one unit's

@@ -1,4 +1,4 @@
-#include "link/console_runner.h"
+#include "link/tool_runner.h"
 
 #include "core/programs.h"
 #include "platform/platform.h"
