@@ -1,15 +1,12 @@
+// The console's display: what the dialog shows, drawn as lines on the
+// terminal (with the progress line at the bottom of a live one), and its
+// dialogs asked at the prompt.
 #include "app/console/front_end.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
 
 #include "app/console/bench_child.h"
 #include "core/dialogs.h"
-#include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"
 
 namespace ramtune::console {
@@ -35,65 +32,7 @@ bool EndingColour(int resourceId, Colour* colour) {
   }
 }
 
-const char* ExitMeaning(int status) {
-  switch (status) {
-    case kExitCompleted: return "the run completed";
-    case kExitRunFailed: return "the run ended with a failure";
-    case kExitNoRouter: return "no router was found";
-    case kExitDataLogRefused: return "the Data log was refused; nothing was sent";
-    case kExitDataLogNotWritten: return "the Data log could not be written; nothing was changed on the router";
-    case kExitUnitChanged: return "the unit was changed; restore it from its Data log";
-    case kExitProgramBase: return "the program ended itself with code 0";
-    case kExitProgramBase + 1: return "the program ended itself with code 1";
-    case kExitUsage: return "the command line makes no sense";
-    case kExitNoInput: return "a file named on the command line cannot be opened";
-    default: return "the program ended";
-  }
-}
-
 }  // namespace
-
-// ---- typed lines --------------------------------------------------------------------
-
-void LineInput::ReadAvailable() {
-  char buffer[4096];
-  const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-  if (n > 0) {
-    pending_.append(buffer, static_cast<size_t>(n));
-  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-    ended_ = true;
-  }
-}
-
-bool LineInput::Wait(int timeoutMs) {
-  if (pending_.find('\n') != std::string::npos || ended_) return true;
-  pollfd p{STDIN_FILENO, POLLIN, 0};
-  const int ready = poll(&p, 1, timeoutMs);
-  if (ready > 0) ReadAvailable();
-  return pending_.find('\n') != std::string::npos || ended_;
-}
-
-bool LineInput::Take(std::string* line) {
-  size_t end = pending_.find('\n');
-  if (end == std::string::npos) {
-    // The last line of an input that ends without a line end still counts.
-    if (!ended_ || pending_.empty()) return false;
-    end = pending_.size();
-  }
-  *line = pending_.substr(0, end);
-  if (!line->empty() && line->back() == '\r') line->pop_back();
-  pending_.erase(0, end < pending_.size() ? end + 1 : end);
-  return true;
-}
-
-// ---- front end ------------------------------------------------------------------------
-
-FrontEnd::FrontEnd(const Options& options, bool interactive, TerminalCaps caps)
-    : options_(options),
-      interactive_(interactive),
-      caps_(caps),
-      screen_(stdout, caps.live, [] { return TerminalWidth(STDOUT_FILENO); }),
-      uiThread_(std::this_thread::get_id()) {}
 
 void FrontEnd::Say(std::FILE* stream, const std::string& text) { screen_.Write(stream, text + "\n"); }
 
@@ -131,157 +70,6 @@ bool FrontEnd::Ask(const std::string& prompt, std::string* line) {
 ShownState FrontEnd::Shown() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return shown_;
-}
-
-// ---- clock and event queue -----------------------------------------------------------------
-
-int64_t FrontEnd::PerformanceCounter() { return platform::PerformanceCounter(); }
-int64_t FrontEnd::PerformanceFrequency() { return platform::PerformanceFrequency(); }
-int64_t FrontEnd::ProcessClockMs() { return platform::ProcessClockMs(); }
-void FrontEnd::Sleep(int ms) { platform::SleepMs(ms); }
-std::string FrontEnd::LocalTimeStamp() { return platform::LocalTimeStamp(); }
-
-bool FrontEnd::DueTimer(int* timerId) {
-  const int64_t now = platform::ProcessClockMs();
-  bool found = false;
-  int64_t earliest = 0;
-  for (const auto& [id, timer] : timers_) {
-    if (timer.dueMs <= now && (!found || timer.dueMs < earliest)) {
-      found = true;
-      earliest = timer.dueMs;
-      *timerId = id;
-    }
-  }
-  return found;
-}
-
-int FrontEnd::MsToNextTimer() {
-  if (timers_.empty()) return -1;
-  int64_t earliest = timers_.begin()->second.dueMs;
-  for (const auto& entry : timers_) earliest = std::min(earliest, entry.second.dueMs);
-  const int64_t wait = earliest - platform::ProcessClockMs();
-  return wait < 0 ? 0 : static_cast<int>(wait);
-}
-
-bool FrontEnd::DispatchOneMessage() {
-  if (bench_ != nullptr && dlg_ != nullptr && bench_->Poll(*dlg_)) {
-    Print("[System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit.");
-    Finish(kExitRunFailed);
-  }
-  // Typed lines come before timers, as input comes before WM_TIMER in a
-  // window's queue.
-  if (Asking()) {
-    std::string line;
-    input_.Wait(0);
-    if (input_.Take(&line)) {
-      screen_.LineTyped();
-      choicesShown_ = false;
-      HandleCommand(line);
-      return true;
-    }
-  }
-  int id = 0;
-  if (DueTimer(&id)) {
-    // Window timers repeat until killed; the handlers kill theirs first.
-    Timer& timer = timers_[id];
-    timer.dueMs = platform::ProcessClockMs() + timer.periodMs;
-    choicesShown_ = false;
-    if (dlg_ != nullptr) dlg_->OnTimer(id);
-    return true;
-  }
-  Tick();
-  // Nothing waiting. The run's busy waits call this in a tight loop; a short
-  // nap here keeps them from burning a whole processor, at the cost of at
-  // most a millisecond of lateness.
-  if (Asking()) {
-    input_.Wait(1);
-  } else {
-    platform::SleepMs(1);
-  }
-  return false;
-}
-
-int FrontEnd::RunEventLoop() {
-  for (;;) {
-    if (DispatchOneMessage()) continue;
-    if (timers_.empty()) {
-      // Idle: the search series or the run has ended. The progress line
-      // stays as it ended; the user types below it.
-      if (!Asking() && dlg_ != nullptr) Finish(ExitStatusFor(dlg_->LastEnding()));
-      Settle();
-      ShowChoices();
-    }
-    const int waitMs = MsToNextTimer();
-    if (Asking()) {
-      input_.Wait(waitMs);
-    } else if (waitMs > 0) {
-      platform::SleepMs(waitMs);
-    }
-  }
-}
-
-void FrontEnd::ShowChoices() {
-  if (choicesShown_) return;
-  choicesShown_ = true;
-  const ShownState s = Shown();
-  std::string choices;
-  if (s.retryEnabled) choices += "[r] Retry  ";
-  if (s.exitEnabled) choices += "[e] Exit  ";
-  Print(choices + "[?] help");
-}
-
-void FrontEnd::HandleCommand(const std::string& line) {
-  const ShownState s = Shown();
-  switch (ParseCommand(line)) {
-    case Command::None:
-      ShowChoices();
-      break;
-    case Command::Retry:
-      if (!s.retryEnabled) {
-        Print("Retry is disabled now.");
-        break;
-      }
-      if (dlg_ != nullptr) dlg_->OnRetry();
-      break;
-    case Command::Exit:
-      if (!s.exitEnabled) {
-        Print("Exit is disabled now.");
-        break;
-      }
-      if (dlg_ == nullptr) break;
-      exitTyped_ = true;
-      dlg_->OnCancel();
-    case Command::Help:
-      Print("Type r and Enter for Retry, e and Enter for Exit (each when enabled).");
-      ShowChoices();
-      break;
-    case Command::Invalid:
-      Print("Unknown input \"" + line + "\": type r (Retry), e (Exit) or ? (help).");
-      break;
-  }
-}
-
-void FrontEnd::PrintLogPaths() {
-  if (dlg_ == nullptr) return;
-  if (!dlg_->logs.ProcessLogPath.empty() && platform::FileExists(dlg_->logs.ProcessLogPath)) {
-    Print("Process log: " + dlg_->logs.ProcessLogPath);
-  }
-  if (!dlg_->logs.DataLogPath.empty() && platform::FileExists(dlg_->logs.DataLogPath)) {
-    Print("Data log: " + dlg_->logs.DataLogPath);
-  }
-}
-
-void FrontEnd::FailAndExit(const std::string& message, int status) {
-  std::fprintf(stderr, "ramtune: %s\n", message.c_str());
-  Finish(status);
-}
-
-void FrontEnd::Finish(int status) {
-  if (bench_ != nullptr && dlg_ != nullptr) bench_->Finish(*dlg_, status);
-  Settle();
-  PrintLogPaths();
-  Print("ramtune: exit status " + std::to_string(status) + ": " + ExitMeaning(status));
-  platform::ExitProcess(status);
 }
 
 // ---- display -----------------------------------------------------------------------------------
@@ -502,26 +290,5 @@ std::string FrontEnd::ChooseFile(const std::string& filter, const std::string& i
   }
   return detail::Trim(line);
 }
-
-void FrontEnd::SetTimer(int timerId, int ms) {
-  timers_[timerId] = Timer{ms, platform::ProcessClockMs() + ms};
-}
-
-void FrontEnd::KillTimer(int timerId) { timers_.erase(timerId); }
-
-// ---- host ------------------------------------------------------------------------------------------
-
-void FrontEnd::EndProcess(int code) {
-  if (exitTyped_ && dlg_ != nullptr) Finish(ExitStatusAfterExit(dlg_->LastEnding()));
-  if (dlg_ != nullptr && dlg_->LastEnding().kind == Ending::DataLogRefused) {
-    Say(stderr, "ramtune: " + dlg_->LastEnding().detail);
-    Finish(ExitStatusFor(dlg_->LastEnding()));
-  }
-  Finish(ExitStatusFor(Ending::Program(code)));
-}
-
-intptr_t FrontEnd::FindTopLevelWindow(const std::string& /*title*/) { return 0; }
-
-void FrontEnd::CloseWindowSync(intptr_t /*window*/) {}
 
 }  // namespace ramtune::console
