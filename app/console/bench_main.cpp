@@ -169,7 +169,9 @@ int RunBenchConsole(const Options& options) {
 
   // The warning once for the whole bench.
   const TerminalCaps caps = StandardOutputCaps();
-  FrontEnd frontEnd(options, interactive, caps);
+  FrontEnd frontEnd(interactive, caps);
+  CommandLineAnswers answers(options, frontEnd, [&frontEnd](const std::string& note) { frontEnd.Say(stdout, note); });
+  frontEnd.AnswerWith(&answers);
   WarningDialogModel warning;
   frontEnd.RunWarningDialog(warning);
   if (!warning.Accepted) return kExitProgramBase;

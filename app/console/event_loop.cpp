@@ -2,11 +2,9 @@
 // lines, the commands typed at the main dialog and the process ending.
 #include "app/console/front_end.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 
 #include "app/console/bench_child.h"
@@ -34,44 +32,10 @@ const char* ExitMeaning(int status) {
 
 }  // namespace
 
-// ---- typed lines --------------------------------------------------------------------
-
-void LineInput::ReadAvailable() {
-  char buffer[4096];
-  const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-  if (n > 0) {
-    pending_.append(buffer, static_cast<size_t>(n));
-  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-    ended_ = true;
-  }
-}
-
-bool LineInput::Wait(int timeoutMs) {
-  if (pending_.find('\n') != std::string::npos || ended_) return true;
-  pollfd p{STDIN_FILENO, POLLIN, 0};
-  const int ready = poll(&p, 1, timeoutMs);
-  if (ready > 0) ReadAvailable();
-  return pending_.find('\n') != std::string::npos || ended_;
-}
-
-bool LineInput::Take(std::string* line) {
-  size_t end = pending_.find('\n');
-  if (end == std::string::npos) {
-    // The last line of an input that ends without a line end still counts.
-    if (!ended_ || pending_.empty()) return false;
-    end = pending_.size();
-  }
-  *line = pending_.substr(0, end);
-  if (!line->empty() && line->back() == '\r') line->pop_back();
-  pending_.erase(0, end < pending_.size() ? end + 1 : end);
-  return true;
-}
-
 // ---- front end ------------------------------------------------------------------------
 
-FrontEnd::FrontEnd(const Options& options, bool interactive, TerminalCaps caps)
-    : options_(options),
-      interactive_(interactive),
+FrontEnd::FrontEnd(bool interactive, TerminalCaps caps)
+    : interactive_(interactive),
       caps_(caps),
       screen_(stdout, caps.live, [] { return TerminalWidth(STDOUT_FILENO); }),
       uiThread_(std::this_thread::get_id()) {}

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/console/answers.h"
 #include "app/console/options.h"
 #include "app/console/progress_line.h"
 #include "app/console/terminal.h"
@@ -40,10 +41,15 @@ class LineInput {
   bool ended_ = false;
 };
 
-class FrontEnd : public Clock, public Display, public Host {
+// As an Answerer: the user's answers typed at the prompt (nobody to ask:
+// No, or no choice). The dialogs are answered by AnswerWith's answerer.
+class FrontEnd : public Clock, public Display, public Host, public Answerer {
  public:
   // caps: what standard output takes (see StandardOutputCaps).
-  FrontEnd(const Options& options, bool interactive, TerminalCaps caps);
+  FrontEnd(bool interactive, TerminalCaps caps);
+
+  // Who answers the dialogs shown (the prompt until this is called).
+  void AnswerWith(Answerer* answers) { answers_ = answers; }
 
   // The dialog whose handlers the events go to. Set before the first event.
   void Attach(CUpgradeToolDlg* dlg) { dlg_ = dlg; }
@@ -87,6 +93,12 @@ class FrontEnd : public Clock, public Display, public Host {
   void SetProgressRange(int low, int high, int step) override;
   void SetPhase(RunPhase phase, int countdownMs) override;
 
+  // Answerer: the prompt
+  bool YesNo() override;
+  void Warning(WarningDialogModel& dialog) override;
+  void Selection(SelectDeviceModel& dialog) override;
+  std::string File() override;
+
   // Host
   void EndProcess(int code) override;
   intptr_t FindTopLevelWindow(const std::string& title) override;
@@ -128,13 +140,13 @@ class FrontEnd : public Clock, public Display, public Host {
   void StopClock();
   [[noreturn]] void Finish(int status);
 
-  const Options options_;
   const bool interactive_;
   const TerminalCaps caps_;
   BottomBlock screen_;
   const std::thread::id uiThread_;
   CUpgradeToolDlg* dlg_ = nullptr;
   BenchChannel* bench_ = nullptr;
+  Answerer* answers_ = this;
   LineInput input_;
 
   mutable std::mutex mutex_;  // the shown state; the output has its own lock

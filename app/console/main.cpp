@@ -116,7 +116,11 @@ int main(int argc, char** argv) {
   // A reader that went away must not kill the run halfway through a flash.
   signal(SIGPIPE, SIG_IGN);
 
-  console::FrontEnd frontEnd(options, isatty(STDIN_FILENO) == 1, console::StandardOutputCaps());
+  console::FrontEnd frontEnd(isatty(STDIN_FILENO) == 1, console::StandardOutputCaps());
+  console::CommandLineAnswers answers(options, frontEnd, [&frontEnd](const std::string& note) {
+    frontEnd.Say(stdout, note);
+  });
+  frontEnd.AnswerWith(&answers);
   // A search or a run started by a bench: tied to its link, reporting to it.
   const bool ofBench = options.benchEvents >= 0;
   platform::NetInterface benchLink;

@@ -49,24 +49,6 @@ void FrontEnd::PrintBlock(const std::string& heading, const std::string& text) {
   Print(block);
 }
 
-bool FrontEnd::Ask(const std::string& prompt, std::string* line) {
-  screen_.BeginPrompt(prompt);
-  bool answered = false;
-  for (;;) {
-    input_.Wait(-1);
-    if (input_.Take(line)) {
-      answered = true;
-      break;
-    }
-    if (input_.Ended()) {
-      Print("");
-      break;
-    }
-  }
-  screen_.EndPrompt();
-  return answered;
-}
-
 ShownState FrontEnd::Shown() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return shown_;
@@ -197,20 +179,7 @@ void FrontEnd::MessageBox(const std::string& text) {
 
 bool FrontEnd::AskYesNo(const std::string& question) {
   PrintBlock("Question", question);
-  if (options_.yesNo != -1) {
-    Print(options_.yesNo == 1 ? "  answered Yes (--yes)" : "  answered No (--no)");
-    return options_.yesNo == 1;
-  }
-  std::string line;
-  while (Asking()) {
-    if (!Ask("[y] Yes  [n] No: ", &line)) break;
-    const Answer answer = ParseYesNo(line);
-    if (answer == Answer::Yes) return true;
-    if (answer == Answer::No) return false;
-    Print("Please type y (Yes) or n (No).");
-  }
-  Print("  answered No (nobody to ask; --yes answers Yes)");
-  return false;
+  return answers_->YesNo();
 }
 
 void FrontEnd::LogListAdd(const std::string& line) { Print(line); }
@@ -223,23 +192,7 @@ void FrontEnd::RunWarningDialog(WarningDialogModel& dialog) {
   PrintBlock(std::string(kWindowTitle) + " - Warnings",
              WarningDialogModel::Text1() + "\n\n" + WarningDialogModel::Text2() + "\n\n" +
                  WarningDialogModel::Prompt());
-  if (options_.acceptWarning) {
-    dialog.OnYes();
-    Print("  answered Yes (--accept-warning)");
-    return;
-  }
-  std::string line;
-  while (Asking()) {
-    if (!Ask("[y] Yes  [n] No  [q] close: ", &line)) break;
-    switch (ParseYesNo(line)) {
-      case Answer::Yes: dialog.OnYes(); return;
-      case Answer::No: dialog.OnNo(); return;
-      case Answer::Close: return;
-      case Answer::Invalid: Print("Please type y (Yes), n (No) or q (close)."); break;
-    }
-  }
-  dialog.OnNo();
-  Print("  answered No (nobody to ask; --accept-warning answers Yes)");
+  answers_->Warning(dialog);
 }
 
 void FrontEnd::RunSelectDeviceDialog(SelectDeviceModel& dialog) {
@@ -251,44 +204,12 @@ void FrontEnd::RunSelectDeviceDialog(SelectDeviceModel& dialog) {
     if (static_cast<int>(i) == current) text += "  (selected)";
   }
   PrintBlock(SelectDeviceModel::Title(), text);
-  const int count = static_cast<int>(items.size());
-  if (options_.select >= 0) {
-    if (options_.select < count) {
-      dialog.OnOk(options_.select);
-      Print("  chose [" + std::to_string(options_.select) + "] (--select)");
-    } else {
-      Print("  --select " + std::to_string(options_.select) +
-            ": the list has no such router; closed without a choice");
-    }
-    return;
-  }
-  std::string line;
-  const std::string last = count > 0 ? std::to_string(count - 1) : std::string("-");
-  while (Asking()) {
-    if (!Ask("[Enter] OK  [0-" + last + "] choose  [q] close: ", &line)) break;
-    const SelectionAnswer answer = ParseSelection(line, count, current);
-    if (answer.kind == SelectionAnswer::Ok) {
-      dialog.OnOk(answer.index);
-      return;
-    }
-    if (answer.kind == SelectionAnswer::Close) return;
-    Print("Please type a number from 0 to " + last + ", Enter alone for OK, or q to close.");
-  }
-  Print("  closed without a choice (nobody to ask; --select N chooses)");
+  answers_->Selection(dialog);
 }
 
 std::string FrontEnd::ChooseFile(const std::string& filter, const std::string& initialFolder) {
   PrintBlock("Open", "Files: " + filter + "\nFolder: " + initialFolder);
-  if (!options_.scriptFile.empty() && options_.scriptFile != "-") {
-    Print("  " + options_.scriptFile + " (--script)");
-    return options_.scriptFile;
-  }
-  std::string line;
-  if (!Asking() || !Ask("File path (Enter alone = Cancel): ", &line)) {
-    Print("  cancelled");
-    return "";
-  }
-  return detail::Trim(line);
+  return answers_->File();
 }
 
 }  // namespace ramtune::console
