@@ -1,7 +1,8 @@
 // Backup of every per-unit value before anything is written to the router.
 // A value is accepted under the one rule for per-unit values (ValueDefect),
 // so that the Data log restores what the run wrote. Each accepted value goes
-// to the Data log at once, as its write-back command.
+// to the Data log at once, as its write-back command. Where each value is
+// read, and the read itself, are the unit reader's (unit_reads.h).
 #include "core/text.h"
 #include "upgrade/data_log.h"
 #include "upgrade/upgrade_run.h"
@@ -14,7 +15,7 @@ void UpgradeRun::BackupBanner() {
   Log("[System]-Backing up data");
 }
 
-bool UpgradeRun::BackupValues(bool lenient) {
+bool UpgradeRun::BackupValues(bool lenient, bool fromBootPartition) {
   const bool modeSeven = Retry(5, 500, RetryVariant::CountingDown, [&] {
     const std::string line = Ask("nvram get wlopmode", 500);
     Log(line);
@@ -22,24 +23,17 @@ bool UpgradeRun::BackupValues(bool lenient) {
   });
   state_.OperatingMode = modeSeven ? "7" : "";
 
+  UnitReader reader = Reader();
   for (size_t i = 0; i < kCalibrationItemCount; ++i) {
     const CalibrationItem& item = kCalibrationItems[i];
-    const std::string command =
-        item.readCommand[0] != '\0' ? item.readCommand : std::string(kBootPartitionGrep) + item.key;
+    const ReadValue read = reader.Read(i, ReadPlaces(i, fromBootPartition).front());
     std::string& value = state_.Values[i];
-    std::string defect;
-    const bool accepted = Retry(8, 1000, RetryVariant::CountingDown, [&] {
-      value = Ask(command, 500);
-      if (item.prefix[0] != '\0') value = ReplaceAll(value, item.prefix, "");
-      Log(FillIn(item.logFormat, value));
-      defect = ValueDefect(i, value);
-      return defect.empty();
-    });
-    if (!accepted) Log(std::string(item.key) + " refused: " + defect);
-    if (!accepted && lenient) {
+    value = read.value;
+    if (!read.accepted()) Log(std::string(item.key) + " refused: " + read.defect);
+    if (!read.accepted() && lenient) {
       Log(item.failureMessage);
       value.clear();
-    } else if (!accepted) {
+    } else if (!read.accepted()) {
       EndRun(kPicturePause, item.failureMessage, item.failureMessage);
       return false;
     }
@@ -47,17 +41,9 @@ bool UpgradeRun::BackupValues(bool lenient) {
     if (i + 1 == kRpcal2g) SetProgress(2);
   }
 
-  const bool named = Retry(8, 1000, RetryVariant::CountingDown, [&] {
-    s_.link.SendCommand(kModelNameQuery, 1000);
-    const std::string reply = s_.link.ResponseText();
-    for (const char* name : kModelNames) {
-      if (Contains(reply, name)) {
-        modelName_ = name;
-        return true;
-      }
-    }
-    return false;
-  });
+  const ReadValue model = reader.Read(kModelItem, ReadPlaces(kModelItem, fromBootPartition).front());
+  const bool named = model.accepted();
+  modelName_ = model.value;
   if (!named && lenient) {
     Log("Retrieve ModelName Fail!!");
     modelName_.clear();

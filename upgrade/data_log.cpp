@@ -86,14 +86,14 @@ std::string ModelNameDefect(const std::string& modelName) {
   return "unknown model name " + ShowText(modelName) + " (expected one of " + names + ")";
 }
 
-std::string ShowText(const std::string& text) {
+std::string ShowText(const std::string& text, size_t limit) {
   if (text.empty()) return "(empty)";
   std::string out;
-  for (size_t i = 0; i < text.size() && i < 40; ++i) {
+  for (size_t i = 0; i < text.size() && i < limit; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     out += c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : Format("\\x%02X", c);
   }
-  if (text.size() > 40) out += "...";
+  if (text.size() > limit) out += "...";
   return out;
 }
 

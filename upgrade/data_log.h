@@ -42,8 +42,8 @@ inline bool ValueAccepted(size_t item, const std::string& value) { return ValueD
 std::string ModelNameDefect(const std::string& modelName);
 
 // Text from a file or a reply, made safe to show: bytes outside printable
-// ASCII as \xNN, cut after 40 characters; "(empty)" for the empty text.
-std::string ShowText(const std::string& text);
+// ASCII as \xNN, cut after `limit` characters; "(empty)" for the empty text.
+std::string ShowText(const std::string& text, size_t limit = 40);
 
 // The write-back command of an item's value, and its Data log line.
 std::string WriteCommand(size_t item, const std::string& value);

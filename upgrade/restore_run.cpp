@@ -4,19 +4,10 @@
 // held is lost), the flash only when the unit's bootloader is older than the
 // image, then write-back, reboot and verification against the Data log.
 #include "core/text.h"
+#include "upgrade/unit_check.h"
 #include "upgrade/upgrade_run.h"
 
 namespace ramtune::upgrade {
-namespace {
-
-// Twelve upper-case hex digits, or empty when `text` is not a MAC.
-std::string NormalMac(const std::string& text) {
-  link::MacAddress mac{};
-  return link::ParseMacText(text, &mac) ? link::MacDigits(mac) : std::string();
-}
-
-}  // namespace
-
 std::string BeforeRestoreLogPath(const std::string& dataLogPath) {
   const size_t slash = dataLogPath.find_last_of("/\\");
   const size_t name = slash == std::string::npos ? 0 : slash + 1;

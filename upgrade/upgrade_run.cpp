@@ -90,11 +90,7 @@ std::string UpgradeRun::Ask(const std::string& command, int limitMs) {
 
 bool UpgradeRun::Retry(int attempts, int pauseMs, RetryVariant variant,
                        const std::function<bool()>& attempt) {
-  for (int n = 1; n <= attempts; ++n) {
-    if (attempt()) return true;
-    if (n < attempts || variant == RetryVariant::CountingUp) s_.waits.PumpingDelay(pauseMs);
-  }
-  return false;
+  return RetryAttempts(s_.waits, attempts, pauseMs, variant, attempt);
 }
 
 bool UpgradeRun::WaitUntilReady(int attempts, const char* logPrefix) {

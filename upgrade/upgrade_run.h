@@ -18,6 +18,7 @@
 #include "upgrade/calibration_items.h"
 #include "upgrade/data_log.h"
 #include "upgrade/recovery_hint.h"
+#include "upgrade/unit_reads.h"
 
 namespace ramtune::upgrade {
 
@@ -51,8 +52,6 @@ struct RunServices {
   Display& display;
   Host& host;
 };
-
-enum class RetryVariant { CountingDown, CountingUp };
 
 // How a run ended. Every ending has been shown when the run returns it.
 enum class RunOutcome {
@@ -95,7 +94,8 @@ class UpgradeRun {
   bool RestoreBootloaderGate(bool* flash);
   // Reads every value. `lenient`: a value that cannot be read is recorded
   // as empty and the reads go on (a restore records what the unit holds).
-  bool BackupValues(bool lenient = false);
+  // `fromBootPartition`: each value is read where the verification reads it.
+  bool BackupValues(bool lenient = false, bool fromBootPartition = false);
   // Nothing is flashed or written unless the Data log on disk holds `values`
   // and, when `restorable`, a restore would read them back from it. Only the
   // record of what a unit held before a restore may hold values that the
@@ -119,6 +119,9 @@ class UpgradeRun {
 
   // Sends a command and returns the first line of the reply.
   std::string Ask(const std::string& command, int limitMs);
+  UnitReader Reader() {
+    return UnitReader(s_.link, s_.waits, [this](const std::string& line) { Log(line); });
+  }
   // Runs `attempt` up to `attempts` times with `pauseMs` between failures;
   // true as soon as an attempt succeeds.
   bool Retry(int attempts, int pauseMs, RetryVariant variant, const std::function<bool()>& attempt);

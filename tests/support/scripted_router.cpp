@@ -213,6 +213,21 @@ void WipeToFactory(RouterModel& r, bool keepMac) {
   if (!keepMac) r.mac = {0x00, 0x90, 0x4C, 0x00, 0x00, 0x01};
 }
 
+void UpgradeInPlace(RouterModel& r) {
+  for (const char* key : {"0:pa2ga0", "0:pa2ga1", "0:pa2ga2", "1:pa5ga0", "1:pa5ga1", "1:pa5ga2", "0:mcsbw202gpo",
+                          "0:mcsbw402gpo", "1:mcsbw205glpo", "1:mcsbw405glpo", "1:mcsbw805glpo", "1:mcsbw205gmpo",
+                          "1:mcsbw405gmpo", "1:mcsbw805gmpo", "1:mcsbw205ghpo", "1:mcsbw405ghpo", "1:mcsbw805ghpo",
+                          "0:rpcal2g", "1:rpcal5gb0", "1:rpcal5gb1", "1:rpcal5gb2", "1:rpcal5gb3"}) {
+    r.SetMtd0(key, r.Get(key));
+  }
+  r.SetMtd0("bl_version", "1.0.1.6");
+  for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
+           {"clkfreq", "800,666"}, {"0:tempthresh", "255"}, {"1:tempthresh", "255"}, {"bl_version", "1.0.1.6"},
+           {"gpio9", "usbport1"}, {"HW_ver", "170"}}) {
+    r.Set(key, value);
+  }
+}
+
 bool ScriptedNetwork::Bind(uint16_t) {
   ++bindAttempts;
   return bindAttempts > bindFailures;

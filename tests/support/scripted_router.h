@@ -83,6 +83,13 @@ inline const char* const kFactoryMac = "00:90:4C:00:00:01";
 // factory MACs, under which the unit then answers.
 void WipeToFactory(RouterModel& router, bool keepMac);
 
+// What a completed upgrade leaves: the image's bootloader in the boot
+// partition and in the running variables, its board settings, and every
+// per-unit value in the boot partition under its plain key. The running
+// variables keep their values, so a test can make them differ from the
+// boot partition's.
+void UpgradeInPlace(RouterModel& router);
+
 class ScriptedNetwork : public Transport {
  public:
   explicit ScriptedNetwork(VirtualClock& clock) : clock_(clock) {}
