@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Checks the shipped Windows binaries of one build (Ramtune.exe, Echomod.dll).
+"""Checks the shipped Windows binaries of one build (Ramtune.exe, Echomod.dll, curl.exe).
 
-    check-binaries.py --arch x86|amd64 --list imports.txt FILE...
+    check-binaries.py --arch x86|amd64 --list imports.txt FILE... [--tool FILE]...
 
 Nothing 32-bit can run on the build machines, so what a binary needs from
 Windows is read from the files themselves:
@@ -20,7 +20,10 @@ Windows is read from the files themselves:
 - an .exe embeds a manifest that names the build's architecture (Windows
   refuses to start a program whose manifest names another one) and has no
   supportedOS entry (Windows 10 and 11 would then report 10.0, which the
-  version check refuses).
+  version check refuses). A --tool (a console program the program starts,
+  curl.exe) needs none, and may name no architecture and list supportedOS
+  (it reads no Windows version); a manifest that names another architecture
+  fails it too.
 
 Exit code 0 when every file passes, 1 otherwise; each finding is one line.
 """
@@ -190,8 +193,10 @@ def read_list(path):
     return entries, errors
 
 
-def check_manifest(pe, arch):
+def check_manifest(pe, arch, tool):
     manifests = pe.resources(24)
+    if tool and not manifests:
+        return []
     if len(manifests) != 1:
         return [f"{len(manifests)} embedded manifests, expected one"]
     try:
@@ -201,14 +206,14 @@ def check_manifest(pe, arch):
     problems = []
     identity = root.find("{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
     named = identity.get("processorArchitecture") if identity is not None else None
-    if named != arch:
+    if named != arch and not (tool and named is None):
         problems.append(f"the manifest names architecture {named!r}, the build is {arch!r}")
-    if any(e.tag.endswith("}supportedOS") for e in root.iter()):
+    if not tool and any(e.tag.endswith("}supportedOS") for e in root.iter()):
         problems.append("the manifest has a supportedOS entry (Windows 10 would then report 10.0)")
     return problems
 
 
-def check_file(path, arch, listed):
+def check_file(path, arch, listed, tool=False):
     machine, magic, floor, floor_name = ARCHES[arch]
     try:
         pe = PeFile(path)
@@ -224,7 +229,7 @@ def check_file(path, arch, listed):
     if pe.has_delay_imports():
         problems.append("delay-loaded imports: this check does not read them")
     if path.lower().endswith(".exe"):
-        problems += check_manifest(pe, arch)
+        problems += check_manifest(pe, arch, tool)
     if not imports:
         problems.append("no imports found")
     for dll, function in imports:
@@ -249,12 +254,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--arch", required=True, choices=sorted(ARCHES))
     parser.add_argument("--list", required=True, help="the reviewed imports")
-    parser.add_argument("files", nargs="+")
+    parser.add_argument("--tool", action="append", default=[],
+                        help="a console program the program starts: a manifest is optional")
+    parser.add_argument("files", nargs="*")
     args = parser.parse_args()
+    if not args.files and not args.tool:
+        parser.error("no file to check")
 
     listed, problems = read_list(args.list)
-    for path in args.files:
-        found, count = check_file(path, args.arch, listed)
+    for path, tool in [(f, False) for f in args.files] + [(f, True) for f in args.tool]:
+        found, count = check_file(path, args.arch, listed, tool)
         problems += found
         if not found:
             print(f"{path}: {args.arch}, {count} imports, all reviewed and available on {ARCHES[args.arch][3]}")

@@ -38,6 +38,15 @@ class FaultyProbe(unittest.TestCase):
         ]:
             self.assertIn(finding, out)
 
+    def test_a_tool_may_list_supported_systems_but_not_name_another_architecture(self):
+        code, out = check("x86", LIST, "--tool", PROBE)
+        self.assertEqual(code, 1, out)
+        self.assertNotIn("supportedOS", out)
+        for finding in ["the manifest names architecture 'amd64', the build is 'x86'",
+                        "subsystem version 6.0 is above 5.1",
+                        "GetTickCount64, which needs Windows 6.0"]:
+            self.assertIn(finding, out)
+
     def test_wrong_architecture_is_named(self):
         code, out = check("amd64", LIST, PROBE)
         self.assertEqual(code, 1, out)

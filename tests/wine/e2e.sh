@@ -38,14 +38,20 @@
 #   two-links         the PC has two links in one subnet (scripts/netns with
 #                     RAMTUNE_NETNS_LINKS=2): the router on the second, a
 #                     decoy with its address on the first, which holds the
-#                     default route. The router is found and answers the
-#                     run's commands up to the backup; the decoy receives
-#                     discovery requests only (IP_UNICAST_IF under Wine). The
-#                     case ends at the backup: the stand-in uploader (WinINet)
-#                     cannot tie its connection to an interface as curl does.
+#                     default route. A whole upgrade: the router is found and
+#                     answers every command, curl's uploads (--interface with
+#                     the second link's address) reach it byte for byte; the
+#                     decoy receives discovery requests only (IP_UNICAST_IF
+#                     under Wine) and no FTP connection. An address picks
+#                     curl's source address only: the link follows from it on
+#                     Windows Vista and later (strong host model), not on
+#                     Linux, so the PC namespace gets a rule that routes that
+#                     source by the second link, as Windows would.
+#
+# The uploader is curl.exe from scripts/curl-win (x86_64), as it ships.
 #
 # Environment (set by tests/wine/CMakeLists.txt): RAMTUNE_EXE, ECHOMOD_DLL,
-# CURL_STANDIN, DLGANSWER_EXE, BEACON_EXE, PLANTED_EXE, RAMTUNE_SOURCE_DIR,
+# CURL_EXE, DLGANSWER_EXE, BEACON_EXE, PLANTED_EXE, RAMTUNE_SOURCE_DIR,
 # E2E_WORK_ROOT, E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX.
 #
 # Network safety: Ramtune.exe broadcasts on UDP 9999. Wine's sockets belong
@@ -86,7 +92,7 @@ case " $CASES " in
     *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
        exit 2 ;;
 esac
-for v in RAMTUNE_EXE ECHOMOD_DLL CURL_STANDIN DLGANSWER_EXE BEACON_EXE PLANTED_EXE RAMTUNE_SOURCE_DIR \
+for v in RAMTUNE_EXE ECHOMOD_DLL CURL_EXE DLGANSWER_EXE BEACON_EXE PLANTED_EXE RAMTUNE_SOURCE_DIR \
          E2E_WORK_ROOT E2E_ARTIFACTS E2E_TEMPLATE_PREFIX; do
     [ -n "${!v:-}" ] || die "$v is not set (run through ctest)"
 done
@@ -98,7 +104,7 @@ for tool in ip wine wineserver Xvfb /usr/bin/import /usr/bin/convert /usr/bin/py
     command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 /usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || skip "python3-pyftpdlib is not installed"
-for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_STANDIN" "$DLGANSWER_EXE" "$BEACON_EXE" "$PLANTED_EXE"; do
+for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_EXE" "$DLGANSWER_EXE" "$BEACON_EXE" "$PLANTED_EXE"; do
     [ -f "$f" ] || die "missing build output $f"
 done
 
@@ -233,7 +239,7 @@ lay_out() {
     printf '[QARV]\r\nMODE=%s\r\n' "$mode" >"$PROGRAM/config.ini"
     for dir in "$PROGRAM" "$TOOL"; do
         mkdir -p "$dir"
-        cp "$CURL_STANDIN" "$WORK/files/$IMAGE_NAME" "$WORK/files/mtd-write" "$dir/"
+        cp "$CURL_EXE" "$WORK/files/$IMAGE_NAME" "$WORK/files/mtd-write" "$dir/"
     done
 }
 
@@ -356,6 +362,14 @@ keep_files() {
 
 # ---- the cases --------------------------------------------------------------------------
 
+# What curl put on the router is what lay in the tool folder.
+check_uploads() {
+    local f
+    for f in "$IMAGE_NAME" mtd-write; do
+        cmp -s "$TOOL/$f" "$WORK/simstate/10.77.0.2/tmp/mnt/cfe/$f" || fail "$f did not reach the router intact"
+    done
+}
+
 case_complete() {
     lay_out apart ""
     start_simulator complete
@@ -411,11 +425,7 @@ case_complete() {
             fail "the Data log lacks the MAC or model lines"
     fi
 
-    # What the stand-in uploader put on the router is what lay in the tool folder.
-    local f
-    for f in "$IMAGE_NAME" mtd-write; do
-        cmp -s "$TOOL/$f" "$WORK/simstate/10.77.0.2/tmp/mnt/cfe/$f" || fail "$f did not reach the router intact"
-    done
+    check_uploads
 
     if grep -q '^MESSAGE ' "$WORK/answers.txt"; then
         fail "message boxes during a clean run: $(grep '^MESSAGE ' "$WORK/answers.txt")"
@@ -681,6 +691,18 @@ log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX"
 case_two_links() {
     lay_out apart ""
     SIM_NS=rt2
+    # Windows (Vista and later) sends what a socket bound to an address sends
+    # by the link that holds the address; Linux routes by the destination
+    # alone. This rule gives the PC namespace Windows' way for the second
+    # link's address, and for nothing else: what is not bound to it (the
+    # discovery broadcasts, a command without IP_UNICAST_IF, curl without
+    # --interface) still takes the first link and meets the decoy.
+    local pc_ip2 pc_if2
+    pc_ip2=$(sed -n "s/^RAMTUNE_PC_IP2='\(.*\)'$/\1/p" "$WORK/netns.txt")
+    pc_if2=$(sed -n "s/^RAMTUNE_PC_IF2='\(.*\)'$/\1/p" "$WORK/netns.txt")
+    ip -n "$NS_PC" rule add from "$pc_ip2" table 102 &&
+        ip -n "$NS_PC" route add 10.77.0.0/24 dev "$pc_if2" src "$pc_ip2" table 102 ||
+        die "cannot route $pc_ip2 by $pc_if2"
     start_simulator complete
     "$NETNS" exec rt "$SUFFIX" -- /usr/bin/python3 -u "$SRC/tests/integration/decoy.py" "$WORK/decoy" \
         >"$WORK/decoy.out" 2>&1 &
@@ -688,7 +710,7 @@ case_two_links() {
     local i
     for i in $(seq 100); do grep -q READY "$WORK/decoy.out" 2>/dev/null && break; sleep 0.1; done
     grep -q READY "$WORK/decoy.out" || die "the decoy did not start: $(cat "$WORK/decoy.out")"
-    start_ramtune ramtune 300
+    start_ramtune ramtune 600
     start_watcher answers.txt --warning yes --question no --select ok
     local process_log="$CWD/$TOOL_FOLDER_NAME"'*_Process_*.txt'
     if wait_for_line "$process_log" "[System]-Backing up data" 120; then
@@ -696,9 +718,23 @@ case_two_links() {
         [ -s "$WORK/simstate/commands.log" ] || fail "the router on the second link got no command"
         grep -q "discovery=[1-9]" "$WORK/decoy" || fail "no discovery request reached the first link: $(cat "$WORK/decoy")"
         grep -q "commands=0 ftp=0" "$WORK/decoy" || fail "the decoy on the first link got a command: $(cat "$WORK/decoy")"
+        if wait_for_line "$process_log" "[System]-Upgrade completed" 420; then
+            sleep 1
+            screenshot two-links-pass "$COLOUR_PASS"
+        else
+            fail "no '[System]-Upgrade completed' within 420 s (exit code $(cat "$WORK/ramtune.rc" 2>/dev/null || echo none))"
+            screenshot two-links-not-completed
+        fi
     else
         fail "the run did not reach the backup within 120 s: $(report answers.txt)"
         screenshot not-found
+    fi
+    check_uploads
+    grep -q "commands=0 ftp=0" "$WORK/decoy" ||
+        fail "the decoy on the first link got a command or an upload: $(cat "$WORK/decoy")"
+    if [ ! -s "$WORK/ramtune.rc" ]; then
+        helper click 2 >"$WORK/click.txt"
+        expect_exit ramtune 20 1
     fi
 }
 
