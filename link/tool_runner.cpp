@@ -1,6 +1,7 @@
 #include "link/tool_runner.h"
 
 #include "core/programs.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 namespace ramtune::link {
@@ -23,42 +24,70 @@ std::string ConsoleRunner::UploadCommandLine(const std::string& fileName) const 
          link_.Current().DeviceIp + "/cfe/";
 }
 
-bool ConsoleRunner::ExecuteConsoleCommand(const std::string& commandLine, std::string* output) {
+bool ConsoleRunner::ExecuteConsoleCommand(const std::string& commandLine, std::string* output, UploaderEnd* end) {
   using Status = platform::CapturedRun::Status;
+  UploaderEnd ignored;
+  if (end == nullptr) end = &ignored;
+  *end = UploaderEnd{};
+  auto fail = [&](const std::string& line) {
+    end->failure = line;
+    logs_.AppendProcessLog(line);
+    return false;
+  };
   const std::string uploader = UploaderPath();
   const platform::CapturedRun run =
       processes_.RunCaptured(uploader, commandLine, kUploaderLimitMs, kUploaderOutputBytes);
   switch (run.status) {
     case Status::PipeFailed:
-      logs_.AppendProcessLog("Can Not Create Windows Pipe!");
-      return false;
+      return fail("Can Not Create Windows Pipe!");
     case Status::StartFailed:
       logs_.AppendProcessLog(run.systemError);
       logs_.AppendProcessLog("Path: " + uploader);
       logs_.AppendProcessLog("command: " + commandLine);
-      logs_.AppendProcessLog("Can not create process!");
-      return false;
+      return fail("Can not create process!");
     case Status::TimedOut:
-      logs_.AppendProcessLog("Create process timeout!");
-      return false;
+      return fail("Create process timeout!");
     case Status::ReadFailed:
     case Status::Ok:
       break;
   }
   waits_.PumpingDelay(500);
-  if (run.status == Status::ReadFailed || run.output.empty()) {
-    logs_.AppendProcessLog("Retrieve data error!");
-    return false;
-  }
+  end->exitCode = run.exitCode;
+  logs_.AppendProcessLog(Format("Uploader exit status: %d", run.exitCode));
   // Up to the first zero byte, as a C string would end.
   *output = run.output.substr(0, run.output.find('\0'));
+  if (run.status == Status::ReadFailed || run.output.empty()) return fail("Retrieve data error!");
   return true;
+}
+
+std::string UploaderErrorLine(const std::string& output) {
+  std::string last;
+  size_t start = 0;
+  while (start < output.size()) {
+    size_t stop = output.find_first_of("\r\n", start);
+    if (stop == std::string::npos) stop = output.size();
+    const std::string line = output.substr(start, stop - start);
+    if (line.rfind("curl:", 0) == 0) return line;
+    if (line.find_first_not_of(' ') != std::string::npos) last = line;
+    start = stop + 1;
+  }
+  return last;
 }
 
 bool ConsoleRunner::Upload(const std::string& fileName, const char* okLine, const char* failLine) {
   std::string output;
-  const bool ok = ExecuteConsoleCommand(UploadCommandLine(fileName), &output);
+  UploaderEnd end;
+  const bool ok = ExecuteConsoleCommand(UploadCommandLine(fileName), &output, &end) && end.exitCode == 0;
   logs_.AppendProcessLog(ok ? okLine : failLine);
+  if (!ok) {
+    std::string why = end.exitCode >= 0 ? Format("curl status %d", end.exitCode) : end.failure;
+    if (end.exitCode >= 0 && !end.failure.empty()) why += ", " + end.failure;
+    const std::string error = UploaderErrorLine(output);
+    if (!error.empty()) why += ": " + error;
+    logs_.AppendProcessLog("[System]-The upload of " + fileName + " did not complete (" + why +
+                           "). Nothing has been changed on the router. Check the connection to the router, "
+                           "then press Retry.");
+  }
   return ok;
 }
 

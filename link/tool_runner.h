@@ -14,6 +14,18 @@ namespace ramtune::link {
 constexpr int kUploaderLimitMs = 50000;
 constexpr size_t kUploaderOutputBytes = 8192;
 
+// How the uploader's last run ended, for the line that tells the user why
+// an upload did not count.
+struct UploaderEnd {
+  int exitCode = -1;    // its exit status; -1 when it did not end by itself or did not start
+  std::string failure;  // the failure line logged, empty when it ran to its end and printed
+};
+
+// The line of the uploader's output that says what went wrong: its first
+// "curl:" line, else its last line that is not blank (progress meters
+// overwrite themselves with carriage returns).
+std::string UploaderErrorLine(const std::string& output);
+
 class ConsoleRunner {
  public:
   ConsoleRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings,
@@ -21,9 +33,12 @@ class ConsoleRunner {
       : processes_(processes), waits_(waits), logs_(logs), settings_(settings), link_(link) {}
 
   // Runs the uploader of the tool folder with the command line and captures
-  // what it printed. False, after logging why, when it could not be started,
-  // did not end in time or printed nothing.
-  bool ExecuteConsoleCommand(const std::string& commandLine, std::string* output);
+  // what it printed, and logs its exit status. False, after logging why,
+  // when it could not be started, did not end in time or printed nothing.
+  bool ExecuteConsoleCommand(const std::string& commandLine, std::string* output, UploaderEnd* end = nullptr);
+  // True only when the uploader ended in time with status 0: curl ends so
+  // only once the server has confirmed the whole transfer. Otherwise a
+  // "[System]" line names the file, curl's status and its first error line.
   bool UploadBootImage();
   bool UploadFlashTool();
   // Starts the Wi-Fi helper (kSsidToolFile) with one argument, without a

@@ -144,6 +144,7 @@ class Router:
         os.makedirs(os.path.join(self.root, "tmp"), exist_ok=True)
         self.ftp = ftp_factory(self) if ftp_factory else None
         self.ftp_running = False
+        self.uploads_cut = 0
         self.save_state()
 
     # --- state helpers ----------------------------------------------------------
@@ -437,6 +438,17 @@ class Router:
                 self.nvram[key] = str(value)
 
     # --- FTP upload hook -------------------------------------------------------------
+
+    def upload_cut_after(self, path: str) -> Optional[int]:
+        """The byte count after which the upload of `path` that starts now is
+        cut (cut_upload: the first K uploads of the named file), else None."""
+        cut = self.cfg.get("cut_upload")
+        with self.lock:
+            if cut is None or os.path.basename(path) != cut["file"] or self.uploads_cut >= cut["times"]:
+                return None
+            self.uploads_cut += 1
+        self.log("%s cutting the upload of %s after %d bytes" % (self.ip, path, cut["after_bytes"]))
+        return cut["after_bytes"]
 
     def on_file_received(self, path: str):
         self.log("%s FTP upload complete: %s" % (self.ip, path))

@@ -20,7 +20,7 @@ KNOWN_KEYS = {
     "mac_2g", "mac_5g", "pin", "ccode_2g", "regrev_2g", "ccode_5g", "regrev_5g", "odmpid",
     "nvram", "mtd0", "ready", "never_ready", "never_ready_after_reboot", "never_back",
     "reboot_silence_s", "corrupt_image", "faults", "comment",
-    "values_reset_at_reboot", "answers_under_boot_mac",
+    "values_reset_at_reboot", "answers_under_boot_mac", "cut_upload",
 } | set(_MERGED_DICTS)
 
 FAULT_ACTIONS = {"drop", "delay", "duplicate", "wrong_seq", "wrong_mac",
@@ -116,6 +116,7 @@ def router_defaults(index: int) -> dict:
         "never_back": False,
         "reboot_silence_s": 20.0,
         "corrupt_image": False,
+        "cut_upload": None,
         "values_reset_at_reboot": 0,
         "answers_under_boot_mac": False,
         "faults": [],
@@ -146,6 +147,19 @@ def _check_fault(f, where):
     if not isinstance(f, dict) or f.get("action") not in FAULT_ACTIONS:
         raise ScenarioError("%s: fault needs an action out of %s: %r"
                             % (where, ", ".join(sorted(FAULT_ACTIONS)), f))
+
+
+def _check_cut(cut, where):
+    """cut_upload: {"file": NAME, "after_bytes": N, "times": K (default 1)} or null."""
+    if cut is None:
+        return None
+    if not isinstance(cut, dict) or set(cut) - {"file", "after_bytes", "times"} or "file" not in cut:
+        raise ScenarioError("%s: cut_upload needs file, after_bytes and optionally times: %r" % (where, cut))
+    cut = {"file": str(cut["file"]), "after_bytes": cut.get("after_bytes", 0), "times": cut.get("times", 1)}
+    for key in ("after_bytes", "times"):
+        if isinstance(cut[key], bool) or not isinstance(cut[key], int) or cut[key] < 0:
+            raise ScenarioError("%s: cut_upload %s must be a count (0 or more): %r" % (where, key, cut[key]))
+    return cut
 
 
 def _complete(r: dict, index: int) -> dict:
@@ -207,6 +221,7 @@ def _complete(r: dict, index: int) -> dict:
         raise ScenarioError("router %s: values_reset_at_reboot must be a count of reboots (0 or more): %r"
                             % (r["ip"], resets))
     r["answers_under_boot_mac"] = bool(r["answers_under_boot_mac"])
+    r["cut_upload"] = _check_cut(r["cut_upload"], "router %s" % r["ip"])
     for f in r["faults"]:
         _check_fault(f, "router %s" % r["ip"])
     return r

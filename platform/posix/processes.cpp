@@ -100,10 +100,13 @@ struct NullStdio {
 };
 
 // True when the child has ended (and is reaped). ECHILD means someone else
-// reaped it already (SIGCHLD ignored): it has ended too.
-bool Reaped(pid_t pid) {
+// reaped it already (SIGCHLD ignored): it has ended too, with a status
+// nobody can tell. `exitCode`, when given, gets the exit status of a child
+// that ended by itself, -1 otherwise.
+bool Reaped(pid_t pid, int* exitCode = nullptr) {
   int status = 0;
   pid_t r = waitpid(pid, &status, WNOHANG);
+  if (exitCode != nullptr) *exitCode = r == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r == pid || (r < 0 && errno == ECHILD);
 }
 
@@ -213,7 +216,7 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
   const int64_t deadline = NowMs() + limitMs;
   bool ended = false;
   for (;;) {
-    if (Reaped(pid)) {
+    if (Reaped(pid, &run.exitCode)) {
       ended = true;
       break;
     }

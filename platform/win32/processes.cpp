@@ -119,6 +119,8 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
 
   const DWORD waited = WaitForSingleObject(process.hProcess, WaitLimit(limitMs));
   if (waited == WAIT_OBJECT_0) {
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(process.hProcess, &exitCode)) run.exitCode = static_cast<int>(exitCode);
     if (reader == nullptr) {
       // Without the reader thread, collect what the pipe holds now.
       DWORD available = 0;

@@ -110,7 +110,8 @@ check "Data log: the 30 backed-up values in table order" \
     /usr/bin/python3 "$checker" data "$data" "$items" "$state/$router"
 check "Process log (normal mode): only the [System] lines from the backup on" \
     /usr/bin/python3 "$checker" process "$process" \
-    "[System]-Backing up data" "[System]-Upgrading DDR configuration...Please wait..."
+    "[System]-Backing up data" "[System]-Upgrading DDR configuration...Please wait..." \
+    "[System]-The upload of cfe_lm-7210a_1.0.1.6.bin did not complete (curl status 0, Retrieve data error!). Nothing has been changed on the router. Check the connection to the router, then press Retry."
 [ "$failed" = 0 ] || show normal
 
 # ---- the same run with its output on a terminal -------------------------------------------------

@@ -136,12 +136,13 @@ TEST(LinkIntegration, MissingUploaderGivesItsFourLinesAndFalse) {
   EXPECT_FALSE(l.runner.UploadBootImage());
   l.settings.ToolFolderPath = saved;
   const auto& lines = l.display.listLines;
-  ASSERT_EQ(lines.size(), 5u);
+  ASSERT_EQ(lines.size(), 6u);
   EXPECT_FALSE(lines[0].empty());  // the system's own words for the error
   EXPECT_EQ(lines[1], "Path: " + saved + "/no-such-folder/curl");
   EXPECT_EQ(lines[2].rfind("command: curl -T \"", 0), 0u);
   EXPECT_EQ(lines[3], "Can not create process!");
   EXPECT_EQ(lines[4], "ExecuteConsoleCommand_Bin fail!");
+  EXPECT_EQ(lines[5].rfind("[System]-The upload of cfe_lm-7210a_1.0.1.6.bin did not complete (Can not create process!)", 0), 0u);
 }
 
 TEST(LinkIntegration, OneSearchCycleLastsAboutOnePointTwoSeconds) {

@@ -442,5 +442,42 @@ class RoutingTest(unittest.TestCase):
         self.assertTrue(all(r.is_up() for r in self.sim.routers))
 
 
+class CutUploadTest(RouterTestBase):
+    """The FTP service on the loopback address (no service socket): the first K
+    uploads of the named file are cut after N bytes, the part kept, 426."""
+
+    def test_first_uploads_of_the_named_file_are_cut_with_426(self):
+        import ftplib
+        from ftpserver import FtpService
+        image = make_files.image_bytes()
+        version_at = image.index(b"bl_version")
+        for after in (100, version_at + 40, len(image) - 1):
+            r = self.router(ip="127.0.0.1",
+                            cut_upload={"file": make_files.IMAGE_NAME, "after_bytes": after, "times": 2})
+            os.makedirs(r.cfe_dir, exist_ok=True)
+            local = os.path.join(self.tmp, "out")
+            image_path, tool_path = make_files.write_files(local)
+            service = FtpService(r, port=0)
+            service.start()
+            try:
+                results = []
+                for path in (image_path, tool_path, image_path, image_path):
+                    ftp = ftplib.FTP()
+                    ftp.connect("127.0.0.1", service.bound_port, timeout=10)
+                    ftp.login()
+                    with open(path, "rb") as fh:
+                        try:
+                            results.append(ftp.storbinary("STOR /cfe/" + os.path.basename(path), fh)[:3])
+                        except ftplib.error_temp as exc:
+                            results.append(str(exc)[:3])
+                    with open(os.path.join(r.cfe_dir, os.path.basename(path)), "rb") as fh:
+                        results.append(len(fh.read()))
+                    ftp.close()
+            finally:
+                service.stop()
+            size, tool = len(image), len(make_files.mtd_write_bytes())
+            self.assertEqual(results, ["426", after, "226", tool, "426", after, "226", size], after)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -111,6 +111,7 @@ platform::CapturedRun FakeProcesses::RunCaptured(const std::string& application,
   if (capturedAnswer) return capturedAnswer(captured.back());
   platform::CapturedRun run;
   run.status = platform::CapturedRun::Status::Ok;
+  run.exitCode = 0;
   run.output = "  % Total    % Received\n100  4096    0     0  4096      0 --:--:--\n";
   return run;
 }

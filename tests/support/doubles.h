@@ -108,7 +108,7 @@ class FakeProcesses : public ProcessRunner {
   std::vector<std::string> hiddenApplications;
   std::vector<std::string> detached;
   std::vector<std::string> detachedApplications;
-  // Answer of RunCaptured; by default the uploader prints progress and ends.
+  // Answer of RunCaptured; by default the uploader prints progress and ends with 0.
   std::function<platform::CapturedRun(const Captured&)> capturedAnswer;
   platform::HiddenRun hiddenAnswer = platform::HiddenRun::Ended;
 };

@@ -1,4 +1,5 @@
 // The uploader runner: command lines, failure lines and results.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,10 +18,11 @@ class ConsoleRunnerTest : public ::testing::Test {
     rig.dlg->settings.EngineeringMode = true;
     rig.dlg->link.SetDeviceIp("10.77.0.2");
   }
-  void Answer(Status status, std::string output = "", std::string error = "") {
+  void Answer(Status status, std::string output = "", std::string error = "", int exitCode = 0) {
     rig.processes.capturedAnswer = [=](const FakeProcesses::Captured&) {
       platform::CapturedRun run;
       run.status = status;
+      run.exitCode = exitCode;
       run.output = output;
       run.systemError = error;
       return run;
@@ -42,7 +44,7 @@ TEST_F(ConsoleRunnerTest, UploadCommandLineQuotesThePathAndNamesTheDirectory) {
                                  "\" ftp://10.77.0.2/cfe/");
   EXPECT_EQ(run.limitMs, 50000);
   EXPECT_EQ(run.maxBytes, 8192u);
-  EXPECT_EQ(rig.display.listLines.back(), "ExecuteConsoleCommand_Bin ok!");
+  EXPECT_THAT(rig.display.listLines, ::testing::ElementsAre("Uploader exit status: 0", "ExecuteConsoleCommand_Bin ok!"));
   EXPECT_EQ(rig.clock.pauses, (std::vector<int>{500}));
 
   ASSERT_TRUE(runner().UploadFlashTool());
@@ -63,7 +65,7 @@ TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
       {Status::StartFailed, {"The system cannot find the file specified.", "Path: " + path, "command: " + command,
                              "Can not create process!"}},
       {Status::TimedOut, {"Create process timeout!"}},
-      {Status::ReadFailed, {"Retrieve data error!"}},
+      {Status::ReadFailed, {"Uploader exit status: 0", "Retrieve data error!"}},
   };
   for (const Case& c : cases) {
     rig.display.LogListClear();
@@ -71,8 +73,24 @@ TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
     EXPECT_FALSE(runner().UploadFlashTool());
     std::vector<std::string> expected = c.lines;
     expected.push_back("ExecuteConsoleCommand_Mtd fail!");
-    EXPECT_EQ(rig.display.listLines, expected);
+    ASSERT_EQ(rig.display.listLines.size(), expected.size() + 1);
+    EXPECT_EQ(std::vector<std::string>(rig.display.listLines.begin(), rig.display.listLines.end() - 1), expected);
   }
+  // Ended and printed, with a status other than 0: the upload does not count.
+  rig.display.LogListClear();
+  Answer(Status::Ok, "curl: (18) transfer closed\n", "", 18);
+  EXPECT_FALSE(runner().UploadBootImage());
+  EXPECT_THAT(rig.display.listLines, ::testing::ElementsAre("Uploader exit status: 18", "ExecuteConsoleCommand_Bin fail!",
+                                                            ::testing::HasSubstr("(curl status 18: curl: (18) transfer closed)")));
+}
+
+TEST(UploaderErrorLine, TakesTheFirstCurlLineElseTheLastThatIsNotBlank) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"  % Total\r  4 4419\r 40 4419\ncurl: (55) Send failure\ncurl: (25) Upload failed\n", "curl: (55) Send failure"},
+      {"Uploading x\r\nserver said: 426 aborted\r\n   \n", "server said: 426 aborted"},
+      {"", ""},
+  };
+  for (const auto& [output, line] : cases) EXPECT_EQ(link::UploaderErrorLine(output), line) << output;
 }
 
 TEST_F(ConsoleRunnerTest, OutputIsKeptUpToItsFirstZeroByte) {

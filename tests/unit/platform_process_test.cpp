@@ -93,6 +93,26 @@ TEST(PlatformRunCaptured, KeepsTheFirstBytesOfStdoutAndStderr) {
   EXPECT_EQ(run.output.rfind("on-stderr", 0), 0u) << run.output;
 }
 
+TEST(PlatformRunCaptured, ReportsTheToolsExitStatus) {
+  struct Case {
+    const char* posix;
+    const char* windows;
+    int exitCode;
+  };
+  const Case cases[] = {{"echo done", "echo done", 0}, {"echo cut; exit 18", "echo cut& exit 18", 18},
+                        {"exit 7", "exit 7", 7}};
+  for (const Case& c : cases) {
+    ShellCommand tool = Shell(c.posix, c.windows);
+    platform::CapturedRun run = platform::RunCaptured(tool.application, tool.commandLine, 20000, 8192);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.posix;
+  }
+  // A tool left running has no status yet.
+  platform::CapturedRun running =
+      platform::RunCaptured(SelfPath(), HelperCommand("DISABLED_SleepThreeSeconds"), 100, 8192);
+  EXPECT_EQ(running.status, Status::TimedOut);
+  EXPECT_EQ(running.exitCode, -1);
+}
+
 TEST(PlatformRunCaptured, MissingProgramIsStartFailedWithTheSystemText) {
   std::string missing = (fs::temp_directory_path() / "ramtune-no-such-tool").string();
   if (WindowsSide()) missing += ".exe";

@@ -53,6 +53,7 @@ TEST_F(TransferFlashTest, HealthyStepSendsInOrderWithItsPausesAndLines) {
     timeline.push_back(Contains(c.commandLine, kBootImageFile) ? "upload image" : "upload tool");
     platform::CapturedRun run;
     run.status = platform::CapturedRun::Status::Ok;
+    run.exitCode = 0;
     run.output = "100\n";
     return run;
   };
@@ -74,7 +75,9 @@ TEST_F(TransferFlashTest, HealthyStepSendsInOrderWithItsPausesAndLines) {
   ASSERT_TRUE(begin != list.begin() && end != list.end());
   std::vector<std::string> lines;
   std::copy_if(begin - 1, end, std::back_inserter(lines),
-               [](const std::string& line) { return !Contains(line, "ExecuteConsoleCommand"); });
+               [](const std::string& line) {
+                 return !Contains(line, "ExecuteConsoleCommand") && !Contains(line, "Uploader exit status");
+               });
   EXPECT_THAT(lines, ElementsAre("############################", "Update bootloader",
                                  "############################",
                                  "[System]-Upgrading DDR configuration...Please wait...", "mkdir /tmp/mnt/cfe",
@@ -85,24 +88,57 @@ TEST_F(TransferFlashTest, HealthyStepSendsInOrderWithItsPausesAndLines) {
                                  "bl_version=1.0.1.6", ""));
 }
 
-TEST_F(TransferFlashTest, UploadFailuresEndWithoutPictureOrBox) {
-  for (int failing : {1, 2}) {
-    Rig rig;
-    rig.dlg->settings.EngineeringMode = true;
-    int uploads = 0;
-    rig.processes.capturedAnswer = [&](const FakeProcesses::Captured&) {
-      platform::CapturedRun run;
-      run.status = ++uploads == failing ? platform::CapturedRun::Status::TimedOut : platform::CapturedRun::Status::Ok;
-      run.output = "100\n";
-      return run;
-    };
-    EXPECT_EQ(rig.SearchAndRun(), -1);
-    const std::string line = failing == 1 ? "Run Bat_Bin fail" : "Run Bat_Mtd fail";
-    EXPECT_THAT(Tail(rig.display.events, 3), ElementsAre("list " + line, "enable 1 on", "enable 2 on"));
-    EXPECT_EQ(rig.display.Of("picture").back(), "133");
-    EXPECT_TRUE(rig.display.boxes.empty());
-    EXPECT_EQ(Count(rig.display.listLines, "Run Bat_Bin OK"), failing == 1 ? 0 : 1);
-    EXPECT_EQ(Count(rig.Commands(), kImageCheck), 0);
+// An upload counts only when the uploader ended in time with status 0: a
+// cut transfer ends the run before the image check and the flash, in
+// normal mode with a line that says so.
+TEST_F(TransferFlashTest, UploadFailuresEndBeforeTheFlashWithoutPictureOrBox) {
+  struct Case {
+    const char* name;
+    platform::CapturedRun::Status status;
+    int exitCode;
+    std::string output;
+    std::string why;
+  };
+  const std::string cut = "  % Total\r  4 4419 0 0 100 192\ncurl: (55) Send failure: Connection reset by peer\n"
+                          "curl: (25) Upload failed\n";
+  const Case cases[] = {
+      {"timed out", platform::CapturedRun::Status::TimedOut, -1, "", "Create process timeout!"},
+      {"cut, 426", platform::CapturedRun::Status::Ok, 55, cut,
+       "curl status 55: curl: (55) Send failure: Connection reset by peer"},
+      {"refused, no error line", platform::CapturedRun::Status::Ok, 25, "  0 4419\n", "curl status 25:   0 4419"},
+      {"printed nothing", platform::CapturedRun::Status::ReadFailed, 0, "", "curl status 0, Retrieve data error!"},
+  };
+  for (const Case& c : cases) {
+    for (int failing : {1, 2, -1, -2}) {
+      Rig rig;
+      // Negative: the same in engineering mode.
+      rig.dlg->settings.EngineeringMode = failing < 0;
+      failing = std::abs(failing);
+      int uploads = 0;
+      rig.processes.capturedAnswer = [&](const FakeProcesses::Captured&) {
+        platform::CapturedRun run;
+        const bool fails = ++uploads == failing;
+        run.status = fails ? c.status : platform::CapturedRun::Status::Ok;
+        run.exitCode = fails ? c.exitCode : 0;
+        run.output = fails ? c.output : "100\n";
+        return run;
+      };
+      EXPECT_EQ(rig.SearchAndRun(), -1);
+      const std::string file = failing == 1 ? kBootImageFile : kFlashToolFile;
+      const std::string line = failing == 1 ? "Run Bat_Bin fail" : "Run Bat_Mtd fail";
+      // Shown in normal mode too.
+      std::vector<std::string> ending{"list [System]-The upload of " + file + " did not complete (" + c.why +
+                                          "). Nothing has been changed on the router. Check the connection to "
+                                          "the router, then press Retry.",
+                                      "enable 1 on", "enable 2 on"};
+      if (rig.dlg->settings.EngineeringMode) ending.insert(ending.begin() + 1, "list " + line);
+      EXPECT_EQ(Tail(rig.display.events, ending.size()), ending) << c.name;
+      EXPECT_EQ(rig.display.Of("picture").back(), "133");
+      EXPECT_TRUE(rig.display.boxes.empty());
+      EXPECT_EQ(Count(rig.Commands(), kImageCheck), 0) << c.name;
+      EXPECT_EQ(Count(rig.Commands(), kFlash), 0) << c.name;
+      EXPECT_FALSE(rig.dlg->changedUnit.changed);
+    }
   }
 }
 
