@@ -157,7 +157,9 @@ TEST_F(UnitCheckTest, AnUpgradedUnitIsReadFromTheBootPartitionNotTheRunningVaria
   EXPECT_EQ(std::count(rig.Commands().begin(), rig.Commands().end(), "nvram get 0:pa2ga1"), 0);
   const std::vector<std::string> lines = upgrade::CheckLines(check, "x");
   EXPECT_THAT(lines[1], HasSubstr("boot partition 1.0.1.6: the values are read from the boot partition"));
-  EXPECT_THAT(lines[4], ::testing::MatchesRegex(R"(\[System\]-  1:pa5ga2 +boot partition 1:pa5ga2 +0xff6d.* +1{83} +DIFFERENT)"));
+  // GoogleTest's simple regular expressions (the Windows build) have no {n}.
+  EXPECT_THAT(lines[4], ::testing::MatchesRegex(R"(\[System\]-  1:pa5ga2 +boot partition 1:pa5ga2 +0xff6d.* +1+ +DIFFERENT)"));
+  EXPECT_THAT(lines[4], HasSubstr(" " + std::string(83, '1') + " "));
   EXPECT_THAT(lines.back(), HasSubstr("for information, boot partition bl_version: 1.0.1.6"));
   EXPECT_THAT(lines[lines.size() - 7], HasSubstr("for information, nvram get clkfreq: 800,666 (the image's 800,666)"));
   EXPECT_TRUE(Writes().empty());
