@@ -9,12 +9,14 @@
 namespace ramtune::upgrade {
 
 void UpgradeRun::BackupBanner() {
-  s_.display.SetPhase(RunPhase::BackingUp, 0);
+  EnterPhase(RunPhase::BackingUp, 0);
   Banner("Backup data from DUT");
   Log("[System]-Backing up data");
 }
 
-bool UpgradeRun::BackupValues(bool lenient) {
+bool UpgradeRun::BackupValues(DataLogFile& file) {
+  // A restore records what the unit holds, whatever it can read.
+  const bool lenient = mode_.IsRestore();
   const bool modeSeven = Retry(5, 500, RetryVariant::CountingDown, [&] {
     const std::string line = Ask("nvram get wlopmode", 500);
     Log(line);
@@ -43,7 +45,7 @@ bool UpgradeRun::BackupValues(bool lenient) {
       EndRun(kPicturePause, item.failureMessage, item.failureMessage);
       return false;
     }
-    s_.logs.AppendDataLog(WriteCommand(i, value));
+    AppendDataLog(file, WriteCommand(i, value));
     if (i + 1 == kRpcal2g) SetProgress(2);
   }
 
@@ -66,7 +68,7 @@ bool UpgradeRun::BackupValues(bool lenient) {
     return false;
   }
   Log("MODELNAME: " + modelName_);
-  s_.logs.AppendDataLog(ModelWriteCommand(modelName_));
+  AppendDataLog(file, ModelWriteCommand(modelName_));
   return true;
 }
 
