@@ -12,6 +12,7 @@ struct Ending {
     Completed,     // a run completed: new bootloader, every value verified
     RunFailed,     // a run started and ended any other way, before it changed the router
     RunFailedUnitChanged,  // a run failed after it had changed the router: restore it from its Data log
+    OtherUnit,     // a run of a bench met another unit than the planned one
     NoRouter,      // a search series ended without finding a router
     DataLogNotWritten,  // a run stopped before the flash: its Data log is not on the disk
     DataLogRefused,     // the Data log to restore from was refused; `detail` says why

@@ -17,8 +17,29 @@ const char* const kDataLogFilter = "Data log(*_Data_*.txt)|*_Data_*.txt|";
 Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
   if (outcome == upgrade::RunOutcome::Completed) return Ending::Completed;
   if (unitChanged) return Ending::RunFailedUnitChanged;
+  if (outcome == upgrade::RunOutcome::OtherUnit) return Ending::OtherUnit;
   return outcome == upgrade::RunOutcome::DataLogNotWritten ? Ending::DataLogNotWritten : Ending::RunFailed;
 }
+// Tells every observer of the session.
+class Observers : public upgrade::RunObserver {
+ public:
+  explicit Observers(const std::vector<upgrade::RunObserver*>& all) : all_(all) {}
+  void LogsNamed(const std::string& processLog, const std::string& dataLog) override {
+    for (upgrade::RunObserver* o : all_) o->LogsNamed(processLog, dataLog);
+  }
+  void UnitChanged(const std::string& dataLog) override {
+    for (upgrade::RunObserver* o : all_) o->UnitChanged(dataLog);
+  }
+  void Phase(RunPhase phase) override {
+    for (upgrade::RunObserver* o : all_) o->Phase(phase);
+  }
+  void Ended(const upgrade::RunResult& result) override {
+    for (upgrade::RunObserver* o : all_) o->Ended(result);
+  }
+
+ private:
+  const std::vector<upgrade::RunObserver*>& all_;
+};
 }  // namespace
 
 CUpgradeToolDlg::CUpgradeToolDlg(const AppServices& services)
@@ -45,21 +66,22 @@ void CUpgradeToolDlg::StartSearchSeries() {
 }
 
 void CUpgradeToolDlg::RequestRestore(const std::string& path) {
-  restoreRequested_ = true;
-  restore_.path = path;
+  mode_ = upgrade::RunMode::Restore(upgrade::RestoreSource{{}, path}, upgrade::RestoreOrigin::CommandLine);
 }
 
 std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path) {
   upgrade::DataLogDefect defect;
-  if (upgrade::ReadDataLog(path, &restore_.values, &defect)) {
-    restore_.path = path;
+  upgrade::RestoreSource source;
+  if (upgrade::ReadDataLog(path, &source.values, &defect)) {
+    source.path = path;
+    mode_.source = source;
     return "";
   }
   return "This Data log cannot be restored: " + upgrade::DescribeDefect(path, defect);
 }
 
 void CUpgradeToolDlg::LoadRestoreDataLog() {
-  std::string path = restore_.path;
+  std::string path = mode_.source.path;
   if (path.empty()) {
     std::string current;
     platform::CurrentDirectory(&current);
@@ -74,24 +96,28 @@ void CUpgradeToolDlg::LoadRestoreDataLog() {
 }
 
 bool CUpgradeToolDlg::RestoreChangedUnit() {
-  const std::string refused = ReadRestoreValues(changedUnit.dataLog);
+  const upgrade::RunMode before = mode_;
+  const std::string refused = ReadRestoreValues(changed_.dataLog);
   if (!refused.empty()) {
+    mode_ = before;
     s_.display.MessageBox(refused);
     return false;
   }
-  restoreRequested_ = true;
+  mode_.kind = upgrade::RunKind::Restore;
+  mode_.origin = upgrade::RestoreOrigin::RetryAfterChange;
+  mode_.ownValuesLog = changed_.identityLog;
   return true;
 }
 
 void CUpgradeToolDlg::ClearLogList() {
   s_.display.LogListClear();
-  if (changedUnit.changed) s_.display.LogListShowAgain(changedUnit.hint);
+  if (UnitChangePending()) s_.display.LogListShowAgain(changed_.hint);
 }
 
 void CUpgradeToolDlg::OnStartTimer() {
   s_.display.KillTimer(kStartTimer);
   s_.display.KillTimer(kSearchTimer);
-  if (restoreRequested_) LoadRestoreDataLog();
+  if (mode_.IsRestore()) LoadRestoreDataLog();
   WarningDialogModel warning;
   s_.display.RunWarningDialog(warning);
   if (!warning.Accepted) s_.host.Exit(0);
@@ -110,7 +136,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
   if (link.SearchRouter()) {
     searching_ = false;  // the series ends in the run
     const upgrade::RunOutcome outcome = RunUpgrade();
-    lastEnding_.kind = EndingOf(outcome, changedUnit.changed);
+    lastEnding_.kind = EndingOf(outcome, UnitChangePending());
     return;
   }
   LastSearchSeconds = static_cast<double>((s_.clock.ProcessClockMs() - SearchStartTime) / 1000);
@@ -134,7 +160,7 @@ void CUpgradeToolDlg::OnRetry() {
   if (scripting_) return;  // Retry is disabled then; a click sent anyway changes nothing
   // A new upgrade of a changed unit would find the new bootloader and call
   // the unit up to date: its values are written back instead.
-  if (changedUnit.changed && !RestoreChangedUnit()) return;
+  if (UnitChangePending() && !RestoreChangedUnit()) return;
   s_.display.EnableButton(kButtonRetry, false);
   ClearLogList();
   StartSearchSeries();
@@ -148,12 +174,23 @@ void CUpgradeToolDlg::OnCancel() {
 }
 
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
-  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host},
-                          runState, ModelName, changedUnit, restoreRequested_ ? &restore_ : nullptr);
+  upgrade::RunMode mode = mode_;
+  mode.plannedMac = plannedMac_;
+  Observers observers(observers_);
+  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode,
+                          observers);
   running_ = true;
-  const upgrade::RunOutcome outcome = run.Execute();
+  lastResult_ = run.Execute();
   running_ = false;
-  return outcome;
+  if (lastResult_.outcome == upgrade::RunOutcome::Completed) {
+    changed_ = upgrade::ChangedUnit{};
+  } else if (lastResult_.unitChanged) {
+    changed_ = upgrade::ChangedUnit{true, lastResult_.restoreLog, lastResult_.ownValuesLog, lastResult_.hint};
+  }
+  // The program ends as soon as the ending has been shown.
+  if (lastResult_.outcome == upgrade::RunOutcome::UpToDate) s_.host.Exit(1);
+  if (lastResult_.outcome == upgrade::RunOutcome::SelectionClosed) s_.host.Exit(0);
+  return lastResult_.outcome;
 }
 
 bool CUpgradeToolDlg::RunScript() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/ending.h"
 #include "core/logs.h"
@@ -35,8 +36,13 @@ class CUpgradeToolDlg {
   void OnTimer(int timerId);
   void OnRetry();
   [[noreturn]] void OnCancel();
-  // Runs one upgrade (or restore) on the router the search found.
+  // Runs one upgrade (or restore) on the router the search found, and ends
+  // the program when the run says so (up to date, the choice closed).
   upgrade::RunOutcome RunUpgrade();
+  // `observer` is told what every run of the session does.
+  void Observe(upgrade::RunObserver& observer) { observers_.push_back(&observer); }
+  // A run of a bench: only the unit with these MAC digits may be worked on.
+  void PlanUnit(const std::string& macDigits) { plannedMac_ = macDigits; }
   // Makes every run of this session a restore from the Data log at `path`;
   // an empty path asks for the file when the start timer fires.
   void RequestRestore(const std::string& path);
@@ -60,15 +66,15 @@ class CUpgradeToolDlg {
   link::RouterLink link;
   link::ConsoleRunner runner;
   ScriptRunner scripts;
-  upgrade::RunState runState;
-  // The unit a run changed and no run has completed since.
-  upgrade::ChangedUnit changedUnit;
-  std::string ModelName;
   int64_t SearchStartTime = 0;
   double LastSearchSeconds = 0.0;
 
   // How the last run or search series ended (None before the first one).
   const Ending& LastEnding() const { return lastEnding_; }
+  // How the last run ended.
+  const upgrade::RunResult& LastResult() const { return lastResult_; }
+  // A run changed the unit and no run has completed since: Retry restores it.
+  bool UnitChangePending() const { return !changed_.dataLog.empty(); }
 
   Display& display() { return s_.display; }
   Host& host() { return s_.host; }
@@ -90,8 +96,13 @@ class CUpgradeToolDlg {
 
   AppServices s_;
   Ending lastEnding_;
-  bool restoreRequested_ = false;
-  upgrade::RestoreSource restore_;
+  upgrade::RunMode mode_;
+  std::string plannedMac_;
+  std::vector<upgrade::RunObserver*> observers_;
+  upgrade::RunResult lastResult_;
+  // The unit a run changed and no run has completed since: the Data log
+  // that restores it, the log of its own values, the hint last shown.
+  upgrade::ChangedUnit changed_;
   bool searching_ = true;  // start-up's start timer leads into a search series
   bool running_ = false;
   bool scripting_ = false;

@@ -10,12 +10,14 @@
 namespace ramtune::upgrade {
 
 void UpgradeRun::BackupBanner() {
-  s_.display.SetPhase(RunPhase::BackingUp, 0);
+  EnterPhase(RunPhase::BackingUp, 0);
   Banner("Backup data from DUT");
   Log("[System]-Backing up data");
 }
 
-bool UpgradeRun::BackupValues(bool lenient, bool fromBootPartition) {
+bool UpgradeRun::BackupValues(DataLogFile& file, bool fromBootPartition) {
+  // A restore records what the unit holds, whatever it can read.
+  const bool lenient = mode_.IsRestore();
   const bool modeSeven = Retry(5, 500, RetryVariant::CountingDown, [&] {
     const std::string line = Ask("nvram get wlopmode", 500);
     Log(line);
@@ -37,7 +39,7 @@ bool UpgradeRun::BackupValues(bool lenient, bool fromBootPartition) {
       EndRun(kPicturePause, item.failureMessage, item.failureMessage);
       return false;
     }
-    s_.logs.AppendDataLog(WriteCommand(i, value));
+    AppendDataLog(file, WriteCommand(i, value));
     if (i + 1 == kRpcal2g) SetProgress(2);
   }
 
@@ -52,7 +54,7 @@ bool UpgradeRun::BackupValues(bool lenient, bool fromBootPartition) {
     return false;
   }
   Log("MODELNAME: " + modelName_);
-  s_.logs.AppendDataLog(ModelWriteCommand(modelName_));
+  AppendDataLog(file, ModelWriteCommand(modelName_));
   return true;
 }
 

@@ -7,10 +7,10 @@
 
 namespace ramtune::upgrade {
 
-bool UpgradeRun::DataLogIsDurable(const DataLogValues& values, bool restorable) {
-  const std::string& path = s_.logs.DataLogPath;
-  std::string why = s_.logs.DataLogError;
-  if (why.empty()) why = CheckDataLogOnDisk(path, values, restorable);
+bool UpgradeRun::DataLogIsDurable(const DataLogFile& file, const DataLogValues& values) {
+  const std::string& path = file.path;
+  std::string why = file.error;
+  if (why.empty()) why = CheckDataLogOnDisk(path, values, file.restorable);
   if (why.empty()) return true;
   const std::string text = "The Data log " + path + " could not be written (" + why +
                            "). Nothing has been changed on the router. Start the program from a folder "

@@ -105,11 +105,13 @@ bool UpgradeRun::Identify() {
       dialog.SetList(ipList);
       if (severalInterfaces) dialog.Interfaces = interfaces;
       s_.display.RunSelectDeviceDialog(dialog);
-      if (dialog.SelectedIndex < 0 || static_cast<size_t>(dialog.SelectedIndex) >= candidates.size()) {
-        s_.host.Exit(0);
+      const bool chosen = dialog.SelectedIndex >= 0 && static_cast<size_t>(dialog.SelectedIndex) < candidates.size() &&
+                          Contains(candidates[static_cast<size_t>(dialog.SelectedIndex)].Ip, ".");
+      if (!chosen) {
+        ending_ = RunOutcome::SelectionClosed;
+        return false;
       }
       chosenIndex = static_cast<size_t>(dialog.SelectedIndex);
-      if (!Contains(candidates[chosenIndex].Ip, ".")) s_.host.Exit(0);
     }
     const link::DeviceEntry& chosen = candidates[chosenIndex];
     // From here on the run talks through the chosen entry's interface only.
@@ -165,7 +167,7 @@ bool UpgradeRun::BootloaderIsOlder() {
   });
 }
 
-bool UpgradeRun::RestoreBootloaderGate(bool* flash) {
+UpgradeRun::BootloaderGate UpgradeRun::RestoreBootloaderGate() {
   const std::string limitText = RemoveChar(kBootImageVersion, '.');
   std::string version;
   const bool read = Retry(3, 1000, RetryVariant::CountingDown, [&] {
@@ -176,10 +178,7 @@ bool UpgradeRun::RestoreBootloaderGate(bool* flash) {
   });
   const long current = VersionNumber(RemoveChar(version, '.'));
   const long limit = VersionNumber(limitText);
-  if (read && current <= limit) {
-    *flash = current < limit;
-    return true;
-  }
+  if (read && current <= limit) return current < limit ? BootloaderGate::FlashFirst : BootloaderGate::NoFlash;
   const std::string image = kBootImageVersion;
   const std::string text =
       (read ? "This unit's bootloader is " + version + ", newer than the image's " + image +
@@ -187,10 +186,11 @@ bool UpgradeRun::RestoreBootloaderGate(bool* flash) {
             : "This unit's bootloader version cannot be read (the image's is " + image + ").") +
       " Nothing has been written to the router.";
   EndRun(kPicturePause, text, text);
-  return false;
+  return BootloaderGate::Refused;
 }
 
 bool UpgradeRun::ModelAndVersionGates() {
+  ending_ = RunOutcome::Failed;
   if (!ModelGate()) return false;
   if (s_.settings.MemberMode || BootloaderIsOlder()) return true;
 
@@ -199,7 +199,8 @@ bool UpgradeRun::ModelAndVersionGates() {
   s_.display.SetPicture(kPicturePass);
   s_.display.SetProgress(20);
   EndRun(0, latest, latest);
-  s_.host.Exit(1);
+  ending_ = RunOutcome::UpToDate;
+  return false;
 }
 
 }  // namespace ramtune::upgrade

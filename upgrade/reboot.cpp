@@ -52,7 +52,7 @@ bool UpgradeRun::RebootAndReconnect() {
   Log(">> Reboot Device...Please Wait...");
   s_.link.SendCommand("reboot", 500);
   Log("[System]-Rebooting LM-7210A/LM-7210B...");
-  s_.display.SetPhase(RunPhase::Rebooting, CountdownMs());
+  EnterPhase(RunPhase::Rebooting, CountdownMs());
 
   for (const CountdownRow& row : kCountdown) {
     if (row.setDeviceIp) s_.link.SetDeviceIp(state_.ChosenAddress);
@@ -75,7 +75,7 @@ bool UpgradeRun::RebootAndReconnect() {
   // A restored unit may answer under the MAC just written to it.
   link::MacAddress restoredMac{};
   const bool restoredMacKnown =
-      restore_ != nullptr && link::ParseMacText(restore_->values.Values[kMac2G], &restoredMac);
+      mode_.IsRestore() && link::ParseMacText(mode_.source.values.Values[kMac2G], &restoredMac);
   const link::MacAddress macBefore = s_.link.Current().TargetMac;
   if (restoredMacKnown) s_.link.AcceptTargetAlsoAs(restoredMac);
 

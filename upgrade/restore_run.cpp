@@ -15,31 +15,30 @@ std::string BeforeRestoreLogPath(const std::string& dataLogPath) {
 }
 
 RunOutcome UpgradeRun::ExecuteRestore() {
-  bool flash = false;
-  if (!ModelGate() || !RestoreBootloaderGate(&flash)) return RunOutcome::Failed;
+  if (!ModelGate()) return RunOutcome::Failed;
+  const BootloaderGate gate = RestoreBootloaderGate();
+  if (gate == BootloaderGate::Refused) return RunOutcome::Failed;
+  const bool flash = gate == BootloaderGate::FlashFirst;
 
-  // What the unit holds now goes to a log of its own before anything is written.
-  const std::string dataLog = s_.logs.DataLogPath;
-  const std::string beforeLog = BeforeRestoreLogPath(dataLog);
-  s_.logs.DataLogPath = beforeLog;
-  s_.logs.DataLogError.clear();
-  BackupValues(true);
-  const DataLogValues found{state_.Values, modelName_};
-  if (!DataLogIsDurable(found, false)) return RunOutcome::DataLogNotWritten;
-  s_.logs.DataLogPath = dataLog;
-  s_.logs.DataLogError.clear();
+  // What the unit holds now goes to a log of its own before anything is
+  // written; it need not be restorable (it may miss what could not be read).
+  DataLogFile before{BeforeRestoreLogPath(s_.logs.DataLogPath), "", false};
+  const std::string& beforeLog = before.path;
+  BackupValues(before);
+  if (!DataLogIsDurable(before, DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
   Log("[System]-Restore: the values this unit holds now are kept in " + beforeLog);
 
   if (!IdentityGuard(beforeLog)) return RunOutcome::Failed;
 
   // From here on the run works with the Data log's values; the operating
   // mode, which no Data log holds, is the one just read.
-  const DataLogValues& values = restore_->values;
+  const DataLogValues& values = mode_.source.values;
   state_.Values = values.Values;
   modelName_ = values.ModelName;
-  for (size_t i = 0; i < kCalibrationItemCount; ++i) s_.logs.AppendDataLog(WriteCommand(i, state_.Values[i]));
-  s_.logs.AppendDataLog(ModelWriteCommand(modelName_));
-  if (!DataLogIsDurable(values)) return RunOutcome::DataLogNotWritten;
+  DataLogFile dataLog = RunDataLog();
+  for (size_t i = 0; i < kCalibrationItemCount; ++i) AppendDataLog(dataLog, WriteCommand(i, state_.Values[i]));
+  AppendDataLog(dataLog, ModelWriteCommand(modelName_));
+  if (!DataLogIsDurable(dataLog, values)) return RunOutcome::DataLogNotWritten;
 
   Log(flash ? "[System]-Restore: the bootloader is older than " + std::string(kBootImageVersion) + ": it is updated first"
             : "[System]-Restore: the bootloader is up to date: no flash");
@@ -48,7 +47,7 @@ RunOutcome UpgradeRun::ExecuteRestore() {
 }
 
 bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
-  const std::string& model = restore_->values.ModelName;
+  const std::string& model = mode_.source.values.ModelName;
   const std::string unitModel = s_.link.Current().CurrentModel;
   if ((model == "LM-7210A" || model == "LM-7210B") && !Contains(unitModel, model)) {
     const std::string text = "The Data log holds the values of an " + model + ", but this unit is an " + unitModel +
@@ -59,7 +58,7 @@ bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
   // The MAC the unit reported, or the one it answered the search under.
   std::string unitMac = NormalMac(state_.Values[kMac2G]);
   if (unitMac.empty()) unitMac = s_.link.Current().CurrentMacText;
-  const std::string logMac = NormalMac(restore_->values.Values[kMac2G]);
+  const std::string logMac = NormalMac(mode_.source.values.Values[kMac2G]);
   if (unitMac == logMac) return true;
   const std::string question = "This unit's 2.4 GHz MAC is " + unitMac + ", but the Data log holds the values of the unit " +
                                logMac + ".\nWriting one unit's values into another gives two routers the same MAC.\n"

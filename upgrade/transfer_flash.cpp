@@ -23,7 +23,7 @@ const char* const kFlashCheck = "cat /dev/mtd0 |grep bl_version";
 }  // namespace
 
 bool UpgradeRun::TransferAndFlash() {
-  s_.display.SetPhase(RunPhase::Uploading, 0);
+  EnterPhase(RunPhase::Uploading, 0);
   Banner("Update bootloader");
   Log("[System]-Upgrading DDR configuration...Please wait...");
 
@@ -58,7 +58,7 @@ bool UpgradeRun::TransferAndFlash() {
     return false;
   }
   SetProgress(3);
-  s_.display.SetPhase(RunPhase::Flashing, 0);
+  EnterPhase(RunPhase::Flashing, 0);
   Log("");
   Log("<<<<<  Start to update bootloader...Please Wait... >>>>>");
 

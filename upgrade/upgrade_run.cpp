@@ -5,24 +5,107 @@
 
 namespace ramtune::upgrade {
 
-RunOutcome UpgradeRun::Execute() {
+const char* OutcomeWords(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::Completed: return "completed";
+    case RunOutcome::Failed: return "failed";
+    case RunOutcome::UpToDate: return "up to date";
+    case RunOutcome::SelectionClosed: return "selection closed";
+    case RunOutcome::DataLogNotWritten: return "data log not written";
+    case RunOutcome::OtherUnit: return "other unit";
+    case RunOutcome::BackedUp: return "backed up";
+    case RunOutcome::CheckSame: return "check same";
+    case RunOutcome::CheckDiffers: return "check differs";
+    case RunOutcome::NotResumed: return "not resumed";
+  }
+  return "";
+}
+
+bool OutcomeOfWords(const std::string& words, RunOutcome* outcome) {
+  for (int i = 0; i <= static_cast<int>(RunOutcome::NotResumed); ++i) {
+    if (words != OutcomeWords(static_cast<RunOutcome>(i))) continue;
+    *outcome = static_cast<RunOutcome>(i);
+    return true;
+  }
+  return false;
+}
+
+UpgradeRun::UpgradeRun(const RunServices& services, const RunMode& mode, RunObserver& observer)
+    : s_(services), mode_(mode), observer_(observer) {
+  if (mode_.UnitChangedBefore()) {
+    changed_.changed = true;
+    changed_.dataLog = mode_.source.path;
+    changed_.identityLog = mode_.ownValuesLog;
+  }
+}
+
+RunResult UpgradeRun::Execute() {
   const RunOutcome outcome = Run();
   if (outcome == RunOutcome::Completed) {
     changed_ = ChangedUnit{};
-  } else if (changed_.changed) {
+  } else if (changed_.changed && outcome != RunOutcome::SelectionClosed) {
+    // The choice closed ends the program at once: nothing more is shown.
     RecoveryHint();
   }
-  return outcome;
+  const RunResult result = Result(outcome);
+  observer_.Ended(result);
+  return result;
+}
+
+RunResult UpgradeRun::Result(RunOutcome outcome) const {
+  RunResult result;
+  result.outcome = outcome;
+  result.unitChanged = changed_.changed;
+  result.bootloaderBefore = state_.BootloaderBefore;
+  result.bootloaderAfter = state_.BootloaderAfter;
+  const link::CurrentRouter unit = s_.link.Current();
+  result.macText = unit.CurrentMacText;
+  result.model = unit.CurrentModel;
+  result.ip = state_.ChosenAddress;
+  result.interfaceName = s_.link.TargetRoute().name;
+  result.modelName = modelName_;
+  result.operatingMode = state_.OperatingMode;
+  result.processLog = s_.logs.ProcessLogPath;
+  result.dataLog = s_.logs.DataLogPath;
+  result.restoreLog = changed_.dataLog;
+  result.ownValuesLog = changed_.identityLog;
+  result.hint = changed_.hint;
+  return result;
 }
 
 RunOutcome UpgradeRun::Run() {
-  if (!StartChecks() || !Identify() || !WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
+  if (!StartChecks()) return RunOutcome::Failed;
+  if (!Identify()) return ending_;
+  observer_.LogsNamed(s_.logs.ProcessLogPath, s_.logs.DataLogPath);
+  if (!IsPlannedUnit()) return RunOutcome::OtherUnit;
+  if (!WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
   BackupBanner();
-  if (restore_ != nullptr) return ExecuteRestore();
-  if (!ModelAndVersionGates() || !BackupValues()) return RunOutcome::Failed;
-  if (!DataLogIsDurable(DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
+  if (mode_.kind == RunKind::Restore) return ExecuteRestore();
+  // Backing up and checking are runs of their own.
+  if (mode_.kind != RunKind::Upgrade) return RunOutcome::Failed;
+  DataLogFile dataLog = RunDataLog();
+  if (!ModelAndVersionGates()) return ending_;
+  if (!BackupValues(dataLog)) return RunOutcome::Failed;
+  if (!DataLogIsDurable(dataLog, DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
   if (!TransferAndFlash()) return RunOutcome::Failed;
   return WriteRebootVerify();
+}
+
+bool UpgradeRun::IsPlannedUnit() {
+  if (mode_.plannedMac.empty()) return true;
+  link::MacAddress mac{};
+  const std::string found = s_.link.Current().CurrentMacText;
+  const std::string digits = link::ParseMacText(found, &mac) ? link::MacDigits(mac) : found;
+  if (digits == mode_.plannedMac) return true;
+  EndRun(kPicturePause, "",
+         "[System]-This run is for the unit " + mode_.plannedMac + ", but the unit " + digits +
+             " answered on its link. Nothing has been read from or written to it.");
+  return false;
+}
+
+void UpgradeRun::AppendDataLog(DataLogFile& file, const std::string& writeCommand) {
+  std::string error;
+  if (!AppendLogLine(file.path, DataLogLineOf(writeCommand), &error) && file.error.empty()) file.error = error;
 }
 
 RunOutcome UpgradeRun::WriteRebootVerify() {
@@ -35,10 +118,10 @@ RunOutcome UpgradeRun::WriteRebootVerify() {
 }
 
 void UpgradeRun::MarkUnitChanged() {
-  state_.UnitChanged = true;
   if (changed_.changed) return;
   changed_.changed = true;
-  changed_.dataLog = restore_ != nullptr ? restore_->path : s_.logs.DataLogPath;
+  changed_.dataLog = mode_.IsRestore() ? mode_.source.path : s_.logs.DataLogPath;
+  observer_.UnitChanged(changed_.dataLog);
 }
 
 void UpgradeRun::RecoveryHint() {

@@ -18,6 +18,9 @@
 #include "upgrade/calibration_items.h"
 #include "upgrade/data_log.h"
 #include "upgrade/recovery_hint.h"
+#include "upgrade/run_mode.h"
+#include "upgrade/run_observer.h"
+#include "upgrade/run_result.h"
 #include "upgrade/unit_reads.h"
 
 namespace ramtune::upgrade {
@@ -28,19 +31,19 @@ struct RunState {
   std::string OperatingMode;  // "7" or empty
   std::string ChosenAddress;
   bool PassFlag = true;
-  // The router has been changed: the flash command or a restore's first
-  // write has been sent. From then on the Data log is the unit's only copy.
-  bool UnitChanged = false;
   // The unit's bootloader version as the version gate read it, and the
   // image's once the flash check found it in the boot partition.
   std::string BootloaderBefore;
   std::string BootloaderAfter;
 };
 
-// What a restore run writes: the values of a Data log and where they were read.
-struct RestoreSource {
-  DataLogValues values;
+// A Data log being written: the file, why a line could not be written
+// (empty while every line has reached it), and whether a restore must be
+// able to read it back.
+struct DataLogFile {
   std::string path;
+  std::string error;
+  bool restorable = true;
 };
 
 struct RunServices {
@@ -53,26 +56,18 @@ struct RunServices {
   Host& host;
 };
 
-// How a run ended. Every ending has been shown when the run returns it.
-enum class RunOutcome {
-  Completed,          // the new bootloader is in and every value verified
-  Failed,             // any other ending
-  DataLogNotWritten,  // stopped before the flash: the Data log is not on the disk
-};
-
 class UpgradeRun {
  public:
-  // `modelName` is the process-wide model name settled by the backup.
-  // `changed` is the session's changed unit: the run sets it when it
-  // changes the router, clears it when it completes, and while it is set
-  // every ending other than completion shows the recovery hint.
-  // With `restoreFrom`, the run is a restore: it writes those values (read
-  // from a Data log) back to the unit instead of the ones it backs up.
-  UpgradeRun(const RunServices& services, RunState& state, std::string& modelName, ChangedUnit& changed,
-             const RestoreSource* restoreFrom = nullptr)
-      : s_(services), state_(state), modelName_(modelName), changed_(changed), restore_(restoreFrom) {}
+  // The run owns what it keeps between its phases and the model name the
+  // backup settles; it tells `observer` what happens. While the unit is
+  // changed (by this run, or before it: a restore after a change) every
+  // ending other than completion shows the recovery hint.
+  UpgradeRun(const RunServices& services, const RunMode& mode, RunObserver& observer);
 
-  RunOutcome Execute();
+  // Every ending has been shown when the run returns it.
+  RunResult Execute();
+  // What the run kept (for the tests of its phases).
+  const RunState& State() const { return state_; }
 
   // The common report for a router that stops answering.
   void ReportInfoFailure();
@@ -91,16 +86,23 @@ class UpgradeRun {
   // A restore writes the board settings of the image's bootloader: a unit
   // whose bootloader is newer, or whose version cannot be read, is refused.
   // `flash`: the unit's bootloader is older than the image's.
-  bool RestoreBootloaderGate(bool* flash);
-  // Reads every value. `lenient`: a value that cannot be read is recorded
-  // as empty and the reads go on (a restore records what the unit holds).
+  enum class BootloaderGate { Refused, FlashFirst, NoFlash };
+  BootloaderGate RestoreBootloaderGate();
+  // Reads every value into `file`. A restore records what the unit holds:
+  // a value that cannot be read is recorded as empty and the reads go on.
   // `fromBootPartition`: each value is read where the verification reads it.
-  bool BackupValues(bool lenient = false, bool fromBootPartition = false);
-  // Nothing is flashed or written unless the Data log on disk holds `values`
-  // and, when `restorable`, a restore would read them back from it. Only the
+  bool BackupValues(DataLogFile& file, bool fromBootPartition = false);
+  // Nothing is flashed or written unless `file` on disk holds `values` and,
+  // when it is `restorable`, a restore would read them back from it. Only the
   // record of what a unit held before a restore may hold values that the
-  // backup could not read, and so need not be restorable.
-  bool DataLogIsDurable(const DataLogValues& values, bool restorable = true);
+  // backup could not read.
+  bool DataLogIsDurable(const DataLogFile& file, const DataLogValues& values);
+  // The run's own Data log.
+  DataLogFile RunDataLog() const { return DataLogFile{s_.logs.DataLogPath, s_.logs.DataLogError, true}; }
+  void AppendDataLog(DataLogFile& file, const std::string& writeCommand);
+  // A run of a bench works on the planned unit only.
+  bool IsPlannedUnit();
+  RunResult Result(RunOutcome outcome) const;
   // The restore run from the backup banner on.
   RunOutcome ExecuteRestore();
   // Write-back, reboot and verification, with the one second pass.
@@ -129,15 +131,23 @@ class UpgradeRun {
   void Log(const std::string& line) { s_.logs.AppendProcessLog(line); }
   void Banner(const char* title);
   void SetProgress(int position);         // position and its "SetPos(n)" line
+  // The display and the observer are told the run's phase.
+  void EnterPhase(RunPhase phase, int countdownMs) {
+    s_.display.SetPhase(phase, countdownMs);
+    observer_.Phase(phase);
+  }
   // Ends the run: picture (0 leaves it), message box and log line (each
   // skipped when empty), then Retry and Exit enabled.
   void EndRun(int picture, const std::string& message, const std::string& logLine);
 
   RunServices s_;
-  RunState& state_;
-  std::string& modelName_;
-  ChangedUnit& changed_;
-  const RestoreSource* restore_;
+  const RunMode mode_;
+  RunObserver& observer_;
+  RunState state_;
+  std::string modelName_;
+  ChangedUnit changed_;
+  // How a phase that ended the run without a failure ended it.
+  RunOutcome ending_ = RunOutcome::Failed;
 };
 
 // Texts of the run that more than one phase shows.

@@ -10,7 +10,7 @@
 namespace ramtune::upgrade {
 
 UpgradeRun::Verdict UpgradeRun::Verify() {
-  s_.display.SetPhase(RunPhase::Verifying, 0);
+  EnterPhase(RunPhase::Verifying, 0);
   for (const VerifyRow& row : kVerifyRows) {
     if (row.bannerBefore != nullptr) Banner(row.bannerBefore);
     if (row.statusBefore != nullptr) Log(row.statusBefore);
@@ -64,7 +64,7 @@ UpgradeRun::Verdict UpgradeRun::Verify() {
   s_.display.SetPicture(kPicturePass);
   Log("Complete");
   Log("[System]-Upgrade completed");
-  if (restore_ != nullptr) Log("[System]-Restore: the values of the Data log " + restore_->path + " are back in the unit");
+  if (mode_.IsRestore()) Log("[System]-Restore: the values of the Data log " + mode_.source.path + " are back in the unit");
   s_.display.EnableButton(kButtonRetry, false);
   s_.display.EnableButton(kButtonExit, true);
   return Verdict::Completed;

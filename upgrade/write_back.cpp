@@ -10,7 +10,7 @@
 namespace ramtune::upgrade {
 
 bool UpgradeRun::RestoreAndCommit() {
-  s_.display.SetPhase(RunPhase::WritingBack, 0);
+  EnterPhase(RunPhase::WritingBack, 0);
   if (!state_.PassFlag) Log("============= RETRY ==============");
   Banner("Write data to DUT");
   Log("[System]-Writing data");

@@ -1,5 +1,7 @@
 #include "app/bench/bench.h"
 
+#include "app/exit_status.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -20,17 +22,7 @@ std::string Joined(const std::vector<std::string>& parts, const char* between) {
 
 // The order of seriousness of the statuses a bench reports; 0 for those it
 // does not weigh.
-int Rank(int status) {
-  switch (status) {
-    case kStatusChanged: return 4;
-    case kStatusFailed: return 3;
-    case kStatusDataLogNotWritten: return 2;
-    case kStatusNoRouter: return 1;
-    default: return 0;
-  }
-}
-
-bool Done(int status) { return status == kStatusCompleted || status == kStatusUpToDate; }
+int Rank(int status) { return std::max(BenchWeight(status), 0); }
 
 std::string Clean(std::string field) {
   for (char& c : field) {
@@ -110,8 +102,12 @@ Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRout
 }
 
 int EffectiveStatus(const UnitRecord& record) {
-  const int status = record.ended && record.signal == 0 ? record.exitStatus : -1;
-  if (Done(status)) return status;
+  const bool told = record.ended && record.signal == 0 && record.endedEvent;
+  const int status = told ? record.exitStatus : -1;
+  if (status == kStatusCompleted) return status;
+  // Status 11 is any ending of the program with code 1: only the run's own
+  // word makes it an up-to-date unit.
+  if (status == kStatusUpToDate && record.outcome == kOutcomeUpToDate) return status;
   if (record.changed) return kStatusChanged;
   return Rank(status) > 0 ? status : kStatusFailed;
 }
@@ -200,7 +196,8 @@ bool DecodeEvent(const std::string& line, Event* event) {
   for (const KindName& known : kKinds) {
     if (words.front() != known.name || words.size() - 1 < known.fields) continue;
     event->kind = known.kind;
-    event->fields.assign(words.begin() + 1, words.begin() + 1 + static_cast<long>(known.fields));
+    // Fields beyond those every event of the kind has are optional.
+    event->fields.assign(words.begin() + 1, words.end());
     return true;
   }
   return false;
@@ -240,6 +237,8 @@ void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
     case EventKind::Ended: {
       const int status = Number(f[0]);
       if (status >= 0) record->exitStatus = status;
+      record->endedEvent = true;
+      record->outcome = f.size() > 1 ? f[1] : std::string();
       break;
     }
   }

@@ -17,8 +17,12 @@ enum UnitStatus : int {
   kStatusNoRouter = 3,
   kStatusDataLogNotWritten = 4,
   kStatusChanged = 6,      // failed after the unit was changed: restore it from its Data log
+  kStatusOtherUnit = 7,    // another unit than the planned one answered on the link
   kStatusUpToDate = 11,    // the unit already had the new bootloader
 };
+
+// The outcome an up-to-date run names in its ended event.
+inline const char* const kOutcomeUpToDate = "up to date";
 
 // How long the bench's search may take, in seconds.
 constexpr int kSearchSeconds = 20;
@@ -78,6 +82,8 @@ struct UnitRecord {
   bool started = false;
   bool ended = false;
   int exitStatus = -1;        // the run's exit status; -1 when it did not end by itself
+  bool endedEvent = false;    // the run sent its ended event (a run that ends without one failed)
+  std::string outcome;        // the outcome its ended event named ("up to date", ...), empty when none
   int signal = 0;             // the signal that ended it, 0 when none
   std::string blBefore;
   std::string blAfter;
@@ -91,7 +97,8 @@ struct UnitRecord {
 
 // The status the unit's run counts with: its own, but a run that changed the
 // unit and did not complete is 6 whatever it ended with, and a run that
-// crashed, was killed or ended with a status the bench does not weigh is 2.
+// crashed, was killed, ended without its ended event or with a status the
+// bench does not weigh is 2. Up to date (11) only when the ended event says so.
 int EffectiveStatus(const UnitRecord& record);
 
 // One word or two for the summary: "PASS", "up to date", "FAIL", ...
@@ -131,7 +138,7 @@ enum class EventKind {
   Logs,      // Process log, Data log
   Versions,  // bootloader before, after
   Deferred,  // a stop was asked; the unit is changed and is left to finish
-  Ended,     // exit status
+  Ended,     // exit status, then the run's outcome (empty when no run ended)
 };
 
 struct Event {

@@ -1,6 +1,5 @@
 #include "app/console/bench_child.h"
 
-#include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"
 
 namespace ramtune::console {
@@ -10,19 +9,24 @@ void BenchChannel::Send(bench::EventKind kind, std::vector<std::string> fields) 
   platform::WriteAll(fd_, bench::EncodeEvent(bench::Event{kind, std::move(fields)}) + "\n");
 }
 
-bool BenchChannel::Poll(const CUpgradeToolDlg& dlg) {
-  const bool changed = dlg.runState.UnitChanged;
-  if (changed && !changedSent_) {
-    changedSent_ = true;
-    Send(bench::EventKind::Changed);
-  }
-  if (dlg.logs.ProcessLogPath != processLog_ || dlg.logs.DataLogPath != dataLog_) {
-    processLog_ = dlg.logs.ProcessLogPath;
-    dataLog_ = dlg.logs.DataLogPath;
-    Send(bench::EventKind::Logs, {processLog_, dataLog_});
-  }
+void BenchChannel::LogsNamed(const std::string& processLog, const std::string& dataLog) {
+  Send(bench::EventKind::Logs, {processLog, dataLog});
+}
+
+void BenchChannel::UnitChanged(const std::string& /*dataLog*/) {
+  if (changed_) return;
+  changed_ = true;
+  Send(bench::EventKind::Changed);
+}
+
+void BenchChannel::Ended(const upgrade::RunResult& result) {
+  runEnded_ = true;
+  result_ = result;
+}
+
+bool BenchChannel::Poll() {
   if (!platform::StopRequested()) return false;
-  if (!changed) return true;
+  if (!changed_) return true;
   if (!deferredSent_) {
     deferredSent_ = true;
     Send(bench::EventKind::Deferred);
@@ -30,13 +34,11 @@ bool BenchChannel::Poll(const CUpgradeToolDlg& dlg) {
   return false;
 }
 
-void BenchChannel::Finish(const CUpgradeToolDlg& dlg, int status) {
-  Poll(dlg);
-  const upgrade::RunState& state = dlg.runState;
-  const std::string after =
-      !state.BootloaderAfter.empty() || state.UnitChanged ? state.BootloaderAfter : state.BootloaderBefore;
-  Send(bench::EventKind::Versions, {state.BootloaderBefore, after});
-  Send(bench::EventKind::Ended, {std::to_string(status)});
+void BenchChannel::Finish(int status) {
+  const upgrade::RunResult& r = result_;
+  const std::string after = !r.bootloaderAfter.empty() || changed_ ? r.bootloaderAfter : r.bootloaderBefore;
+  Send(bench::EventKind::Versions, {r.bootloaderBefore, after});
+  Send(bench::EventKind::Ended, {std::to_string(status), runEnded_ ? upgrade::OutcomeWords(r.outcome) : ""});
 }
 
 }  // namespace ramtune::console

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/bench/bench.h"
+#include "upgrade/run_observer.h"
 
 namespace ramtune {
 class CUpgradeToolDlg;
@@ -13,24 +14,28 @@ class CUpgradeToolDlg;
 
 namespace ramtune::console {
 
-class BenchChannel {
+class BenchChannel : public upgrade::RunObserver {
  public:
   explicit BenchChannel(int fd) : fd_(fd) {}
 
   void Send(bench::EventKind kind, std::vector<std::string> fields = {});
-  // Called from the event pump: reports the unit's change and its log names
-  // as soon as they happen. Returns the stop decision for a stop request:
-  // true when the run must end now (nothing changed on the unit yet).
-  bool Poll(const CUpgradeToolDlg& dlg);
-  // The run's last events before the process ends.
-  void Finish(const CUpgradeToolDlg& dlg, int status);
+  // The run tells its log names, its change and its ending as they happen.
+  void LogsNamed(const std::string& processLog, const std::string& dataLog) override;
+  void UnitChanged(const std::string& dataLog) override;
+  void Ended(const upgrade::RunResult& result) override;
+  // Called from the event pump: the stop decision for a stop request, true
+  // when the run must end now (nothing changed on the unit yet).
+  bool Poll();
+  // The run's last events before the process ends: its versions, and its
+  // ended event with the status and the run's outcome (none when no run ended).
+  void Finish(int status);
 
  private:
   int fd_;
-  bool changedSent_ = false;
+  bool changed_ = false;
   bool deferredSent_ = false;
-  std::string processLog_;
-  std::string dataLog_;
+  bool runEnded_ = false;
+  upgrade::RunResult result_;
 };
 
 }  // namespace ramtune::console

@@ -12,25 +12,6 @@
 #include "platform/platform.h"
 
 namespace ramtune::console {
-namespace {
-
-const char* ExitMeaning(int status) {
-  switch (status) {
-    case kExitCompleted: return "the run completed";
-    case kExitRunFailed: return "the run ended with a failure";
-    case kExitNoRouter: return "no router was found";
-    case kExitDataLogRefused: return "the Data log was refused; nothing was sent";
-    case kExitDataLogNotWritten: return "the Data log could not be written; nothing was changed on the router";
-    case kExitUnitChanged: return "the unit was changed; restore it from its Data log";
-    case kExitProgramBase: return "the program ended itself with code 0";
-    case kExitProgramBase + 1: return "the program ended itself with code 1";
-    case kExitUsage: return "the command line makes no sense";
-    case kExitNoInput: return "a file named on the command line cannot be opened";
-    default: return "the program ended";
-  }
-}
-
-}  // namespace
 
 // ---- front end ------------------------------------------------------------------------
 
@@ -71,7 +52,7 @@ int FrontEnd::MsToNextTimer() {
 }
 
 bool FrontEnd::DispatchOneMessage() {
-  if (bench_ != nullptr && dlg_ != nullptr && bench_->Poll(*dlg_)) {
+  if (bench_ != nullptr && dlg_ != nullptr && bench_->Poll()) {
     Print("[System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit.");
     Finish(kExitRunFailed);
   }
@@ -184,7 +165,7 @@ void FrontEnd::FailAndExit(const std::string& message, int status) {
 }
 
 void FrontEnd::Finish(int status) {
-  if (bench_ != nullptr && dlg_ != nullptr) bench_->Finish(*dlg_, status);
+  if (bench_ != nullptr) bench_->Finish(status);
   Settle();
   PrintLogPaths();
   Print("ramtune: exit status " + std::to_string(status) + ": " + ExitMeaning(status));

@@ -140,6 +140,7 @@ int main(int argc, char** argv) {
   PlatformProcesses processes;
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);
+  if (ofBench) dlg.Observe(channel);
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
   if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);

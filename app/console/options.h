@@ -10,25 +10,27 @@
 
 #include "app/command_line.h"
 #include "app/ending.h"
+#include "app/exit_status.h"
 
 namespace ramtune::console {
 
-// Exit statuses of `ramtune`. The core ends the process itself on some
-// paths (warning refused, choice closed, Exit, a start-up check, a router
-// that is already up to date); those come out as kExitProgramBase plus the
-// program's own code, so they never mix with the statuses of a run. 7 to 9
-// are kept for endings still to come.
-enum ExitStatus : int {
-  kExitCompleted = 0,     // the run completed: PASS picture, progress 20
-  kExitRunFailed = 2,     // a run started and ended any other way
-  kExitNoRouter = 3,      // the search series ended without a router
-  kExitDataLogNotWritten = 4,  // a run stopped before the flash: its Data log could not be written
-  kExitDataLogRefused = 5,     // the Data log given to --restore was refused; nothing was sent
-  kExitUnitChanged = 6,        // a run failed after it had changed the router: restore it from its Data log
-  kExitProgramBase = 10,  // 10 + the program's exit code (10: code 0, 11: code 1)
-  kExitUsage = 64,        // the command line makes no sense
-  kExitNoInput = 66,      // a file named on the command line cannot be opened
-};
+// Exit statuses of `ramtune`: the one table is app/exit_status.h. The core
+// ends the process itself on some paths (warning refused, choice closed,
+// Exit, a start-up check, a router that is already up to date); those come
+// out as kExitProgramBase plus the program's own code, so they never mix with
+// the statuses of a run.
+using ramtune::ExitStatus;
+using ramtune::kExitCompleted;
+using ramtune::kExitRunFailed;
+using ramtune::kExitNoRouter;
+using ramtune::kExitDataLogNotWritten;
+using ramtune::kExitDataLogRefused;
+using ramtune::kExitUnitChanged;
+using ramtune::kExitOtherUnit;
+using ramtune::kExitCheckDiffers;
+using ramtune::kExitProgramBase;
+using ramtune::kExitUsage;
+using ramtune::kExitNoInput;
 
 // The exit status for the way the session ended.
 inline int ExitStatusFor(const Ending& ending) {
@@ -36,6 +38,7 @@ inline int ExitStatusFor(const Ending& ending) {
     case Ending::Completed: return kExitCompleted;
     case Ending::RunFailed: return kExitRunFailed;
     case Ending::RunFailedUnitChanged: return kExitUnitChanged;
+    case Ending::OtherUnit: return kExitOtherUnit;
     case Ending::NoRouter: return kExitNoRouter;
     case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
     case Ending::DataLogRefused: return kExitDataLogRefused;
@@ -117,34 +120,14 @@ inline const char* const kDescription =
     "\n"
     "The options answer their dialog in every mode.";
 
-inline const char* const kExitStatusTable =
-    "Exit status:\n"
-    "   0  the run completed (PASS)\n"
-    "   2  a run started and ended with a failure; nothing was changed on the\n"
-    "      router\n"
-    "   3  the search series ended without finding a router\n"
-    "   4  a run stopped before the flash: its Data log could not be written to\n"
-    "      the disk, or would not restore the values read (nothing was changed on\n"
-    "      the router)\n"
-    "   5  the Data log given to --restore was refused (the message names the\n"
-    "      line and what is wrong); nothing was sent\n"
-    "   6  a run failed after it had changed the router: the unit was changed;\n"
-    "      restore it from its Data log (the output names the command)\n"
-    "  10  the program ended itself with code 0: warning refused, router choice\n"
-    "      closed, or a start-up check failed (missing file, already running)\n"
-    "  11  the program ended itself with code 1: Exit before any run or search\n"
-    "      series ended, the router already has the latest bootloader, or the echo\n"
-    "      library could not be loaded (after a run or a search series, Exit\n"
-    "      gives that ending's status)\n"
-    "  64  the command line makes no sense\n"
-    "  66  the --script file (or Result.txt) cannot be opened; nothing was sent\n"
-    "\n"
+inline const char* const kBenchExitStatus =
     "Exit status of a bench (--all): 0 only when every unit completed (a unit that\n"
     "already had the latest bootloader, 11, counts as done and is marked so);\n"
     "otherwise the most serious of the units' statuses, in the order 6 (a unit was\n"
     "changed and did not complete: restore it from its Data log), 2 (failed, or\n"
     "stopped, crashed, or a link skipped: two routers on it, or a MAC already on the\n"
-    "bench), 4, 3 (a named link where no router answered). 10: the warning or the\n"
+    "bench, or its search could not run), 7 (another unit answered on a link than\n"
+    "the one planned), 8, 4, 3 (a named link where no router answered). 10: the warning or the\n"
     "bench's question answered No, or another instance is running; 64: the\n"
     "command line, or a PC that cannot tie a socket to a link; 66: the report file\n"
     "cannot be written. The summary table and the JSON report list every unit.\n";
@@ -153,7 +136,7 @@ inline const char* const kExitStatusTable =
 inline void DefineOptions(CLI::App& app, Options& o) {
   app.formatter(std::make_shared<HelpFormatter>());
   app.description(kDescription);
-  app.footer(kExitStatusTable);
+  app.footer(ExitStatusHelp() + "\n" + kBenchExitStatus);
   app.set_help_flag();  // --help is an option like the others: see Options::help
   app.add_flag("-h,--help", o.help, "show this help and exit")->disable_flag_override();
   app.add_flag("--accept-warning", o.acceptWarning,

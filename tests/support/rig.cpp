@@ -61,7 +61,7 @@ int Rig::RunMessages(int64_t limitMs) {
 std::vector<std::string> Rig::EventsBeforeRecoveryHint(size_t n) const {
   // The hint is the run's last lines: the Data log and its command first.
   const std::vector<std::string>& e = display.events;
-  const std::vector<std::string>& hint = dlg->changedUnit.hint;
+  const std::vector<std::string>& hint = dlg->LastResult().hint;
   if (hint.empty() || e.size() < hint.size()) return {};
   const size_t end = e.size() - hint.size();
   for (size_t i = 0; i < hint.size(); ++i) {

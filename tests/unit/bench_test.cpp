@@ -45,13 +45,23 @@ TEST(BenchPlan, RunsOneRouterPerLinkAndSaysWhySkipped) {
   EXPECT_EQ(AnsweredLinks({At("b", "M1"), At("a", "M2"), At("b", "M3")}), (std::vector<std::string>{"b", "a"}));
 }
 
-UnitRecord Ended(int status, bool changed = false, int signal = 0) {
+// A unit whose run ended with `status` and sent its ended event (an
+// up-to-date run's names that outcome) unless `outcome` says otherwise.
+UnitRecord Ended(int status, bool changed = false, int signal = 0, const char* outcome = nullptr) {
   UnitRecord record;
   record.started = true;
   record.ended = true;
   record.exitStatus = signal != 0 ? -1 : status;
   record.signal = signal;
   record.changed = changed;
+  record.endedEvent = signal == 0;
+  record.outcome = outcome != nullptr ? outcome : status == kStatusUpToDate ? kOutcomeUpToDate : "failed";
+  return record;
+}
+
+UnitRecord WithoutEndedEvent(UnitRecord record) {
+  record.endedEvent = false;
+  record.outcome.clear();
   return record;
 }
 
@@ -75,6 +85,11 @@ TEST(BenchStatus, EveryUnitDoneOrTheMostSeriousStatus) {
       {"a crash before the change is 2", {Ended(0, false, 11)}, {}, 2},
       {"a crash after the change is 6", {Ended(0, true, 9)}, {}, 6},
       {"a status the bench does not weigh is 2", {Ended(10), Ended(64)}, {}, 2},
+      {"11 without an up-to-date ended event is not done", {Ended(11, false, 0, "")}, {}, 2},
+      {"11 from a run that failed is not done", {Ended(11, false, 0, "failed")}, {}, 2},
+      {"a run that ends without its ended event failed", {WithoutEndedEvent(Ended(0))}, {}, 2},
+      {"another unit than the planned one is 7, after 2", {Ended(7), Ended(0)}, {}, 7},
+      {"2 before 7", {Ended(7), Ended(2)}, {}, 2},
       {"a skipped link with routers keeps the bench from 0", {Ended(0)}, {twoRouters}, 2},
       {"a named link nothing answered on", {Ended(0)}, {silent}, 3},
       {"nothing at all", {}, {}, 3},
@@ -85,6 +100,7 @@ TEST(BenchStatus, EveryUnitDoneOrTheMostSeriousStatus) {
   EXPECT_EQ(EndingText(Ended(11)), "up to date");
   EXPECT_EQ(EndingText(Ended(2, true)), "FAIL, restore it (6)");
   EXPECT_EQ(EndingText(Ended(0, false, 9)), "crashed (2)");
+  EXPECT_EQ(EndingText(Ended(11, false, 0, "")), "FAIL (2)");
 }
 
 TEST(BenchEvents, RoundTripAndChangeTheRecord) {

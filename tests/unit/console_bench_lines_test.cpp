@@ -30,6 +30,7 @@ bench::UnitRecord Ended(int status, bool changed = false) {
   unit.ended = true;
   unit.endMs = 161000;
   unit.exitStatus = status;
+  unit.endedEvent = true;
   unit.changed = changed;
   unit.picture = status == 0 ? "PASS" : "FAIL";
   return unit;

@@ -102,7 +102,7 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
   auto check = [&](Rig& rig, bool changed, bool mustPass, const std::string& what) {
     ++runs;
     const bool pass = rig.display.picture == kPicturePass, holds = Held(rig.router()) == upgraded;
-    const std::vector<std::string>& hint = rig.dlg->changedUnit.hint;
+    const std::vector<std::string>& hint = rig.dlg->LastResult().hint;
     const std::vector<std::string>& list = rig.display.listLines;
     const bool hinted = !hint.empty() && list.size() >= hint.size() &&
                         std::equal(hint.begin(), hint.end(), list.end() - static_cast<long>(hint.size())) &&

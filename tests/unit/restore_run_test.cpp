@@ -172,7 +172,7 @@ TEST_F(RestoreRunTest, AFailureAfterAYesNamesTheLogOfTheUnitsOwnValues) {
   };
   EXPECT_EQ(Restore(dataLog), -1);
   const std::vector<std::string>& list = rig.display.listLines;
-  EXPECT_EQ(std::vector<std::string>(list.end() - 3, list.end()), rig.dlg->changedUnit.hint);
+  EXPECT_EQ(std::vector<std::string>(list.end() - 3, list.end()), rig.dlg->LastResult().hint);
   EXPECT_EQ(list.back(), "[System]-The values this unit held before the restore, its own MAC among them, are kept only in " +
                              BeforeRestoreLog() + ".");
   EXPECT_EQ(Rig::FileLines(BeforeRestoreLog())[0], std::string("MacAddr_2G ") + kOtherMac);

@@ -32,7 +32,7 @@ TEST(RetryAfterAChange, RestoresTheRunsDataLogAndKeepsItsHintInTheList) {
     EXPECT_EQ(rig.RunMessages(), -1);
     const std::string dataLog = rig.dlg->logs.DataLogPath, processLog = rig.dlg->logs.ProcessLogPath;
     const std::string dataLogText = ReadAll(dataLog);
-    const std::vector<std::string> hint = rig.dlg->changedUnit.hint;
+    const std::vector<std::string> hint = rig.dlg->LastResult().hint;
     ASSERT_EQ(hint.size(), 2u);
     EXPECT_EQ(hint[1], "[System]-Do not start a new upgrade of this unit: it would be reported as up to date.");
     if (!dataLogKept) std::remove(dataLog.c_str());
@@ -61,7 +61,7 @@ TEST(RetryAfterAChange, RestoresTheRunsDataLogAndKeepsItsHintInTheList) {
     EXPECT_EQ(clears, 2u);
     const std::vector<std::string> firstLog = Rig::FileLines(processLog);
     EXPECT_EQ(std::count(firstLog.begin(), firstLog.end(), hint[0]), 1);
-    EXPECT_FALSE(rig.dlg->changedUnit.changed);  // until a run completes
+    EXPECT_FALSE(rig.dlg->UnitChangePending());  // until a run completes
   }
 }
 

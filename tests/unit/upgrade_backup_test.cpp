@@ -49,8 +49,8 @@ TEST_F(BackupTest, DataLogHoldsThirtyWriteBackLinesInTableOrder) {
     EXPECT_EQ(data[i], key + "=" + r.Get(key));
   }
   EXPECT_EQ(data[29], "odmpid=LM-7210A");
-  EXPECT_EQ(rig.dlg->ModelName, "LM-7210A");
-  EXPECT_EQ(rig.dlg->runState.OperatingMode, "7");
+  EXPECT_EQ(rig.dlg->LastResult().modelName, "LM-7210A");
+  EXPECT_EQ(rig.dlg->LastResult().operatingMode, "7");
 }
 
 TEST_F(BackupTest, ReadsGoInOrderWithProgressTwoBeforeTheBeamformingItems) {
@@ -143,14 +143,14 @@ TEST_F(BackupTest, OperatingModeWithoutSevenIsAskedFiveTimesAndLeftEmpty) {
   AnswerLater("nvram get wlopmode", "0\n", "0\n", 1);
   rig.SearchAndRun();
   EXPECT_EQ(Count(rig.Commands(), "nvram get wlopmode"), 5);
-  EXPECT_EQ(rig.dlg->runState.OperatingMode, "");
+  EXPECT_EQ(rig.dlg->LastResult().operatingMode, "");
   EXPECT_EQ(rig.DataLog().size(), 30u);
 
   Rig seventeen;
   seventeen.processes.capturedAnswer = rig.processes.capturedAnswer;
   seventeen.router().Set("wlopmode", "17");
   seventeen.SearchAndRun();
-  EXPECT_EQ(seventeen.dlg->runState.OperatingMode, "7");
+  EXPECT_EQ(seventeen.dlg->LastResult().operatingMode, "7");
 }
 
 TEST_F(BackupTest, ModelNameIsSearchedInTheWholeReply) {
@@ -168,7 +168,7 @@ TEST_F(BackupTest, ModelNameIsSearchedInTheWholeReply) {
       return true;
     };
     rig.SearchAndRun();
-    EXPECT_EQ(rig.dlg->ModelName, name) << reply;
+    EXPECT_EQ(rig.dlg->LastResult().modelName, name) << reply;
     EXPECT_EQ(rig.DataLog().back(), "odmpid=" + name);
   }
 }

@@ -137,7 +137,7 @@ TEST_F(TransferFlashTest, UploadFailuresEndBeforeTheFlashWithoutPictureOrBox) {
       EXPECT_TRUE(rig.display.boxes.empty());
       EXPECT_EQ(Count(rig.Commands(), kImageCheck), 0) << c.name;
       EXPECT_EQ(Count(rig.Commands(), kFlash), 0) << c.name;
-      EXPECT_FALSE(rig.dlg->changedUnit.changed);
+      EXPECT_FALSE(rig.dlg->LastResult().unitChanged);
     }
   }
 }

@@ -139,7 +139,7 @@ TEST_F(IdentifyTest, AModelThatOnlyStartsWithTheFamilyNamePassesTheGate) {
   rig.router().model = "LM-7210C";
   EXPECT_EQ(rig.SearchAndRun(), -1);
   EXPECT_TRUE(Sent("nvram get bl_version"));
-  EXPECT_EQ(rig.dlg->runState.ChosenAddress, "");
+  EXPECT_EQ(rig.dlg->LastResult().ip, "");
 }
 
 TEST_F(IdentifyTest, VersionGate) {
@@ -208,7 +208,7 @@ TEST_F(TwoRouters, ChoosingTheFirstRouterAddressesEveryCommandToIt) {
   EXPECT_EQ(rig.display.labels[kLabelMac], "MAC Address:  [001122AABBCC]");
   EXPECT_EQ(rig.display.labels[kLabelModel], "Model:  [LM-7210A]");
   EXPECT_NE(rig.dlg->logs.DataLogPath.find("001122AABBCC_Data_"), std::string::npos);
-  EXPECT_EQ(rig.dlg->runState.ChosenAddress, "10.77.0.2");
+  EXPECT_EQ(rig.dlg->LastResult().ip, "10.77.0.2");
   EXPECT_EQ(rig.network.destinations.back(), "10.77.0.2");
   const size_t before = rig.router(1).commands.size();
   EXPECT_EQ(rig.dlg->link.Current().TargetMac, rig.router(0).mac);

@@ -1,0 +1,52 @@
+// What a run does, as one value: upgrade a unit, restore one from a Data
+// log (and where that restore came from), back a unit up or check it
+// against a Data log; and, for a run of a bench, the unit it was planned for.
+#pragma once
+
+#include <string>
+
+#include "upgrade/data_log.h"
+
+namespace ramtune::upgrade {
+
+enum class RunKind { Upgrade, Restore, Backup, Check };
+
+// Where a restore came from.
+enum class RestoreOrigin {
+  CommandLine,       // --restore DATALOG, or the file asked for at start-up
+  RetryAfterChange,  // Retry after a run that changed its unit and did not complete
+  Resumed,           // an unfinished run taken up again
+};
+
+// The values of a Data log and where they were read.
+struct RestoreSource {
+  DataLogValues values;
+  std::string path;
+};
+
+struct RunMode {
+  RunKind kind = RunKind::Upgrade;
+  RestoreOrigin origin = RestoreOrigin::CommandLine;  // Restore only
+  RestoreSource source;                               // Restore and Check
+  // Twelve upper-case hex digits: the only unit this run may work on (a run
+  // of a bench). Empty: whichever unit the search finds.
+  std::string plannedMac;
+  // RetryAfterChange: the log that alone holds the unit's own values, after
+  // an earlier restore wrote another unit's values into it (empty when none).
+  std::string ownValuesLog;
+
+  bool IsRestore() const { return kind == RunKind::Restore; }
+  // The unit was changed before this run began and is still not restored.
+  bool UnitChangedBefore() const { return kind == RunKind::Restore && origin == RestoreOrigin::RetryAfterChange; }
+
+  static RunMode Upgrade() { return RunMode{}; }
+  static RunMode Restore(const RestoreSource& source, RestoreOrigin origin) {
+    RunMode mode;
+    mode.kind = RunKind::Restore;
+    mode.origin = origin;
+    mode.source = source;
+    return mode;
+  }
+};
+
+}  // namespace ramtune::upgrade

@@ -1,0 +1,24 @@
+// What a run tells whoever follows it (a front end's view, the channel of a
+// bench's run, the session), as it happens. Nobody reads the run's fields.
+#pragma once
+
+#include <string>
+
+#include "core/seams.h"
+#include "upgrade/run_result.h"
+
+namespace ramtune::upgrade {
+
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // The run's logs have their names (the unit is identified).
+  virtual void LogsNamed(const std::string& /*processLog*/, const std::string& /*dataLog*/) {}
+  // The run is about to change the unit; `dataLog` restores it.
+  virtual void UnitChanged(const std::string& /*dataLog*/) {}
+  virtual void Phase(RunPhase /*phase*/) {}
+  // The run has ended and shown its ending.
+  virtual void Ended(const RunResult& /*result*/) {}
+};
+
+}  // namespace ramtune::upgrade

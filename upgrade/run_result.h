@@ -1,0 +1,52 @@
+// How a run ended, as one value: what the session controller turns into the
+// process ending, what the bench records and what the front ends report.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ramtune::upgrade {
+
+enum class RunOutcome {
+  Completed,          // the new bootloader is in and every value verified
+  Failed,             // any other ending
+  UpToDate,           // the unit already has the image's bootloader: nothing was done
+  SelectionClosed,    // the choice among several routers was closed without one
+  DataLogNotWritten,  // stopped before the flash: the Data log is not on the disk
+  OtherUnit,          // another unit than the planned one answered: nothing was read or written
+  BackedUp,           // a backup run wrote the unit's values to a Data log
+  CheckSame,          // a check found the unit holding the Data log's values
+  CheckDiffers,       // a check found differences
+  NotResumed,         // an unfinished run was not taken up again
+};
+
+// The words of an outcome, as the bench's events carry it.
+const char* OutcomeWords(RunOutcome outcome);
+// The outcome of `words`; false for words that name none.
+bool OutcomeOfWords(const std::string& words, RunOutcome* outcome);
+
+struct RunResult {
+  RunOutcome outcome = RunOutcome::Failed;
+  // The unit has been changed (by this run, or by an earlier one of the
+  // session that no run has completed since) and is not restored.
+  bool unitChanged = false;
+  std::string bootloaderBefore;
+  std::string bootloaderAfter;
+  // The chosen unit.
+  std::string macText;
+  std::string ip;
+  std::string model;
+  std::string interfaceName;
+  std::string modelName;      // the model name the backup settled (or the Data log held)
+  std::string operatingMode;  // "7" or empty, as the backup read it
+  std::string processLog;
+  std::string dataLog;
+  // While the unit is changed: the Data log that restores it, the log that
+  // alone holds its own values (after a restore wrote another unit's values
+  // into it) and the hint lines the ending showed.
+  std::string restoreLog;
+  std::string ownValuesLog;
+  std::vector<std::string> hint;
+};
+
+}  // namespace ramtune::upgrade
