@@ -67,4 +67,27 @@ std::string ExitStatusHelp() {
   return text;
 }
 
+int ExitStatusFor(const Ending& ending) {
+  switch (ending.kind) {
+    case Ending::Completed: return kExitCompleted;
+    case Ending::RunFailed: return kExitRunFailed;
+    case Ending::RunFailedUnitChanged: return kExitUnitChanged;
+    case Ending::OtherUnit: return kExitOtherUnit;
+    case Ending::NoRouter: return kExitNoRouter;
+    case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
+    case Ending::DataLogRefused: return kExitDataLogRefused;
+    case Ending::ProgramEnded: return kExitProgramBase + ending.code;
+    case Ending::None: break;
+  }
+  return kExitProgramBase + 1;  // as if Exit had been pressed
+}
+
+int ExitStatusAfterExit(const Ending& last) {
+  return ExitStatusFor(last.kind == Ending::None ? Ending::Program(1) : last);
+}
+
+int SessionExitStatus(int status, bool unitChanged) {
+  return unitChanged && status != kExitCompleted ? kExitUnitChanged : status;
+}
+
 }  // namespace ramtune

@@ -20,14 +20,16 @@ Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
   if (outcome == upgrade::RunOutcome::OtherUnit) return Ending::OtherUnit;
   return outcome == upgrade::RunOutcome::DataLogNotWritten ? Ending::DataLogNotWritten : Ending::RunFailed;
 }
-// Tells every observer of the session.
+// Tells every observer of the session; `changed` is set when the run
+// changes its unit.
 class Observers : public upgrade::RunObserver {
  public:
-  explicit Observers(const std::vector<upgrade::RunObserver*>& all) : all_(all) {}
+  Observers(const std::vector<upgrade::RunObserver*>& all, bool* changed) : all_(all), changed_(changed) {}
   void LogsNamed(const std::string& processLog, const std::string& dataLog) override {
     for (upgrade::RunObserver* o : all_) o->LogsNamed(processLog, dataLog);
   }
   void UnitChanged(const std::string& dataLog) override {
+    *changed_ = true;
     for (upgrade::RunObserver* o : all_) o->UnitChanged(dataLog);
   }
   void Phase(RunPhase phase) override {
@@ -39,6 +41,7 @@ class Observers : public upgrade::RunObserver {
 
  private:
   const std::vector<upgrade::RunObserver*>& all_;
+  bool* changed_;
 };
 }  // namespace
 
@@ -176,12 +179,13 @@ void CUpgradeToolDlg::OnCancel() {
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::RunMode mode = mode_;
   mode.plannedMac = plannedMac_;
-  Observers observers(observers_);
+  Observers observers(observers_, &runChangedUnit_);
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode,
                           observers);
   running_ = true;
   lastResult_ = run.Execute();
   running_ = false;
+  runChangedUnit_ = false;  // from here on the result says it
   if (lastResult_.outcome == upgrade::RunOutcome::Completed) {
     changed_ = upgrade::ChangedUnit{};
   } else if (lastResult_.unitChanged) {

@@ -75,6 +75,10 @@ class CUpgradeToolDlg {
   const upgrade::RunResult& LastResult() const { return lastResult_; }
   // A run changed the unit and no run has completed since: Retry restores it.
   bool UnitChangePending() const { return !changed_.dataLog.empty(); }
+  // The unit is changed and not restored: a run changed it and no run has
+  // completed since, or the run going on has changed it. The session's
+  // exit status follows from this one value.
+  bool UnitChanged() const { return UnitChangePending() || runChangedUnit_; }
 
   Display& display() { return s_.display; }
   Host& host() { return s_.host; }
@@ -106,6 +110,7 @@ class CUpgradeToolDlg {
   bool searching_ = true;  // start-up's start timer leads into a search series
   bool running_ = false;
   bool scripting_ = false;
+  bool runChangedUnit_ = false;  // the run going on has changed its unit
 };
 
 }  // namespace ramtune

@@ -165,6 +165,7 @@ void FrontEnd::FailAndExit(const std::string& message, int status) {
 }
 
 void FrontEnd::Finish(int status) {
+  if (dlg_ != nullptr) status = SessionExitStatus(status, dlg_->UnitChanged());
   if (bench_ != nullptr) bench_->Finish(status);
   Settle();
   PrintLogPaths();

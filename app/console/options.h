@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/ending.h"
 #include "app/exit_status.h"
 
 namespace ramtune::console {
@@ -32,27 +31,9 @@ using ramtune::kExitProgramBase;
 using ramtune::kExitUsage;
 using ramtune::kExitNoInput;
 
-// The exit status for the way the session ended.
-inline int ExitStatusFor(const Ending& ending) {
-  switch (ending.kind) {
-    case Ending::Completed: return kExitCompleted;
-    case Ending::RunFailed: return kExitRunFailed;
-    case Ending::RunFailedUnitChanged: return kExitUnitChanged;
-    case Ending::OtherUnit: return kExitOtherUnit;
-    case Ending::NoRouter: return kExitNoRouter;
-    case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
-    case Ending::DataLogRefused: return kExitDataLogRefused;
-    case Ending::ProgramEnded: return kExitProgramBase + ending.code;
-    case Ending::None: break;
-  }
-  return kExitProgramBase + 1;  // as if Exit had been pressed
-}
-
-// The user's Exit: the status of the last run or search series when there
-// was one, Exit's own code (1) otherwise.
-inline int ExitStatusAfterExit(const Ending& last) {
-  return ExitStatusFor(last.kind == Ending::None ? Ending::Program(1) : last);
-}
+using ramtune::ExitStatusFor;
+using ramtune::ExitStatusAfterExit;
+using ramtune::SessionExitStatus;
 
 struct Options {
   bool help = false;

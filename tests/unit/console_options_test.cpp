@@ -131,6 +131,10 @@ TEST(ConsoleExitStatus, FollowsTheLastEnding) {
        }) {
     EXPECT_EQ(ExitStatusFor(c.last), c.idle) << c.last.kind;
     EXPECT_EQ(ExitStatusAfterExit(c.last), c.afterExit) << c.last.kind;
+    // Once the unit is changed, only a completion is not 6.
+    EXPECT_EQ(SessionExitStatus(c.idle, false), c.idle) << c.last.kind;
+    EXPECT_EQ(SessionExitStatus(c.idle, true), c.idle == kExitCompleted ? kExitCompleted : kExitUnitChanged)
+        << c.last.kind;
   }
   EXPECT_EQ(ExitStatusFor(Ending::Program(1)), 11);
 }
