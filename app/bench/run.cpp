@@ -152,8 +152,9 @@ class Runs {
 
   void StartAll() {
     for (size_t i = 0; i < records_.size(); ++i) {
+      // The run works on the unit the search found there, or on none.
       std::vector<std::string> args = {"--interface", records_[i].unit.link, "--bench-events",
-                                       std::to_string(kEventsFd)};
+                                       std::to_string(kEventsFd), "--bench-unit", records_[i].unit.mac};
       args.insert(args.end(), setup_.answers.begin(), setup_.answers.end());
       UnitRecord& record = records_[i];
       record.startMs = platform::ProcessClockMs();

@@ -143,6 +143,7 @@ int main(int argc, char** argv) {
   if (ofBench) dlg.Observe(channel);
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
+  if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
   if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;

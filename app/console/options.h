@@ -51,6 +51,7 @@ struct Options {
   // A run started by a bench (hidden): its events go to this descriptor.
   int benchEvents = -1;                 // --bench-events FD
   bool benchSearch = false;             // --bench-search: search the link only, report what answers
+  std::string benchUnit;                // --bench-unit MAC: the unit the bench planned on the link
   bool version = false;         // --version
 };
 
@@ -191,6 +192,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   all->excludes(restore)->excludes(script)->excludes(list);
   app.add_option("--bench-events", o.benchEvents)->group("")->check(CLI::NonNegativeNumber);
   app.add_flag("--bench-search", o.benchSearch)->group("")->disable_flag_override();
+  app.add_option("--bench-unit", o.benchUnit)->group("")->needs("--bench-events");
   (void)report;
   app.add_flag("--version", o.version, "print the program's version and exit")->disable_flag_override();
 }
@@ -209,6 +211,14 @@ inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     parsed.error = "--select: a bench runs the one router of each link; there is nothing to choose";
   }
   if (o.interfaces.size() == 1) o.interfaceChoice = o.interfaces.front();
+  if (parsed.error.empty() && !o.benchUnit.empty()) {
+    bool hex = o.benchUnit.size() == 12;
+    for (char& c : o.benchUnit) {
+      hex &= std::isxdigit(static_cast<unsigned char>(c)) != 0;
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (!hex) parsed.error = "--bench-unit: twelve hexadecimal digits, the MAC the bench found on the link";
+  }
   return parsed;
 }
 

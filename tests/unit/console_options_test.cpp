@@ -34,6 +34,7 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(bench.reportFile, "r.json");
   EXPECT_EQ(Parse({"--all", "--interface", "eth1"}).options.interfaceChoice, "eth1");
   EXPECT_TRUE(Parse({"--version"}).options.version);
+  EXPECT_EQ(Parse({"--bench-events", "3", "--bench-unit", "0011223344aB"}).options.benchUnit, "0011223344AB");
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);
@@ -70,6 +71,10 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--all", "--select", "1"},
            {"--all", "--report="},
            {"--version=no"},
+           {"--bench-unit", "001122334455"},  // only for a run of a bench
+           {"--bench-events", "3", "--bench-unit", "00:11:22:33:44:55"},
+           {"--bench-events", "3", "--bench-unit", "00112233445"},
+           {"--bench-events", "3", "--bench-unit", "00112233445G"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
