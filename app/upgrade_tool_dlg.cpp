@@ -197,6 +197,14 @@ upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   return lastResult_.outcome;
 }
 
+bool CUpgradeToolDlg::SearchOnce() {
+  s_.display.KillTimer(kStartTimer);
+  searching_ = false;
+  if (link.SearchRouter()) return true;
+  for (const std::string& hint : link.NothingFoundHints()) logs.AppendProcessLog(hint);
+  return false;
+}
+
 bool CUpgradeToolDlg::RunScript() {
   // Retry is disabled while the script runs: a run started inside the
   // script's waits would be sent the rest of the script.

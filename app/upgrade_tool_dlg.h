@@ -50,6 +50,10 @@ class CUpgradeToolDlg {
   // following runs restore that run's Data log, read back from the disk.
   // False when the Data log cannot be restored (the message says why).
   bool RestoreChangedUnit();
+  // One search outside a search series (the router of a script, the search
+  // of a bench's link), instead of the start timer's warning and series.
+  // When nothing answered, what was tried and what to check go to the log.
+  bool SearchOnce();
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();

@@ -59,8 +59,10 @@ struct Plan {
 // The links to run, in the order of `links`: a link on which exactly one
 // router answered runs it; a link with more than one router, a router whose
 // MAC is already on the bench, and a link that nothing answered on are
-// skipped with their reason.
-Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found);
+// skipped with their reason. A link in `searchFailed` (its search could not
+// run) is skipped as a failure, whatever it found.
+Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found,
+              const std::vector<std::string>& searchFailed = {});
 
 // The links that answered, in the order of their first answer (the bench's
 // links when none were named).

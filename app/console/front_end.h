@@ -58,6 +58,9 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void AttachBench(BenchChannel* channel) { bench_ = channel; }
   // Ends the session with a message on standard error and this status.
   [[noreturn]] void FailAndExit(const std::string& message, int status);
+  // Ends the session with this status (6 instead while the unit is changed):
+  // the bench's last events, the log names and the status line.
+  [[noreturn]] void Finish(int status);
 
   // Waits for and dispatches events until the session ends; returns the
   // exit status (non-interactive: when the run or the search series ends).
@@ -138,7 +141,6 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   // Redraws the progress line when its clock has moved on.
   void Tick();
   void StopClock();
-  [[noreturn]] void Finish(int status);
 
   const bool interactive_;
   const TerminalCaps caps_;
