@@ -108,7 +108,7 @@ std::string EndingText(const UnitRecord& record);
 
 // 0 only when every unit completed (an up-to-date unit counts as done) and no
 // link was skipped; otherwise the most serious status in the order
-// 6 > 2 > 4 > 3.
+// 6 > 2 > 7 > 8 > 4 > 3 (the exit-status table's bench weights).
 int BenchExitStatus(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped);
 
 // The summary table: link, MAC, model, bootloader before and after, ending,
