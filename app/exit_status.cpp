@@ -17,7 +17,7 @@ const ExitStatusEntry kExitStatuses[] = {
      0},
     {kExitUnitChanged, "the unit was changed; restore it from its Data log",
      "a run failed after it had changed the router: the unit was changed;\nrestore it from its Data log (the "
-     "output names the command)",
+     "output names the command). Until a\nrun completes, every later ending of the session is 6 too",
      6},
     {kExitOtherUnit, "another unit than the planned one answered; nothing was done to it",
      "a run of a bench met another unit than the one planned on its link;\nnothing was read from or written to it",
