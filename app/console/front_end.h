@@ -81,6 +81,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void SetIpAddress(uint32_t address) override;
   void MessageBox(const std::string& text) override;
   bool AskYesNo(const std::string& question) override;
+  bool AskYesNoInPerson(const std::string& question) override;
   void LogListAdd(const std::string& line) override;
   void LogListClear() override;
   void LogListShowAgain(const std::vector<std::string>& lines) override;
@@ -95,6 +96,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
 
   // Answerer: the prompt
   bool YesNo() override;
+  bool YesNoInPerson() override;
   void Warning(WarningDialogModel& dialog) override;
   void Selection(SelectDeviceModel& dialog) override;
   std::string File() override;
@@ -125,6 +127,8 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void PrintBlock(const std::string& heading, const std::string& text);
   // Prints the prompt and waits for one typed line; false when input has ended.
   bool Ask(const std::string& prompt, std::string* line);
+  // A Yes/No typed at the prompt; nobody to ask: No, with `nobodyNote`.
+  bool TypedYesNo(const char* nobodyNote);
   // Whether there is a user to ask: a terminal whose input has not ended.
   bool Asking() const { return interactive_ && !input_.Ended(); }
 
