@@ -120,10 +120,9 @@ RunOutcome UpgradeRun::WriteRebootVerify() {
   }
 }
 
-std::string UpgradeRun::RestoreInterfaceArg() const {
-  const link::Route route = s_.link.TargetRoute();
+std::string RestoreInterfaceArg(const Settings& settings, const link::Route& route) {
   if (route.SystemRouting()) return "";
-  return s_.settings.RestoreCommand.interfaceByAddress ? route.localAddress : route.name;
+  return settings.RestoreCommand.interfaceByAddress ? route.localAddress : route.name;
 }
 
 void UpgradeRun::RecoveryHint() {

@@ -58,6 +58,10 @@ struct RunServices {
   Host& host;
 };
 
+// The interface a pasted restore command names for a run on `route`; empty
+// for the system's routing.
+std::string RestoreInterfaceArg(const Settings& settings, const link::Route& route);
+
 class UpgradeRun {
  public:
   // The run owns what it keeps between its phases and the model name the
@@ -128,8 +132,7 @@ class UpgradeRun {
   // After a failure once the unit has been changed: where the unit's values
   // are and how to write them back.
   void RecoveryHint();
-  // The interface a pasted restore command names; empty for the system's routing.
-  std::string RestoreInterfaceArg() const;
+  std::string RestoreInterfaceArg() const { return upgrade::RestoreInterfaceArg(s_.settings, s_.link.TargetRoute()); }
   // Ends a run before anything is changed because `what` at `path` is not
   // on the disk.
   void EndNotWritten(const std::string& what, const std::string& path, const std::string& why);

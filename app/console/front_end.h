@@ -24,6 +24,7 @@ class CUpgradeToolDlg;
 namespace ramtune::console {
 
 class BenchChannel;
+class ChangedRunGuard;
 
 // Lines typed at standard input, read without blocking the event loop.
 class LineInput {
@@ -56,6 +57,8 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   // A run of a bench: its progress, changes and ending also go to the bench
   // (and the progress only there), and the bench's stop request is taken.
   void AttachBench(BenchChannel* channel) { bench_ = channel; }
+  // A single run: Ctrl+C while a changed unit's run is active goes to `guard`.
+  void AttachGuard(ChangedRunGuard* guard) { guard_ = guard; }
   // Ends the session with a message on standard error and this status.
   [[noreturn]] void FailAndExit(const std::string& message, int status);
 
@@ -143,6 +146,8 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void Tick();
   void StopClock();
   [[noreturn]] void Finish(int status);
+  // The first request while the unit is changed is shown; the second ends the program.
+  void PollGuard();
 
   const bool interactive_;
   const TerminalCaps caps_;
@@ -150,6 +155,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   const std::thread::id uiThread_;
   CUpgradeToolDlg* dlg_ = nullptr;
   BenchChannel* bench_ = nullptr;
+  ChangedRunGuard* guard_ = nullptr;
   Answerer* answers_ = this;
   LineInput input_;
 
