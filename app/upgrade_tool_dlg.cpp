@@ -16,7 +16,8 @@ const char* const kDataLogFilter = "Data log(*_Data_*.txt)|*_Data_*.txt|";
 // since, changed the unit.
 Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
   if (outcome == upgrade::RunOutcome::Completed) return Ending::Completed;
-  if (unitChanged) return Ending::RunFailedUnitChanged;
+  // An unfinished run not taken up leaves a unit that may be changed.
+  if (unitChanged || outcome == upgrade::RunOutcome::NotResumed) return Ending::RunFailedUnitChanged;
   if (outcome == upgrade::RunOutcome::OtherUnit) return Ending::OtherUnit;
   return outcome == upgrade::RunOutcome::DataLogNotWritten ? Ending::DataLogNotWritten : Ending::RunFailed;
 }

@@ -125,6 +125,8 @@ std::string EndingText(const UnitRecord& record) {
   if (record.stopped) text = "stopped";
   if (record.signal != 0 && !record.stopped) text = "crashed";
   if (status == kStatusChanged) text += ", restore it";
+  // The unit was left by an earlier run that did not finish.
+  if (record.outcome == kOutcomeNotResumed) text = "unfinished";
   if (status == kStatusNoRouter) text = "not found";
   return text + " (" + std::to_string(status) + ")";
 }

@@ -23,6 +23,8 @@ enum UnitStatus : int {
 
 // The outcome an up-to-date run names in its ended event.
 inline const char* const kOutcomeUpToDate = "up to date";
+// The outcome of a run that found its unit left by an unfinished run and did not take it up.
+inline const char* const kOutcomeNotResumed = "not resumed";
 
 // How long the bench's search may take, in seconds.
 constexpr int kSearchSeconds = 20;

@@ -12,6 +12,7 @@
 #include "app/console/bench_main.h"
 #include "app/console/front_end.h"
 #include "app/console/options.h"
+#include "app/console/run_guard.h"
 #include "core/platform_processes.h"
 #include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
@@ -141,6 +142,12 @@ int main(int argc, char** argv) {
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);
   if (ofBench) dlg.Observe(channel);
+  // A single run's Ctrl+C waits while the unit it changed is written back.
+  console::ChangedRunGuard guard(dlg);
+  if (!ofBench) {
+    dlg.Observe(guard);
+    frontEnd.AttachGuard(&guard);
+  }
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
   if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
