@@ -26,9 +26,12 @@ void Waits::PumpingDelay(int ms) {
   const int64_t frequency = clock_.PerformanceFrequency();
   const int64_t now = clock_.PerformanceCounter();
   const int64_t target = now + static_cast<int64_t>(ms) * frequency / 1000 - 2 * QpcReadCost;
-  for (int64_t pass = 1;; ++pass) {
-    if (pass % 5 == 0) clock_.DispatchOneMessage();
-    if (clock_.PerformanceCounter() > target) break;
+  for (;;) {
+    const bool dispatched = clock_.DispatchOneMessage();
+    const int64_t left = target - clock_.PerformanceCounter();
+    if (left < 0) break;
+    // Rounded up: the pause may end up to a millisecond late, never early.
+    if (!dispatched) clock_.WaitForMessage(static_cast<int>((left * 1000 + frequency - 1) / frequency));
   }
 }
 

@@ -23,7 +23,9 @@ class Waits {
   // 100 ms unless count is 0.
   void PumpMessages(int count);
 
-  // Busy wait on the performance counter, dispatching a message every fifth pass.
+  // Waits ms on the performance counter, dispatching every message that
+  // arrives meanwhile; between messages it sleeps until the next one or the
+  // end of the pause, whichever comes first.
   void PumpingDelay(int ms);
 
   int64_t QpcReadCost = 0;

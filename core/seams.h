@@ -26,6 +26,10 @@ class Clock {
   // dropped). Returns whether a message was waiting.
   virtual bool DispatchOneMessage() = 0;
   virtual std::string LocalTimeStamp() = 0;  // "%Y%m%d%H%M%S"
+  // Waits at most ms for a message to arrive (typed input, a window timer
+  // falling due, a posted message); returns at once when one is waiting.
+  // A clock without messages just sleeps.
+  virtual void WaitForMessage(int ms) { Sleep(ms); }
   // Told about every pause of PumpingDelay, so that tests can assert pauses.
   virtual void NotePause(int /*ms*/) {}
 };

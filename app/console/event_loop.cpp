@@ -80,14 +80,6 @@ bool FrontEnd::DispatchOneMessage() {
     return true;
   }
   Tick();
-  // Nothing waiting. The run's busy waits call this in a tight loop; a short
-  // nap here keeps them from burning a whole processor, at the cost of at
-  // most a millisecond of lateness.
-  if (Asking()) {
-    input_.Wait(1);
-  } else {
-    platform::SleepMs(1);
-  }
   return false;
 }
 
@@ -105,6 +97,21 @@ void FrontEnd::PollGuard() {
     for (const std::string& line : guard_->HintLines()) dlg_->logs.AppendProcessLog(line);
   }
   Finish(kExitUnitChanged);
+}
+
+void FrontEnd::WaitForMessage(int ms) {
+  int waitMs = ms;
+  const int toTimer = MsToNextTimer();
+  if (toTimer >= 0) waitMs = std::min(waitMs, toTimer);
+  // The progress line's clock and the bench's stop request are looked at
+  // between messages; wake up for them now and then.
+  if (screen_.Live()) waitMs = std::min(waitMs, kTickMs);
+  if (bench_ != nullptr || guard_ != nullptr) waitMs = std::min(waitMs, kStopLookMs);
+  if (Asking()) {
+    input_.Wait(waitMs);
+  } else {
+    platform::SleepMs(waitMs);
+  }
 }
 
 int FrontEnd::RunEventLoop() {

@@ -75,6 +75,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   int64_t ProcessClockMs() override;
   void Sleep(int ms) override;
   bool DispatchOneMessage() override;
+  void WaitForMessage(int ms) override;
   std::string LocalTimeStamp() override;
 
   // Display
@@ -122,6 +123,11 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void Settle();
 
  private:
+  // How often the progress line's clock is redrawn, and the longest a wait
+  // goes without looking at the bench's stop request.
+  static constexpr int kTickMs = 200;
+  static constexpr int kStopLookMs = 100;
+
   struct Timer {
     int periodMs;
     int64_t dueMs;

@@ -107,9 +107,8 @@ void FrontEnd::ShowProgressLine() {
 }
 
 void FrontEnd::Tick() {
-  // Called between the run's waits, which come every millisecond or so; the
-  // clock on the line shows seconds.
-  if (!screen_.Live() || platform::ProcessClockMs() - tickedMs_ < 200) return;
+  // Called between messages; the clock on the line shows seconds.
+  if (!screen_.Live() || platform::ProcessClockMs() - tickedMs_ < kTickMs) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!view_.running) return;

@@ -182,6 +182,19 @@ bool MainDialog::DispatchOneMessage() {
   return true;
 }
 
+// The system's timer ticks every 10 to 16 ms, so a wait may end that much
+// late. The last stretch of a pause is left to the caller's polling (with a
+// yield), so that pauses end on time as they did when they only polled.
+void MainDialog::WaitForMessage(int ms) {
+  constexpr int kTimerSlackMs = 16;
+  if (ms <= kTimerSlackMs) {
+    ::Sleep(0);
+    return;
+  }
+  MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(ms - kTimerSlackMs), QS_ALLINPUT,
+                              MWMO_INPUTAVAILABLE);
+}
+
 // ---- Display ----------------------------------------------------------------------
 
 void MainDialog::SetProgress(int position) {

@@ -36,6 +36,7 @@ class MainDialog : public Dialog, public Clock, public Display, public Host, pub
   int64_t ProcessClockMs() override;
   void Sleep(int ms) override;
   bool DispatchOneMessage() override;
+  void WaitForMessage(int ms) override;
   std::string LocalTimeStamp() override;
 
   // Display

@@ -3,6 +3,7 @@
 namespace ramtune::test {
 
 int64_t VirtualClock::PerformanceCounter() {
+  ++counterReads;
   AdvanceTo(nowUs_ + kReadCostUs);
   return nowUs_;
 }
@@ -30,15 +31,30 @@ void VirtualClock::Cancel(int id) {
   }
 }
 
+bool VirtualClock::RunFirstEventBy(int64_t targetUs) {
+  if (events_.empty() || events_.begin()->first > targetUs) return false;
+  auto first = events_.begin();
+  if (first->first > nowUs_) nowUs_ = first->first;
+  std::function<void()> what = std::move(first->second.second);
+  events_.erase(first);
+  what();
+  return true;
+}
+
 void VirtualClock::AdvanceTo(int64_t targetUs) {
-  while (!events_.empty() && events_.begin()->first <= targetUs) {
-    auto first = events_.begin();
-    if (first->first > nowUs_) nowUs_ = first->first;
-    std::function<void()> what = std::move(first->second.second);
-    events_.erase(first);
-    what();
+  while (RunFirstEventBy(targetUs)) {
   }
   if (targetUs > nowUs_) nowUs_ = targetUs;
+}
+
+void VirtualClock::WaitForMessage(int ms) {
+  const int64_t targetUs = nowUs_ + static_cast<int64_t>(ms) * 1000;
+  while (messages_.empty()) {
+    if (!RunFirstEventBy(targetUs)) {
+      if (targetUs > nowUs_) nowUs_ = targetUs;
+      return;
+    }
+  }
 }
 
 bool VirtualClock::RunUntilIdle(int64_t limitMs) {

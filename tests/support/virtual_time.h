@@ -24,6 +24,9 @@ class VirtualClock : public Clock {
   int64_t ProcessClockMs() override { return nowUs_ / 1000; }
   void Sleep(int ms) override { AdvanceTo(nowUs_ + static_cast<int64_t>(ms) * 1000); }
   bool DispatchOneMessage() override;
+  // Runs the events due within ms, one by one, until one of them queues a
+  // message.
+  void WaitForMessage(int ms) override;
   std::string LocalTimeStamp() override { return timeStamp; }
   void NotePause(int ms) override { pauses.push_back(ms); }
 
@@ -41,9 +44,12 @@ class VirtualClock : public Clock {
 
   std::string timeStamp = "20261208093000";
   std::vector<int> pauses;  // every PumpingDelay, in order
+  int64_t counterReads = 0;  // PerformanceCounter calls so far
 
  private:
   void AdvanceTo(int64_t targetUs);
+  // Runs the first event if it is due by targetUs; false when none is.
+  bool RunFirstEventBy(int64_t targetUs);
 
   int64_t nowUs_ = 0;
   int nextId_ = 1;

@@ -106,9 +106,39 @@ TEST_F(LogsTest, PumpingDelayWaitsTheTimeAndKeepsDispatching) {
   int dispatched = 0;
   for (int i = 0; i < 5; ++i) rig.clock.Post([&] { ++dispatched; });
   waits.PumpingDelay(1000);
-  EXPECT_NEAR(rig.clock.NowUs() - start, 1000000, 2 * VirtualClock::kReadCostUs);
+  // Never early (the measured read cost aside), at most a millisecond late.
+  EXPECT_GE(rig.clock.NowUs() - start, 1000000 - 2 * VirtualClock::kReadCostUs);
+  EXPECT_LE(rig.clock.NowUs() - start, 1001000);
   EXPECT_EQ(dispatched, 5);
   EXPECT_EQ(rig.clock.pauses, (std::vector<int>{1000}));
+}
+
+// Between messages the pause sleeps instead of polling the counter, and a
+// message that arrives meanwhile is dispatched when it arrives.
+TEST_F(LogsTest, PumpingDelaySleepsUntilTheNextMessageOrItsEnd) {
+  Waits& waits = rig.dlg->waits;
+  struct Case {
+    int pauseMs;
+    int64_t messageAtMs;  // -1: no message during the pause
+  };
+  for (const Case& c : {Case{5000, -1}, Case{1000, 300}, Case{2000, 1999}}) {
+    SCOPED_TRACE(c.pauseMs);
+    const int64_t start = rig.clock.NowUs();
+    int64_t dispatchedAtUs = -1;
+    if (c.messageAtMs >= 0) {
+      rig.clock.Schedule(c.messageAtMs * 1000, [&] { rig.clock.Post([&] { dispatchedAtUs = rig.clock.NowUs(); }); });
+    }
+    const int64_t readsBefore = rig.clock.counterReads;
+    waits.PumpingDelay(c.pauseMs);
+    const int64_t elapsedUs = rig.clock.NowUs() - start;
+    EXPECT_GE(elapsedUs, c.pauseMs * 1000 - 2 * VirtualClock::kReadCostUs);
+    EXPECT_LE(elapsedUs, c.pauseMs * 1000 + 1000);
+    EXPECT_LE(rig.clock.counterReads - readsBefore, 10);
+    if (c.messageAtMs >= 0) {
+      EXPECT_GE(dispatchedAtUs - start, c.messageAtMs * 1000);
+      EXPECT_LE(dispatchedAtUs - start, c.messageAtMs * 1000 + 2 * VirtualClock::kReadCostUs);
+    }
+  }
 }
 
 }  // namespace
