@@ -60,12 +60,20 @@ bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
   if (unitMac.empty()) unitMac = s_.link.Current().CurrentMacText;
   const std::string logMac = NormalMac(mode_.source.values.Values[kMac2G]);
   if (unitMac == logMac) return true;
+  // An unfinished run is taken up on the unit that answers the search under
+  // the MAC of its mark and Data log: after an interrupted flash its 2.4 GHz
+  // MAC may read as the image's default.
+  const bool resumed = mode_.origin == RestoreOrigin::Resumed;
+  if (resumed && NormalMac(s_.link.Current().CurrentMacText) == logMac) {
+    Log("[System]-Restore: this unit answers under the Data log's MAC " + logMac + "; its 2.4 GHz MAC reads " +
+        unitMac + " until the values are written back.");
+    return true;
+  }
   const std::string question = "This unit's 2.4 GHz MAC is " + unitMac + ", but the Data log holds the values of the unit " +
                                logMac + ".\nWriting one unit's values into another gives two routers the same MAC.\n"
                                "A unit whose values were wiped shows a factory MAC in place of its own.\n"
                                "Write the Data log's values into this unit anyway?";
   // The values of an unfinished run are this unit's own only when its MAC says so.
-  const bool resumed = mode_.origin == RestoreOrigin::Resumed;
   if (resumed ? s_.display.AskYesNoInPerson(question) : s_.display.AskYesNo(question)) {
     Log("[System]-Restore: the values of " + logMac + " are written into " + unitMac + " as asked");
     // From the first write on, that log is the only copy of this unit's own values.

@@ -20,11 +20,14 @@
 #                pass, then PASS; the flash command still only once
 #   neverback    the router stays silent after the reboot: the Wi-Fi hint
 #                once, one re-scan, FAIL, status 6 (the unit was changed)
+#   interrupted  the program is killed one second after the flash; started
+#                again in the same folder with --yes it makes no new backup,
+#                writes every value back from the first Data log: PASS
 #
 # Each run takes one to five minutes (the reboot countdown alone is 65 s).
 set -u
 
-all_cases="corrupt normal engineering mismatch neverback"
+all_cases="corrupt normal engineering mismatch neverback interrupted"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 lib_cases "$all_cases" "$@"
@@ -161,6 +164,43 @@ case_neverback() {
     check "never back: no PASS picture" lacks "$out" "Status: PASS"
     check "never back: the router got everything up to the reboot, once" commands_are never-back
     [ "$failed" = 0 ] || show neverback
+}
+
+# ---- killed after the flash, started again -------------------------------------------------------
+
+case_interrupted() {
+    local dir=$work/interrupted pid first
+    layout interrupted
+    state=$dir/state
+    before=$dir/before
+    start_sim "$scenarios/complete.json" "$state" "$silence" || exit 1
+    mkdir -p "$before"
+    cp "$state/$router/nvram" "$state/$router/mtd0" "$before/"
+    start_run interrupted "$suffix" --accept-warning --yes
+    first=$started
+    for _ in $(seq 1200); do grep -q "mtd-write /mnt" "$state/commands.log" 2>/dev/null && break; sleep 0.1; done
+    sleep 1
+    # As a crash or a power cut of the PC would: this folder's program only.
+    pid=$(pgrep -f -x "$dir/$tool_folder_name/ramtune --accept-warning --yes")
+    [ -n "$pid" ] && kill -KILL $pid
+    finish_run "$first"
+    check "interrupted: the first run was killed" test "$status" != 0
+    check "interrupted: the mark of the unfinished run is left" \
+        sh -c "ls '$dir'/Unfinished_*.txt >/dev/null 2>&1"
+    mv "$dir/out" "$dir/out.first"
+    run interrupted --accept-warning --yes
+    stop_sim
+    out=$dir/out
+    check "interrupted, started again: status 0" test "$status" = 0
+    check "interrupted, started again: the PASS picture" last_picture "$out" PASS
+    check "interrupted, started again: it says the last run did not finish" \
+        grep -qF "[System]-The last run on this unit did not finish" "$out"
+    check "interrupted, started again: the values come back from the first Data log" \
+        grep -qF "[System]-Writing the values of " "$out"
+    check "interrupted, started again: the boot partition has the new bootloader and the unit's own values" kept
+    check "interrupted, started again: the mark is gone" \
+        sh -c "! ls '$dir'/Unfinished_*.txt >/dev/null 2>&1"
+    [ "$failed" = 0 ] || show interrupted
 }
 
 # ---- the cases asked for ---------------------------------------------------------------------------

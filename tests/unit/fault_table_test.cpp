@@ -6,6 +6,11 @@
 // end PASS unless the unit holds every value; every ending once the unit was
 // changed carries the restore hint; Retry, and a restore from the Data log on
 // the unit as the run left it, end PASS with every value back.
+// Two more kinds: the upload of the image or of the flash tool is cut (before
+// the version text, after it, one byte short), which never leads to a flash;
+// and the program ends at a command from the flash on and is started again
+// in the same folder, which never backs up what the run left on the unit
+// and brings every value back from the first run's Data log.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -149,9 +154,89 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
       check(restore, true, true, what + ", --restore");
     }
   }
-  std::printf("fault table: %d fault points x 3 kinds (%d cases, %d runs): %d false PASS, %d endings without the hint, "
-              "%d not restored; %.1f s\n",
-              static_cast<int>(points.size()), cases, runs, falsePass, noHint, notRestored,
+  // The upload cut: the uploader ends with curl's partial-file status, the
+  // router keeps the part (the version text in it or not).
+  int cutFlashes = 0;
+  struct Cut {
+    const char* name;
+    std::string imageLine;  // what grep finds in the part
+  };
+  const Cut cuts[] = {{"before the version text", ""},
+                      {"after the version text", "bl_version=1.0.1.6"},
+                      {"one byte short", "bl_version=1.0.1.6"}};
+  for (const Cut& cut : cuts) {
+    for (int failing : {1, 2}) {
+      ++cases;
+      const std::string what = std::string("upload ") + (failing == 1 ? kBootImageFile : kFlashToolFile) + " cut " + cut.name;
+      Rig rig;
+      LikeARealUnit(rig.router());
+      rig.router().imageLine = cut.imageLine;
+      int uploads = 0;
+      rig.processes.capturedAnswer = [&](const FakeProcesses::Captured&) {
+        platform::CapturedRun run;
+        run.status = platform::CapturedRun::Status::Ok;
+        const bool cutHere = ++uploads == failing;
+        run.exitCode = cutHere ? 18 : 0;
+        run.output = cutHere ? "curl: (18) transfer closed with 1 bytes remaining to read\n" : "100\n";
+        return run;
+      };
+      rig.display.SetTimer(kStartTimer, 100);
+      rig.RunMessages();
+      cutFlashes += rig.router().flashes;
+      EXPECT_EQ(rig.router().flashes, 0) << what;
+      EXPECT_FALSE(SentAChange(rig.network)) << what;
+      check(rig, false, false, what);
+      // The transfer whole, Retry.
+      rig.processes.capturedAnswer = nullptr;
+      rig.router().imageLine = "bl_version=1.0.1.6";
+      rig.dlg->OnRetry();
+      EXPECT_EQ(rig.RunMessages(), -1) << what;
+      check(rig, false, true, what + ", Retry");
+    }
+  }
+  // The program ended at every command from the flash on (a crash, a closed
+  // terminal, a power cut of the PC), then started again in the same folder
+  // with --yes. The flash leaves the image's defaults in the boot partition,
+  // where a new backup would find them.
+  int killedPoints = 0, backedUpAgain = 0;
+  for (size_t k = phases[4]; k < commands.size(); ++k) {
+    ++cases;
+    ++killedPoints;
+    const std::string what = Format("ended at k=%d (%s), started again", static_cast<int>(k), commands[k].c_str());
+    Rig first;
+    LikeARealUnit(first.router());
+    RouterModel& router = first.router();
+    router.script = [&router, k](const std::string& command, Reply&) -> bool {
+      if (router.commands.size() == k + 1) throw ProcessExit{137};
+      if (StartsWith(command, kFlash)) {
+        router.Run(command, 0);
+        WipeToFactory(router, true);
+      }
+      return false;
+    };
+    first.display.SetTimer(kStartTimer, 100);
+    EXPECT_EQ(first.RunMessages(), 137) << what;
+    Rig second;
+    second.dlg->settings = first.dlg->settings;
+    second.router() = first.router();
+    second.router().script = nullptr;
+    second.router().silentUntilMs = 0;  // a reboot under way has ended by the new start
+    LikeARealUnit(second.router());
+    second.clock.timeStamp = "20261208094500";
+    second.display.SetTimer(kStartTimer, 100);
+    EXPECT_EQ(second.RunMessages(), -1) << what;
+    const std::vector<std::string> log = second.ProcessLog();
+    const bool resumed = std::find(log.begin(), log.end(),
+                                   "[System]-Writing the values of " + first.dlg->logs.DataLogPath + " back to this unit.") != log.end();
+    backedUpAgain += !resumed;
+    EXPECT_TRUE(resumed) << what;
+    check(second, true, true, what);
+  }
+  std::printf("fault table: %d fault points x 5 kinds (%d cases, %d runs): %d false PASS, %d endings without the hint, "
+              "%d not restored, %d flashes after a cut upload (6 cuts), %d backups after an interrupted run "
+              "(%d ends); %.1f s\n",
+              static_cast<int>(points.size()), cases, runs, falsePass, noHint, notRestored, cutFlashes, backedUpAgain,
+              killedPoints,
               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
