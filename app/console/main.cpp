@@ -143,6 +143,8 @@ int main(int argc, char** argv) {
   if (ofBench) dlg.Observe(channel);
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
+  if (options.backup) dlg.RequestBackup();
+  if (options.verify) dlg.RequestCheck(options.verifyFile);
   if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;

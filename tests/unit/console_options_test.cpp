@@ -34,6 +34,11 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(bench.reportFile, "r.json");
   EXPECT_EQ(Parse({"--all", "--interface", "eth1"}).options.interfaceChoice, "eth1");
   EXPECT_TRUE(Parse({"--version"}).options.version);
+  // The runs that only read: one Data log to check against, none on a bench.
+  EXPECT_TRUE(Parse({"--backup"}).options.backup);
+  EXPECT_EQ(Parse({"--verify", "a_Data_1.txt"}).options.verifyFile, "a_Data_1.txt");
+  EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--verify"}).options.verify);
+  EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--backup"}).options.backup);
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);
@@ -70,6 +75,12 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--all", "--select", "1"},
            {"--all", "--report="},
            {"--version=no"},
+           {"--verify"},
+           {"--backup", "--verify", "a_Data_1.txt"},
+           {"--backup", "--restore", "a_Data_1.txt"},
+           {"--verify", "a_Data_1.txt", "--script", "b.script"},
+           {"--all", "--verify", "a_Data_1.txt"},
+           {"--backup=no"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
