@@ -33,6 +33,8 @@ struct Setup {
   bool confirm = false;            // list what was found and ask before any run
   std::vector<std::string> answers;  // the bench's answers, given to every run
   std::string reportPath;
+  BenchMode mode = BenchMode::Upgrade;
+  std::vector<std::string> dataLogs;  // Check: the files of the working folder
 };
 
 // Statuses of the bench that no unit gives.
