@@ -17,7 +17,7 @@ const ExitStatusEntry kExitStatuses[] = {
      0},
     {kExitUnitChanged, "the unit was changed; restore it from its Data log",
      "a run failed after it had changed the router: the unit was changed;\nrestore it from its Data log (the "
-     "output names the command)",
+     "output names the command). Until a\nrun completes, every later ending of the session is 6 too",
      6},
     {kExitOtherUnit, "another unit than the planned one answered; nothing was done to it",
      "a run of a bench met another unit than the one planned on its link;\nnothing was read from or written to it",
@@ -65,6 +65,32 @@ std::string ExitStatusHelp() {
     text += lines + "\n";
   }
   return text;
+}
+
+int ExitStatusFor(const Ending& ending) {
+  switch (ending.kind) {
+    case Ending::Completed: return kExitCompleted;
+    case Ending::RunFailed: return kExitRunFailed;
+    case Ending::RunFailedUnitChanged: return kExitUnitChanged;
+    case Ending::OtherUnit: return kExitOtherUnit;
+    case Ending::NoRouter: return kExitNoRouter;
+    case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
+    case Ending::DataLogRefused: return kExitDataLogRefused;
+    case Ending::BackedUp: return kExitCompleted;
+    case Ending::CheckSame: return kExitCompleted;
+    case Ending::CheckDiffers: return kExitCheckDiffers;
+    case Ending::ProgramEnded: return kExitProgramBase + ending.code;
+    case Ending::None: break;
+  }
+  return kExitProgramBase + 1;  // as if Exit had been pressed
+}
+
+int ExitStatusAfterExit(const Ending& last) {
+  return ExitStatusFor(last.kind == Ending::None ? Ending::Program(1) : last);
+}
+
+int SessionExitStatus(int status, bool unitChanged) {
+  return unitChanged && status != kExitCompleted ? kExitUnitChanged : status;
 }
 
 }  // namespace ramtune

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/ending.h"
+
 namespace ramtune {
 
 enum ExitStatus : int {
@@ -42,5 +44,16 @@ const char* ExitMeaning(int status);
 int BenchWeight(int status);
 // The statuses with their help texts, for --help.
 std::string ExitStatusHelp();
+
+// The status for the way the session ended.
+int ExitStatusFor(const Ending& ending);
+// The user's Exit: the status of the last run or search series when there
+// was one, Exit's own code (1) otherwise.
+int ExitStatusAfterExit(const Ending& last);
+// The status the process ends with. `unitChanged`: a run of the session
+// changed the unit and no run has completed since; then every ending but a
+// completion is 6, whatever ended the session (a Retry whose search found
+// nothing, a router choice closed, Exit, a stop, a failed start-up step).
+int SessionExitStatus(int status, bool unitChanged);
 
 }  // namespace ramtune

@@ -16,21 +16,24 @@ const char* const kDataLogFilter = "Data log(*_Data_*.txt)|*_Data_*.txt|";
 // since, changed the unit.
 Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
   if (outcome == upgrade::RunOutcome::Completed) return Ending::Completed;
-  if (unitChanged) return Ending::RunFailedUnitChanged;
+  // An unfinished run not taken up leaves a unit that may be changed.
+  if (unitChanged || outcome == upgrade::RunOutcome::NotResumed) return Ending::RunFailedUnitChanged;
   if (outcome == upgrade::RunOutcome::OtherUnit) return Ending::OtherUnit;
   if (outcome == upgrade::RunOutcome::BackedUp) return Ending::BackedUp;
   if (outcome == upgrade::RunOutcome::CheckSame) return Ending::CheckSame;
   if (outcome == upgrade::RunOutcome::CheckDiffers) return Ending::CheckDiffers;
   return outcome == upgrade::RunOutcome::DataLogNotWritten ? Ending::DataLogNotWritten : Ending::RunFailed;
 }
-// Tells every observer of the session.
+// Tells every observer of the session; `changed` is set when the run
+// changes its unit.
 class Observers : public upgrade::RunObserver {
  public:
-  explicit Observers(const std::vector<upgrade::RunObserver*>& all) : all_(all) {}
+  Observers(const std::vector<upgrade::RunObserver*>& all, bool* changed) : all_(all), changed_(changed) {}
   void LogsNamed(const std::string& processLog, const std::string& dataLog) override {
     for (upgrade::RunObserver* o : all_) o->LogsNamed(processLog, dataLog);
   }
   void UnitChanged(const std::string& dataLog) override {
+    *changed_ = true;
     for (upgrade::RunObserver* o : all_) o->UnitChanged(dataLog);
   }
   void Phase(RunPhase phase) override {
@@ -42,6 +45,7 @@ class Observers : public upgrade::RunObserver {
 
  private:
   const std::vector<upgrade::RunObserver*>& all_;
+  bool* changed_;
 };
 }  // namespace
 
@@ -187,12 +191,13 @@ void CUpgradeToolDlg::OnCancel() {
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::RunMode mode = mode_;
   mode.plannedMac = plannedMac_;
-  Observers observers(observers_);
+  Observers observers(observers_, &runChangedUnit_);
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode,
                           observers);
   running_ = true;
   lastResult_ = run.Execute();
   running_ = false;
+  runChangedUnit_ = false;  // from here on the result says it
   if (lastResult_.outcome == upgrade::RunOutcome::Completed) {
     changed_ = upgrade::ChangedUnit{};
   } else if (lastResult_.unitChanged) {
@@ -202,6 +207,14 @@ upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   if (lastResult_.outcome == upgrade::RunOutcome::UpToDate) s_.host.Exit(1);
   if (lastResult_.outcome == upgrade::RunOutcome::SelectionClosed) s_.host.Exit(0);
   return lastResult_.outcome;
+}
+
+bool CUpgradeToolDlg::SearchOnce() {
+  s_.display.KillTimer(kStartTimer);
+  searching_ = false;
+  if (link.SearchRouter()) return true;
+  for (const std::string& hint : link.NothingFoundHints()) logs.AppendProcessLog(hint);
+  return false;
 }
 
 bool CUpgradeToolDlg::RunScript() {

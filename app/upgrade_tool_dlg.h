@@ -55,6 +55,10 @@ class CUpgradeToolDlg {
   // following runs restore that run's Data log, read back from the disk.
   // False when the Data log cannot be restored (the message says why).
   bool RestoreChangedUnit();
+  // One search outside a search series (the router of a script, the search
+  // of a bench's link), instead of the start timer's warning and series.
+  // When nothing answered, what was tried and what to check go to the log.
+  bool SearchOnce();
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();
@@ -80,6 +84,10 @@ class CUpgradeToolDlg {
   const upgrade::RunResult& LastResult() const { return lastResult_; }
   // A run changed the unit and no run has completed since: Retry restores it.
   bool UnitChangePending() const { return !changed_.dataLog.empty(); }
+  // The unit is changed and not restored: a run changed it and no run has
+  // completed since, or the run going on has changed it. The session's
+  // exit status follows from this one value.
+  bool UnitChanged() const { return UnitChangePending() || runChangedUnit_; }
 
   Display& display() { return s_.display; }
   Host& host() { return s_.host; }
@@ -111,6 +119,7 @@ class CUpgradeToolDlg {
   bool searching_ = true;  // start-up's start timer leads into a search series
   bool running_ = false;
   bool scripting_ = false;
+  bool runChangedUnit_ = false;  // the run going on has changed its unit
 };
 
 }  // namespace ramtune

@@ -80,6 +80,10 @@ class Display {
   virtual void SetIpAddress(uint32_t address) = 0;  // first octet in the high byte
   virtual void MessageBox(const std::string& text) = 0;     // OK box, modal
   virtual bool AskYesNo(const std::string& question) = 0;   // Yes/No, question icon
+  // The same for a question only the person at the program may answer: a
+  // front end that answers questions for the user (a command line's --yes)
+  // leaves this one to the user.
+  virtual bool AskYesNoInPerson(const std::string& question) { return AskYesNo(question); }
   virtual void LogListAdd(const std::string& line) = 0;     // add, scroll to it, repaint
   virtual void LogListClear() = 0;
   // Shows lines that a clear took away again, without logging them a second

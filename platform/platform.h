@@ -184,6 +184,15 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 // file keeps its name after a power cut. On failure `error`, when given,
 // receives its text.
 bool FlushToDisk(const std::string& path, std::string* error = nullptr);
+// Puts `bytes` at `path` whole or not at all: written to a temporary file
+// beside it, put on the disk, renamed over `path`, and the folder put on the
+// disk. On failure `error`, when given, receives the system's text.
+bool ReplaceFileDurably(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+// Removes a file; true when it is gone (also when it was not there).
+bool RemoveFile(const std::string& path);
+// The names of the files in `folder` (with or without its separator; no
+// folders, no "." or ".."); empty when it cannot be read.
+std::vector<std::string> FolderFileNames(const std::string& folder);
 // Reads at most maxBytes from the start of a file. False when it cannot be opened.
 // A read error fails too: the bytes read up to it are not the file.
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out);

@@ -12,11 +12,15 @@ bool UpgradeRun::DataLogIsDurable(const DataLogFile& file, const DataLogValues& 
   std::string why = file.error;
   if (why.empty()) why = CheckDataLogOnDisk(path, values, file.restorable);
   if (why.empty()) return true;
-  const std::string text = "The Data log " + path + " could not be written (" + why +
+  EndNotWritten("The Data log", path, why);
+  return false;
+}
+
+void UpgradeRun::EndNotWritten(const std::string& what, const std::string& path, const std::string& why) {
+  const std::string text = what + " " + path + " could not be written (" + why +
                            "). Nothing has been changed on the router. Start the program from a folder "
                            "you can write to, with free space, then press Retry.";
   EndRun(kPicturePause, text, text);
-  return false;
 }
 
 }  // namespace ramtune::upgrade

@@ -42,7 +42,7 @@ RunOutcome UpgradeRun::ExecuteRestore() {
 
   Log(flash ? "[System]-Restore: the bootloader is older than " + std::string(kBootImageVersion) + ": it is updated first"
             : "[System]-Restore: the bootloader is up to date: no flash");
-  if (flash && !TransferAndFlash()) return RunOutcome::Failed;
+  if (flash && !TransferAndFlash()) return ending_;
   return WriteRebootVerify();
 }
 
@@ -64,7 +64,9 @@ bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
                                logMac + ".\nWriting one unit's values into another gives two routers the same MAC.\n"
                                "A unit whose values were wiped shows a factory MAC in place of its own.\n"
                                "Write the Data log's values into this unit anyway?";
-  if (s_.display.AskYesNo(question)) {
+  // The values of an unfinished run are this unit's own only when its MAC says so.
+  const bool resumed = mode_.origin == RestoreOrigin::Resumed;
+  if (resumed ? s_.display.AskYesNoInPerson(question) : s_.display.AskYesNo(question)) {
     Log("[System]-Restore: the values of " + logMac + " are written into " + unitMac + " as asked");
     // From the first write on, that log is the only copy of this unit's own values.
     if (changed_.identityLog.empty()) changed_.identityLog = beforeRestoreLog;

@@ -37,7 +37,7 @@ struct RunMode {
 
   bool IsRestore() const { return kind == RunKind::Restore; }
   // The unit was changed before this run began and is still not restored.
-  bool UnitChangedBefore() const { return kind == RunKind::Restore && origin == RestoreOrigin::RetryAfterChange; }
+  bool UnitChangedBefore() const { return kind == RunKind::Restore && origin != RestoreOrigin::CommandLine; }
 
   static RunMode Upgrade() { return RunMode{}; }
   static RunMode Restore(const RestoreSource& source, RestoreOrigin origin) {

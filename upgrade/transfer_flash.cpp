@@ -69,8 +69,8 @@ bool UpgradeRun::TransferAndFlash() {
   // The write goes on after the reply limit; the pause and the checks below
   // cover its time.
   const std::string flash = FillIn(kFlash, kBootImageVersion);
+  if (!MarkUnitChanged()) return false;
   Log(flash);
-  MarkUnitChanged();
   s_.link.SendCommand(flash, 3000);
   s_.waits.PumpingDelay(5000);
 

@@ -42,6 +42,7 @@ UpgradeRun::UpgradeRun(const RunServices& services, const RunMode& mode, RunObse
 RunResult UpgradeRun::Execute() {
   const RunOutcome outcome = Run();
   if (outcome == RunOutcome::Completed) {
+    CloseMarks();
     changed_ = ChangedUnit{};
   } else if (changed_.changed && outcome != RunOutcome::SelectionClosed) {
     // The choice closed ends the program at once: nothing more is shown.
@@ -81,6 +82,7 @@ RunOutcome UpgradeRun::Run() {
   if (mode_.kind == RunKind::Check) s_.logs.DataLogPath.clear();
   observer_.LogsNamed(s_.logs.ProcessLogPath, s_.logs.DataLogPath);
   if (!IsPlannedUnit()) return RunOutcome::OtherUnit;
+  if (!TakeUpUnfinishedRun()) return ending_;
   if (!WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
   if (mode_.kind == RunKind::Check) return ExecuteCheck();
   BackupBanner();
@@ -90,7 +92,7 @@ RunOutcome UpgradeRun::Run() {
   if (!ModelAndVersionGates()) return ending_;
   if (!BackupValues(dataLog)) return RunOutcome::Failed;
   if (!DataLogIsDurable(dataLog, DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
-  if (!TransferAndFlash()) return RunOutcome::Failed;
+  if (!TransferAndFlash()) return ending_;
   return WriteRebootVerify();
 }
 
@@ -113,27 +115,21 @@ void UpgradeRun::AppendDataLog(DataLogFile& file, const std::string& writeComman
 
 RunOutcome UpgradeRun::WriteRebootVerify() {
   for (;;) {
-    if (!RestoreAndCommit() || !RebootAndReconnect()) return RunOutcome::Failed;
+    if (!RestoreAndCommit()) return ending_;
+    if (!RebootAndReconnect()) return RunOutcome::Failed;
     const Verdict verdict = Verify();
     if (verdict == Verdict::Completed) return RunOutcome::Completed;
     if (verdict == Verdict::Failed) return RunOutcome::Failed;
   }
 }
 
-void UpgradeRun::MarkUnitChanged() {
-  if (changed_.changed) return;
-  changed_.changed = true;
-  changed_.dataLog = mode_.IsRestore() ? mode_.source.path : s_.logs.DataLogPath;
-  observer_.UnitChanged(changed_.dataLog);
+std::string RestoreInterfaceArg(const Settings& settings, const link::Route& route) {
+  if (route.SystemRouting()) return "";
+  return settings.RestoreCommand.interfaceByAddress ? route.localAddress : route.name;
 }
 
 void UpgradeRun::RecoveryHint() {
-  std::string interfaceArg;
-  const link::Route route = s_.link.TargetRoute();
-  if (!route.SystemRouting()) {
-    interfaceArg = s_.settings.RestoreCommand.interfaceByAddress ? route.localAddress : route.name;
-  }
-  changed_.hint = RecoveryHintLines(s_.settings, changed_, interfaceArg);
+  changed_.hint = RecoveryHintLines(s_.settings, changed_, RestoreInterfaceArg());
   for (const std::string& line : changed_.hint) Log(line);
 }
 

@@ -20,6 +20,7 @@
 #include "upgrade/data_log.h"
 #include "upgrade/recovery_hint.h"
 #include "upgrade/run_mode.h"
+#include "upgrade/run_mark.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_result.h"
 #include "upgrade/unit_reads.h"
@@ -56,6 +57,10 @@ struct RunServices {
   Display& display;
   Host& host;
 };
+
+// The interface a pasted restore command names for a run on `route`; empty
+// for the system's routing.
+std::string RestoreInterfaceArg(const Settings& settings, const link::Route& route);
 
 class UpgradeRun {
  public:
@@ -103,6 +108,18 @@ class UpgradeRun {
   void AppendDataLog(DataLogFile& file, const std::string& writeCommand);
   // A run of a bench works on the planned unit only.
   bool IsPlannedUnit();
+  // Before anything is read for a backup: an unfinished run of this unit is
+  // taken up (the run becomes the restore of its Data log) or the run ends;
+  // unfinished runs of other units are named and the user decides whether
+  // this unit is a new one.
+  bool TakeUpUnfinishedRun();
+  bool OtherUnfinishedRuns(const std::vector<RunMark>& marks);
+  // The unit's MAC as twelve hex digits, and the folder of the run's logs.
+  std::string UnitMac() const;
+  std::string LogFolder() const { return FolderOf(s_.logs.DataLogPath); }
+  // A completed run closes the mark of its unit (and, for a restore, every
+  // mark that names the Data log it restored).
+  void CloseMarks();
   RunResult Result(RunOutcome outcome) const;
   // The restore run from the backup banner on.
   RunOutcome ExecuteRestore();
@@ -113,11 +130,16 @@ class UpgradeRun {
   // Write-back, reboot and verification, with the one second pass.
   RunOutcome WriteRebootVerify();
   bool IdentityGuard(const std::string& beforeRestoreLog);
-  // The router is about to be changed.
-  void MarkUnitChanged();
+  // The router is about to be changed: the mark of the unfinished run goes to
+  // the disk first. False, with the run ended, when it cannot be written.
+  bool MarkUnitChanged();
   // After a failure once the unit has been changed: where the unit's values
   // are and how to write them back.
   void RecoveryHint();
+  std::string RestoreInterfaceArg() const { return upgrade::RestoreInterfaceArg(s_.settings, s_.link.TargetRoute()); }
+  // Ends a run before anything is changed because `what` at `path` is not
+  // on the disk.
+  void EndNotWritten(const std::string& what, const std::string& path, const std::string& why);
   bool TransferAndFlash();
   bool RestoreAndCommit();
   bool RebootAndReconnect();
@@ -146,7 +168,8 @@ class UpgradeRun {
   void EndRun(int picture, const std::string& message, const std::string& logLine);
 
   RunServices s_;
-  const RunMode mode_;
+  // An unfinished run taken up turns an upgrade into a restore.
+  RunMode mode_;
   RunObserver& observer_;
   RunState state_;
   std::string modelName_;

@@ -14,7 +14,7 @@ bool UpgradeRun::RestoreAndCommit() {
   if (!state_.PassFlag) Log("============= RETRY ==============");
   Banner("Write data to DUT");
   Log("[System]-Writing data");
-  MarkUnitChanged();
+  if (!MarkUnitChanged()) return false;
 
   // The router echoes the value it has set; anything else is sent again.
   for (const IdentityWrite& write : kIdentityWrites) {

@@ -63,7 +63,8 @@ std::vector<std::string> AnsweredLinks(const std::vector<FoundRouter>& found) {
   return links;
 }
 
-Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found) {
+Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found,
+              const std::vector<std::string>& searchFailed) {
   Plan plan;
   for (const std::string& link : links) {
     std::vector<const FoundRouter*> here;
@@ -77,7 +78,9 @@ Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRout
     SkippedLink skipped;
     skipped.link = link;
     for (const FoundRouter* router : here) skipped.routers.push_back(Describe(*router));
-    if (here.empty()) {
+    if (std::find(searchFailed.begin(), searchFailed.end(), link) != searchFailed.end()) {
+      skipped.reason = "the search failed on this link (what it said is above); nothing was run there";
+    } else if (here.empty()) {
       skipped.reason = "no router answered within " + std::to_string(kSearchSeconds) + " s";
       skipped.status = kStatusNoRouter;
     } else if (here.size() > 1) {
@@ -146,6 +149,8 @@ std::string EndingText(const UnitRecord& record) {
   if (record.stopped) text = "stopped";
   if (record.signal != 0 && !record.stopped) text = "crashed";
   if (status == kStatusChanged) text += ", restore it";
+  // The unit was left by an earlier run that did not finish.
+  if (record.outcome == kOutcomeNotResumed) text = "unfinished";
   if (status == kStatusNoRouter) text = "not found";
   return text + " (" + std::to_string(status) + ")";
 }

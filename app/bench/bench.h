@@ -23,6 +23,8 @@ enum UnitStatus : int {
 
 // The outcome an up-to-date run names in its ended event.
 inline const char* const kOutcomeUpToDate = "up to date";
+// The outcome of a run that found its unit left by an unfinished run and did not take it up.
+inline const char* const kOutcomeNotResumed = "not resumed";
 // The outcomes of the runs that only read.
 inline const char* const kOutcomeBackedUp = "backed up";
 inline const char* const kOutcomeCheckSame = "check same";
@@ -71,8 +73,10 @@ struct Plan {
 // The links to run, in the order of `links`: a link on which exactly one
 // router answered runs it; a link with more than one router, a router whose
 // MAC is already on the bench, and a link that nothing answered on are
-// skipped with their reason.
-Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found);
+// skipped with their reason. A link in `searchFailed` (its search could not
+// run) is skipped as a failure, whatever it found.
+Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRouter>& found,
+              const std::vector<std::string>& searchFailed = {});
 
 // The links that answered, in the order of their first answer (the bench's
 // links when none were named).
@@ -120,7 +124,7 @@ std::string EndingText(const UnitRecord& record);
 
 // 0 only when every unit completed (an up-to-date unit counts as done) and no
 // link was skipped; otherwise the most serious status in the order
-// 6 > 2 > 4 > 3.
+// 6 > 2 > 7 > 8 > 4 > 3 (the exit-status table's bench weights).
 int BenchExitStatus(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped);
 
 // The summary table: link, MAC, model, bootloader before and after, ending,

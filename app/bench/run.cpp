@@ -1,8 +1,7 @@
 #include "app/bench/run.h"
 
+#include <algorithm>
 #include <fstream>
-
-#include "platform/platform.h"
 
 namespace ramtune::bench {
 namespace {
@@ -42,23 +41,19 @@ std::vector<std::string> WholeLines(std::string* pending, bool ended) {
   return lines;
 }
 
-bool Start(const std::string& program, const std::vector<std::string>& args, Child* child, std::string* error) {
-  return platform::StartChildInGroup(program, args, kEventsFd, &child->process, error);
-}
-
 // Reads what the child has written; the output lines and the events.
-void Drain(Child* child, std::vector<std::string>* outputLines, std::vector<Event>* events) {
-  if (!child->reaped && platform::ChildEnded(child->process.pid, &child->status, &child->signal)) {
+void Drain(BenchSystem& sys, Child* child, std::vector<std::string>* outputLines, std::vector<Event>* events) {
+  if (!child->reaped && sys.Ended(child->process.pid, &child->status, &child->signal)) {
     child->reaped = true;
-    child->reapedMs = platform::ProcessClockMs();
+    child->reapedMs = sys.NowMs();
   }
-  platform::ReadPipe(&child->process.output, &child->output);
-  platform::ReadPipe(&child->process.events, &child->events);
+  sys.ReadPipe(&child->process.output, &child->output);
+  sys.ReadPipe(&child->process.events, &child->events);
   // Its pipes end with it; should something it started still hold one, what
   // comes later is not the run's.
-  if (child->reaped && platform::ProcessClockMs() - child->reapedMs > kPipeAfterEndMs) {
-    platform::ClosePipe(&child->process.output);
-    platform::ClosePipe(&child->process.events);
+  if (child->reaped && sys.NowMs() - child->reapedMs > kPipeAfterEndMs) {
+    sys.ClosePipe(&child->process.output);
+    sys.ClosePipe(&child->process.events);
   }
   for (const std::string& line : WholeLines(&child->output, child->process.output < 0)) {
     outputLines->push_back(line);
@@ -82,49 +77,59 @@ std::string Prefix(const UnitRecord& record) { return record.unit.link + " " + r
 
 // ---- the search -------------------------------------------------------------------------
 
+// A stop asked of the bench: Ctrl+C presses, and SIGTERM or SIGHUP as one.
+int Stops(BenchSystem& sys) { return sys.Interrupts() + (sys.TerminationRequested() ? 1 : 0); }
+
 // One search per link, all at once, each the program's own search on its
-// link; what answered, or nothing when Ctrl+C ended it.
-bool Search(const Setup& setup, View& view, std::vector<FoundRouter>* found) {
+// link; what answered, or nothing when Ctrl+C ended it. `failed`: the links
+// whose search could not run (not started, or ended other than found or
+// nothing found).
+bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundRouter>* found,
+            std::vector<std::string>* failed) {
   std::vector<Child> searches(setup.links.size());
+  std::vector<std::vector<std::string>> said(setup.links.size());  // each search's output lines
   for (size_t i = 0; i < setup.links.size(); ++i) {
     std::string error;
-    if (!Start(setup.program, {"--bench-search", "--bench-events", std::to_string(kEventsFd), "--interface",
-                               setup.links[i]},
-               &searches[i], &error)) {
+    if (!sys.Start(setup.program,
+                   {"--bench-search", "--bench-events", std::to_string(kEventsFd), "--interface", setup.links[i]},
+                   &searches[i].process, &error)) {
       view.Line(kHint + setup.links[i] + ": the search could not be started: " + error);
       searches[i].reaped = true;
     }
   }
   bool stopped = false;
   for (;;) {
+    // A stop is looked at first: one that came with the searches' ends stops the bench too.
+    if (!stopped && Stops(sys) > 0) {
+      stopped = true;
+      view.Line(std::string(kHint) + "Stopped (Ctrl+C) during the search: no run was started, nothing was changed.");
+      for (const Child& search : searches) {
+        if (!search.reaped) sys.Signal(search.process.pid, platform::ChildSignal::End);
+      }
+    }
     bool allDone = true;
     for (size_t i = 0; i < searches.size(); ++i) {
-      std::vector<std::string> lines;
       std::vector<Event> events;
-      Drain(&searches[i], &lines, &events);
+      Drain(sys, &searches[i], &said[i], &events);
       for (const Event& event : events) {
         if (event.kind == EventKind::Found) {
           found->push_back(FoundRouter{event.fields[0], event.fields[1], event.fields[2], event.fields[3],
                                        event.fields[4]});
         }
       }
-      // A search says nothing unless it could not search (a start-up check,
-      // a link that cannot be tied): then what it said is shown.
-      if (searches[i].reaped && searches[i].status != 0 && searches[i].status != kStatusNoRouter) {
-        for (const std::string& line : lines) view.Line(setup.links[i] + " (search): " + line);
-      }
       allDone &= searches[i].Done();
     }
-    if (allDone) return !stopped;
-    if (!stopped && (platform::InterruptCount() > 0 || platform::TerminationRequested())) {
-      stopped = true;
-      view.Line(std::string(kHint) + "Stopped (Ctrl+C) during the search: no run was started, nothing was changed.");
-      for (const Child& search : searches) {
-        if (!search.reaped) platform::SignalChild(search.process.pid, platform::ChildSignal::End);
-      }
-    }
-    platform::WaitForPipes(Pipes(searches), kPollMs);
+    if (allDone) break;
+    sys.WaitForPipes(Pipes(searches), kPollMs);
   }
+  for (size_t i = 0; i < searches.size(); ++i) {
+    if (searches[i].status == 0 || searches[i].status == kStatusNoRouter) continue;
+    // A search says nothing unless it could not search (a start-up check,
+    // a link that cannot be tied): then what it said is shown.
+    failed->push_back(setup.links[i]);
+    for (const std::string& line : said[i]) view.Line(setup.links[i] + " (search): " + line);
+  }
+  return !stopped;
 }
 
 std::string FoundList(const Plan& plan, const std::vector<FoundRouter>& found) {
@@ -141,7 +146,7 @@ std::string FoundList(const Plan& plan, const std::vector<FoundRouter>& found) {
 
 class Runs {
  public:
-  Runs(const Setup& setup, View& view, const Plan& plan) : setup_(setup), view_(view) {
+  Runs(const Setup& setup, View& view, BenchSystem& sys, const Plan& plan) : setup_(setup), view_(view), sys_(sys) {
     for (const PlannedUnit& unit : plan.units) {
       UnitRecord record;
       record.unit = unit;
@@ -152,8 +157,9 @@ class Runs {
 
   void StartAll() {
     for (size_t i = 0; i < records_.size(); ++i) {
+      // The run works on the unit the search found there, or on none.
       std::vector<std::string> args = {"--interface", records_[i].unit.link, "--bench-events",
-                                       std::to_string(kEventsFd)};
+                                       std::to_string(kEventsFd), "--bench-unit", records_[i].unit.mac};
       args.insert(args.end(), setup_.answers.begin(), setup_.answers.end());
       UnitRecord& record = records_[i];
       if (setup_.mode == BenchMode::Backup) args.push_back("--backup");
@@ -162,10 +168,10 @@ class Runs {
         record.dataLog = record.checkedAgainst;
         args.insert(args.end(), {"--verify", record.checkedAgainst});
       }
-      record.startMs = platform::ProcessClockMs();
-      record.startTime = IsoTime(platform::LocalTimeStamp());
+      record.startMs = sys_.NowMs();
+      record.startTime = IsoTime(sys_.TimeStamp());
       std::string error;
-      if (Start(setup_.program, args, &children_[i], &error)) {
+      if (sys_.Start(setup_.program, args, &children_[i].process, &error)) {
         record.started = true;
       } else {
         view_.Line(Prefix(record) + "the run could not be started: " + error);
@@ -179,10 +185,10 @@ class Runs {
     for (;;) {
       bool allDone = true;
       for (size_t i = 0; i < records_.size(); ++i) allDone &= Follow(i);
-      view_.Units(records_, platform::ProcessClockMs());
+      view_.Units(records_, sys_.NowMs());
       if (allDone) return;
       TakeInterrupts();
-      platform::WaitForPipes(Pipes(children_), kPollMs);
+      sys_.WaitForPipes(Pipes(children_), kPollMs);
     }
   }
 
@@ -194,11 +200,16 @@ class Runs {
     Child& child = children_[i];
     UnitRecord& record = records_[i];
     if (record.ended) return true;
+    if (!record.started) {  // a stop came before the runs were started
+      record.stopped = true;
+      Ended(&record);
+      return true;
+    }
     std::vector<std::string> lines;
     std::vector<Event> events;
-    Drain(&child, &lines, &events);
+    Drain(sys_, &child, &lines, &events);
     for (const std::string& line : lines) view_.UnitMessage(record, line);
-    const int64_t now = platform::ProcessClockMs();
+    const int64_t now = sys_.NowMs();
     for (const Event& event : events) {
       ApplyEvent(event, &record, now);
       if (event.kind == EventKind::Deferred) {
@@ -216,13 +227,15 @@ class Runs {
 
   void Ended(UnitRecord* record) {
     record->ended = true;
-    record->endMs = platform::ProcessClockMs();
-    record->endTime = IsoTime(platform::LocalTimeStamp());
+    record->endMs = sys_.NowMs();
+    record->endTime = IsoTime(sys_.TimeStamp());
   }
 
   void TakeInterrupts() {
-    const int64_t now = platform::ProcessClockMs();
-    const int interrupts = platform::InterruptCount() + (platform::TerminationRequested() ? 2 : 0);
+    const int64_t now = sys_.NowMs();
+    // A SIGTERM or SIGHUP (a dropped session) is the first step only: a
+    // changed unit still finishes its write-back.
+    const int interrupts = Stops(sys_);
     if (interrupts > handled_ && handled_ == 0) {
       view_.Line(std::string(kHint) +
                  "Ctrl+C: the units not changed yet are ended now; a unit that has been changed is "
@@ -249,12 +262,13 @@ class Runs {
     for (size_t i = 0; i < records_.size(); ++i) {
       if (records_[i].ended || children_[i].reaped) continue;
       records_[i].stopped = true;
-      platform::SignalChild(children_[i].process.pid, signal);
+      sys_.Signal(children_[i].process.pid, signal);
     }
   }
 
   const Setup& setup_;
   View& view_;
+  BenchSystem& sys_;
   std::vector<UnitRecord> records_;
   std::vector<Child> children_;
   int handled_ = 0;
@@ -306,13 +320,22 @@ void WithoutDataLog(const Setup& setup, Plan* plan) {
 
 }  // namespace
 
-int RunBench(const Setup& setup, View& view) {
-  const std::string started = IsoTime(platform::LocalTimeStamp());
+int RunBench(const Setup& setup, View& view, BenchSystem& sys) {
+  const std::string started = IsoTime(sys.TimeStamp());
   view.Line(std::string(kHint) + "Searching on " + std::to_string(setup.links.size()) + " link(s) for up to " +
             std::to_string(kSearchSeconds) + " s...");
   std::vector<FoundRouter> found;
-  const bool searched = Search(setup, view, &found);
-  Plan plan = searched ? MakePlan(setup.confirm ? AnsweredLinks(found) : setup.links, found) : Plan{};
+  std::vector<std::string> searchFailed;
+  const bool searched = Search(setup, view, sys, &found, &searchFailed);
+  std::vector<std::string> links = setup.links;
+  if (setup.confirm) {
+    // Links were not named: those that answered, and those whose search failed.
+    links = AnsweredLinks(found);
+    for (const std::string& link : searchFailed) {
+      if (std::find(links.begin(), links.end(), link) == links.end()) links.push_back(link);
+    }
+  }
+  Plan plan = searched ? MakePlan(links, found, searchFailed) : Plan{};
   if (setup.mode == BenchMode::Check) WithoutDataLog(setup, &plan);
   for (const std::string& line : plan.lines) view.Line(line);
   if (setup.confirm && !plan.units.empty()) {
@@ -325,13 +348,17 @@ int RunBench(const Setup& setup, View& view) {
       return kBenchRefused;
     }
   }
-  Runs runs(setup, view, plan);
-  if (platform::InterruptCount() == 0 && !platform::TerminationRequested()) runs.StartAll();
+  Runs runs(setup, view, sys, plan);
+  if (Stops(sys) == 0) {
+    runs.StartAll();
+  } else if (!plan.units.empty()) {
+    view.Line(std::string(kHint) + "Stopped (Ctrl+C) before the runs started: nothing was changed.");
+  }
   runs.Watch();
   const int status = searched ? BenchExitStatus(runs.Records(), plan.skipped) : kStatusFailed;
   Summarise(view, SummaryTable(runs.Records(), plan.skipped));
   WriteReport(setup, view,
-              ReportJson(runs.Records(), plan.skipped, started, IsoTime(platform::LocalTimeStamp()), status));
+              ReportJson(runs.Records(), plan.skipped, started, IsoTime(sys.TimeStamp()), status));
   return status;
 }
 

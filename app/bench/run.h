@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/bench/bench.h"
+#include "platform/platform.h"
 
 namespace ramtune::bench {
 
@@ -37,11 +38,33 @@ struct Setup {
   std::vector<std::string> dataLogs;  // Check: the files of the working folder
 };
 
+// What the bench's course asks of the system: its children, their pipes,
+// Ctrl+C and the clock. The tests give it scripted children in virtual time.
+class BenchSystem {
+ public:
+  virtual ~BenchSystem() = default;
+  virtual bool Start(const std::string& program, const std::vector<std::string>& args, platform::ChildProcess* child,
+                     std::string* error) {
+    return platform::StartChildInGroup(program, args, kEventsFd, child, error);
+  }
+  // False for a child that was never started (pid <= 0).
+  virtual bool Ended(intptr_t pid, int* status, int* signal) { return platform::ChildEnded(pid, status, signal); }
+  virtual bool ReadPipe(intptr_t* fd, std::string* into) { return platform::ReadPipe(fd, into); }
+  virtual void ClosePipe(intptr_t* fd) { platform::ClosePipe(fd); }
+  virtual void Signal(intptr_t pid, platform::ChildSignal signal) { platform::SignalChild(pid, signal); }
+  virtual void WaitForPipes(const std::vector<intptr_t>& fds, int timeoutMs) { platform::WaitForPipes(fds, timeoutMs); }
+  virtual int Interrupts() { return platform::InterruptCount(); }
+  // SIGTERM or SIGHUP: a dropped session or a service manager's stop.
+  virtual bool TerminationRequested() { return platform::TerminationRequested(); }
+  virtual int64_t NowMs() { return platform::ProcessClockMs(); }
+  virtual std::string TimeStamp() { return platform::LocalTimeStamp(); }
+};
+
 // Statuses of the bench that no unit gives.
 constexpr int kBenchRefused = 10;  // the bench's question answered No
 
 // Runs the bench; returns its exit status. The report is written at the end
 // (also after Ctrl+C); a report that cannot be written is said, not fatal.
-int RunBench(const Setup& setup, View& view);
+int RunBench(const Setup& setup, View& view, BenchSystem& system);
 
 }  // namespace ramtune::bench

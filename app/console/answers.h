@@ -17,6 +17,8 @@ class Answerer {
   virtual ~Answerer() = default;
   // The Yes/No question just shown.
   virtual bool YesNo() = 0;
+  // The same for a question only the user may answer (Display::AskYesNoInPerson).
+  virtual bool YesNoInPerson() { return YesNo(); }
   virtual void Warning(WarningDialogModel& dialog) = 0;
   virtual void Selection(SelectDeviceModel& dialog) = 0;
   // The open-file dialog just shown; empty for Cancel.
@@ -35,6 +37,13 @@ class CommandLineAnswers : public Answerer {
     if (options_.yesNo == -1) return asked_.YesNo();
     note_(options_.yesNo == 1 ? "  answered Yes (--yes)" : "  answered No (--no)");
     return options_.yesNo == 1;
+  }
+
+  // --no answers No; --yes leaves the question to the user.
+  bool YesNoInPerson() override {
+    if (options_.yesNo != 0) return asked_.YesNoInPerson();
+    note_("  answered No (--no)");
+    return false;
   }
 
   void Warning(WarningDialogModel& dialog) override {

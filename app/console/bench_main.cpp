@@ -190,13 +190,14 @@ int RunBenchConsole(const Options& options) {
   }
 
   platform::CatchInterrupts();
+  bench::BenchSystem system;
   int status;
   if (caps.live) {
     TerminalView view(interactive, caps.colour);
-    status = bench::RunBench(setup, view);
+    status = bench::RunBench(setup, view, system);
   } else {
     LineView view(interactive);
-    status = bench::RunBench(setup, view);
+    status = bench::RunBench(setup, view, system);
   }
   std::printf("ramtune: exit status %d\n", status);
   return status;

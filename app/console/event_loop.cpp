@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/console/bench_child.h"
+#include "app/console/run_guard.h"
 #include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"
 
@@ -56,6 +57,7 @@ bool FrontEnd::DispatchOneMessage() {
     Print("[System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit.");
     Finish(kExitRunFailed);
   }
+  if (guard_ != nullptr) PollGuard();
   // Typed lines come before timers, as input comes before WM_TIMER in a
   // window's queue.
   if (Asking()) {
@@ -87,6 +89,22 @@ bool FrontEnd::DispatchOneMessage() {
     platform::SleepMs(1);
   }
   return false;
+}
+
+void FrontEnd::PollGuard() {
+  switch (guard_->Poll()) {
+    case InterruptSteps::Step::None: return;
+    case InterruptSteps::Step::Announce:
+      if (dlg_ != nullptr) dlg_->logs.AppendProcessLog(kStillWritingLine);
+      return;
+    case InterruptSteps::Step::End:
+      break;
+  }
+  if (dlg_ != nullptr) {
+    dlg_->logs.AppendProcessLog(kSecondInterruptLine);
+    for (const std::string& line : guard_->HintLines()) dlg_->logs.AppendProcessLog(line);
+  }
+  Finish(kExitUnitChanged);
 }
 
 int FrontEnd::RunEventLoop() {
@@ -165,6 +183,7 @@ void FrontEnd::FailAndExit(const std::string& message, int status) {
 }
 
 void FrontEnd::Finish(int status) {
+  if (dlg_ != nullptr) status = SessionExitStatus(status, dlg_->UnitChanged());
   if (bench_ != nullptr) bench_->Finish(status);
   Settle();
   PrintLogPaths();

@@ -24,6 +24,7 @@ class CUpgradeToolDlg;
 namespace ramtune::console {
 
 class BenchChannel;
+class ChangedRunGuard;
 
 // Lines typed at standard input, read without blocking the event loop.
 class LineInput {
@@ -56,8 +57,13 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   // A run of a bench: its progress, changes and ending also go to the bench
   // (and the progress only there), and the bench's stop request is taken.
   void AttachBench(BenchChannel* channel) { bench_ = channel; }
+  // A single run: Ctrl+C while a changed unit's run is active goes to `guard`.
+  void AttachGuard(ChangedRunGuard* guard) { guard_ = guard; }
   // Ends the session with a message on standard error and this status.
   [[noreturn]] void FailAndExit(const std::string& message, int status);
+  // Ends the session with this status (6 instead while the unit is changed):
+  // the bench's last events, the log names and the status line.
+  [[noreturn]] void Finish(int status);
 
   // Waits for and dispatches events until the session ends; returns the
   // exit status (non-interactive: when the run or the search series ends).
@@ -81,6 +87,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void SetIpAddress(uint32_t address) override;
   void MessageBox(const std::string& text) override;
   bool AskYesNo(const std::string& question) override;
+  bool AskYesNoInPerson(const std::string& question) override;
   void LogListAdd(const std::string& line) override;
   void LogListClear() override;
   void LogListShowAgain(const std::vector<std::string>& lines) override;
@@ -95,6 +102,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
 
   // Answerer: the prompt
   bool YesNo() override;
+  bool YesNoInPerson() override;
   void Warning(WarningDialogModel& dialog) override;
   void Selection(SelectDeviceModel& dialog) override;
   std::string File() override;
@@ -125,6 +133,8 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void PrintBlock(const std::string& heading, const std::string& text);
   // Prints the prompt and waits for one typed line; false when input has ended.
   bool Ask(const std::string& prompt, std::string* line);
+  // A Yes/No typed at the prompt; nobody to ask: No, with `nobodyNote`.
+  bool TypedYesNo(const char* nobodyNote);
   // Whether there is a user to ask: a terminal whose input has not ended.
   bool Asking() const { return interactive_ && !input_.Ended(); }
 
@@ -138,7 +148,8 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   // Redraws the progress line when its clock has moved on.
   void Tick();
   void StopClock();
-  [[noreturn]] void Finish(int status);
+  // The first request while the unit is changed is shown; the second ends the program.
+  void PollGuard();
 
   const bool interactive_;
   const TerminalCaps caps_;
@@ -146,6 +157,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   const std::thread::id uiThread_;
   CUpgradeToolDlg* dlg_ = nullptr;
   BenchChannel* bench_ = nullptr;
+  ChangedRunGuard* guard_ = nullptr;
   Answerer* answers_ = this;
   LineInput input_;
 

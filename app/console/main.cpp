@@ -12,6 +12,7 @@
 #include "app/console/bench_main.h"
 #include "app/console/front_end.h"
 #include "app/console/options.h"
+#include "app/console/run_guard.h"
 #include "core/platform_processes.h"
 #include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
@@ -47,9 +48,7 @@ bool ScriptFilesOpen(const std::string& scriptFile) {
 // send it the commands of a script file (the file answers the open-file
 // dialog; "-" asks for the path). The replies go to Result.txt.
 int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
-  frontEnd.KillTimer(kStartTimer);
-  if (!dlg.link.SearchRouter()) {
-    for (const std::string& hint : dlg.link.NothingFoundHints()) dlg.logs.AppendProcessLog(hint);
+  if (!dlg.SearchOnce()) {
     frontEnd.Settle();
     frontEnd.Say(stderr, "ramtune: no router answered; nothing was sent.");
     return console::kExitNoRouter;
@@ -74,15 +73,16 @@ class BenchChildStartup : public StartupSystem {
 };
 
 // --bench-search: the program's own search on its link, once; every router
-// that answered goes to the bench.
-int ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, console::BenchChannel& channel,
-                 const std::string& device) {
-  frontEnd.KillTimer(kStartTimer);
-  const bool found = dlg.link.SearchRouter();
+// that answered goes to the bench. It ends as every other path does (the
+// link's listener is still running: returning from main would pull the
+// program's statics from under it).
+[[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, console::BenchChannel& channel,
+                               const std::string& device) {
+  const bool found = dlg.SearchOnce();
   for (const link::DeviceEntry& entry : dlg.link.DeviceTable()) {
     channel.Send(bench::EventKind::Found, {device, entry.MacText, entry.Model, entry.Ip, entry.Label});
   }
-  return found ? console::kExitCompleted : console::kExitNoRouter;
+  frontEnd.Finish(found ? console::kExitCompleted : console::kExitNoRouter);
 }
 
 }  // namespace
@@ -96,6 +96,9 @@ int main(int argc, char** argv) {
     std::fputs(console::HelpText().c_str(), stdout);
     return 0;
   }
+  // A reader that went away must not kill the run halfway through a flash,
+  // nor a bench while its units finish.
+  signal(SIGPIPE, SIG_IGN);
   if (options.all) return console::RunBenchConsole(options);
   if (options.version) {
     std::printf("ramtune %s (bootloader image %s)\n", RAMTUNE_VERSION, kBootImageVersion);
@@ -113,8 +116,6 @@ int main(int argc, char** argv) {
     return console::kExitUsage;
   }
   if (!options.scriptFile.empty() && !ScriptFilesOpen(options.scriptFile)) return console::kExitNoInput;
-  // A reader that went away must not kill the run halfway through a flash.
-  signal(SIGPIPE, SIG_IGN);
 
   console::FrontEnd frontEnd(isatty(STDIN_FILENO) == 1, console::StandardOutputCaps());
   console::CommandLineAnswers answers(options, frontEnd, [&frontEnd](const std::string& note) {
@@ -141,15 +142,22 @@ int main(int argc, char** argv) {
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);
   if (ofBench) dlg.Observe(channel);
+  // A single run's Ctrl+C waits while the unit it changed is written back.
+  console::ChangedRunGuard guard(dlg);
+  if (!ofBench) {
+    dlg.Observe(guard);
+    frontEnd.AttachGuard(&guard);
+  }
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
+  if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
   if (options.backup) dlg.RequestBackup();
   if (options.verify) dlg.RequestCheck(options.verifyFile);
   if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;
   RunStartup(dlg, ofBench ? benchSystem : ownSystem);
-  if (ofBench && options.benchSearch) return ReportSearch(frontEnd, dlg, channel, benchLink.name);
+  if (ofBench && options.benchSearch) ReportSearch(frontEnd, dlg, channel, benchLink.name);
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();
 }

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/ending.h"
 #include "app/exit_status.h"
 
 namespace ramtune::console {
@@ -32,30 +31,9 @@ using ramtune::kExitProgramBase;
 using ramtune::kExitUsage;
 using ramtune::kExitNoInput;
 
-// The exit status for the way the session ended.
-inline int ExitStatusFor(const Ending& ending) {
-  switch (ending.kind) {
-    case Ending::Completed: return kExitCompleted;
-    case Ending::RunFailed: return kExitRunFailed;
-    case Ending::RunFailedUnitChanged: return kExitUnitChanged;
-    case Ending::OtherUnit: return kExitOtherUnit;
-    case Ending::NoRouter: return kExitNoRouter;
-    case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
-    case Ending::DataLogRefused: return kExitDataLogRefused;
-    case Ending::BackedUp: return kExitCompleted;
-    case Ending::CheckSame: return kExitCompleted;
-    case Ending::CheckDiffers: return kExitCheckDiffers;
-    case Ending::ProgramEnded: return kExitProgramBase + ending.code;
-    case Ending::None: break;
-  }
-  return kExitProgramBase + 1;  // as if Exit had been pressed
-}
-
-// The user's Exit: the status of the last run or search series when there
-// was one, Exit's own code (1) otherwise.
-inline int ExitStatusAfterExit(const Ending& last) {
-  return ExitStatusFor(last.kind == Ending::None ? Ending::Program(1) : last);
-}
+using ramtune::ExitStatusFor;
+using ramtune::ExitStatusAfterExit;
+using ramtune::SessionExitStatus;
 
 struct Options {
   bool help = false;
@@ -76,6 +54,7 @@ struct Options {
   // A run started by a bench (hidden): its events go to this descriptor.
   int benchEvents = -1;                 // --bench-events FD
   bool benchSearch = false;             // --bench-search: search the link only, report what answers
+  std::string benchUnit;                // --bench-unit MAC: the unit the bench planned on the link
   bool version = false;         // --version
 };
 
@@ -243,6 +222,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   all->excludes(restore)->excludes(script)->excludes(list);
   app.add_option("--bench-events", o.benchEvents)->group("")->check(CLI::NonNegativeNumber);
   app.add_flag("--bench-search", o.benchSearch)->group("")->disable_flag_override();
+  app.add_option("--bench-unit", o.benchUnit)->group("")->needs("--bench-events");
   (void)report;
   app.add_flag("--version", o.version, "print the program's version and exit")->disable_flag_override();
 }
@@ -267,6 +247,14 @@ inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     parsed.error = "--verify: a bench checks each unit against the newest Data log of its MAC; name no Data log";
   }
   if (o.interfaces.size() == 1) o.interfaceChoice = o.interfaces.front();
+  if (parsed.error.empty() && !o.benchUnit.empty()) {
+    bool hex = o.benchUnit.size() == 12;
+    for (char& c : o.benchUnit) {
+      hex &= std::isxdigit(static_cast<unsigned char>(c)) != 0;
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (!hex) parsed.error = "--bench-unit: twelve hexadecimal digits, the MAC the bench found on the link";
+  }
   return parsed;
 }
 

@@ -62,7 +62,7 @@ bool FrontEnd::Ask(const std::string& prompt, std::string* line) {
   return answered;
 }
 
-bool FrontEnd::YesNo() {
+bool FrontEnd::TypedYesNo(const char* nobodyNote) {
   std::string line;
   while (Asking()) {
     if (!Ask("[y] Yes  [n] No: ", &line)) break;
@@ -71,9 +71,12 @@ bool FrontEnd::YesNo() {
     if (answer == Answer::No) return false;
     Print("Please type y (Yes) or n (No).");
   }
-  Print("  answered No (nobody to ask; --yes answers Yes)");
+  Print(nobodyNote);
   return false;
 }
+
+bool FrontEnd::YesNo() { return TypedYesNo("  answered No (nobody to ask; --yes answers Yes)"); }
+bool FrontEnd::YesNoInPerson() { return TypedYesNo("  answered No (nobody to ask; --yes does not answer this question)"); }
 
 void FrontEnd::Warning(WarningDialogModel& dialog) {
   std::string line;

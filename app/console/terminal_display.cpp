@@ -182,6 +182,11 @@ bool FrontEnd::AskYesNo(const std::string& question) {
   return answers_->YesNo();
 }
 
+bool FrontEnd::AskYesNoInPerson(const std::string& question) {
+  PrintBlock("Question", question);
+  return answers_->YesNoInPerson();
+}
+
 void FrontEnd::LogListAdd(const std::string& line) { Print(line); }
 
 // The terminal keeps what it printed: a clear takes nothing away.

@@ -105,11 +105,46 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* 
       PaintIcon();
       *result = TRUE;
       return true;
+    case WM_QUERYENDSESSION:
+      // A dialog answers through its message result.
+      SetWindowLongPtrA(hwnd(), DWLP_MSGRESULT, shutdownBlocked_ ? FALSE : TRUE);
+      *result = TRUE;
+      return true;
     case WM_QUERYDRAGICON:
       *result = reinterpret_cast<INT_PTR>(icon_);
       return true;
     default:
       return false;
+  }
+}
+
+// ---- RunObserver ------------------------------------------------------------------
+
+void MainDialog::UnitChanged(const std::string& /*dataLog*/) { BlockShutdown(true); }
+
+// A restore after a change runs on a unit that is changed from its start.
+void MainDialog::Phase(RunPhase /*phase*/) {
+  if (dlg_ != nullptr && dlg_->UnitChangePending()) BlockShutdown(true);
+}
+
+void MainDialog::Ended(const upgrade::RunResult& /*result*/) { BlockShutdown(false); }
+
+void MainDialog::BlockShutdown(bool block) {
+  if (block == shutdownBlocked_) return;
+  shutdownBlocked_ = block;
+  // Vista and later show the reason; XP has neither function and only asks.
+  using ReasonCreate = BOOL(WINAPI*)(HWND, LPCWSTR);
+  using ReasonDestroy = BOOL(WINAPI*)(HWND);
+  HMODULE user = GetModuleHandleA("user32.dll");
+  if (user == nullptr) return;
+  if (block) {
+    const auto create = reinterpret_cast<ReasonCreate>(
+        reinterpret_cast<void*>(GetProcAddress(user, "ShutdownBlockReasonCreate")));
+    if (create != nullptr) create(hwnd(), L"A router is being upgraded: its values are being written back.");
+  } else {
+    const auto destroy = reinterpret_cast<ReasonDestroy>(
+        reinterpret_cast<void*>(GetProcAddress(user, "ShutdownBlockReasonDestroy")));
+    if (destroy != nullptr) destroy(hwnd());
   }
 }
 

@@ -9,6 +9,7 @@
 #include "core/seams.h"
 #include "app/startup.h"
 #include "app/win32/dialog_base.h"
+#include "upgrade/run_observer.h"
 
 namespace ramtune {
 class CUpgradeToolDlg;
@@ -19,7 +20,9 @@ namespace ramtune::win32 {
 // The caption of every message box.
 inline const char* const kApplicationName = "Ramtune";
 
-class MainDialog : public Dialog, public Clock, public Display, public Host {
+// As a run observer: while a run that changed its unit is active, the PC is
+// not shut down or logged off under it.
+class MainDialog : public Dialog, public Clock, public Display, public Host, public upgrade::RunObserver {
  public:
   MainDialog();
   ~MainDialog() override;
@@ -55,6 +58,11 @@ class MainDialog : public Dialog, public Clock, public Display, public Host {
   void SetTitle(const std::string& title) override;
   void SetProgressRange(int low, int high, int step) override;
 
+  // RunObserver
+  void UnitChanged(const std::string& dataLog) override;
+  void Phase(RunPhase phase) override;
+  void Ended(const upgrade::RunResult& result) override;
+
   // Host
   void EndProcess(int code) override;
   intptr_t FindTopLevelWindow(const std::string& title) override;
@@ -72,12 +80,15 @@ class MainDialog : public Dialog, public Clock, public Display, public Host {
   // another (the listener thread shows the result-class boxes).
   HWND BoxOwner() const;
   void PaintIcon();
+  // Holds off a shutdown or log-off (with its reason shown, on Vista and later) or lets it go.
+  void BlockShutdown(bool block);
 
   CUpgradeToolDlg* dlg_ = nullptr;
   StartupSystem system_;
   const DWORD uiThread_;
   HICON icon_ = nullptr;
   HBITMAP picture_ = nullptr;  // the status picture now shown
+  bool shutdownBlocked_ = false;
 };
 
 // The "A|b|" filter form of the core as the open-file dialog wants it:

@@ -43,6 +43,7 @@ void CUpgradeToolApp::InitInstance() {
   // Construction measures the cost of one performance-counter read.
   CUpgradeToolDlg dlg(AppServices{window, window, transport, processes, window});
   window.Attach(&dlg);
+  dlg.Observe(window);
   dlg.settings.RestoreCommand = RestoreCommandStyle{true, "/restore", "/interface", true};
   if (options.restore) dlg.RequestRestore(options.restorePath);
   if (options.backup) dlg.RequestBackup();

@@ -132,6 +132,8 @@ void WaitForPipes(const std::vector<intptr_t>& fds, int timeoutMs) {
 }
 
 bool ChildEnded(intptr_t pid, int* status, int* signal) {
+  // waitpid(-1) or (0) would reap any child: a child never started has not ended.
+  if (pid <= 0) return false;
   int raw = 0;
   const pid_t r = waitpid(static_cast<pid_t>(pid), &raw, WNOHANG);
   if (r != static_cast<pid_t>(pid)) return false;

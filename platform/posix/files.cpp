@@ -1,6 +1,7 @@
 // Files, folders and the ini reader for POSIX systems.
 #include "platform/platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -98,6 +99,37 @@ bool FlushToDisk(const std::string& path, std::string* error) {
   }
   if (failure != 0 && error != nullptr) *error = std::strerror(failure);
   return failure == 0;
+}
+
+bool ReplaceFileDurably(const std::string& path, const std::string& bytes, std::string* error) {
+  const std::string temporary = path + ".tmp";
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return Failed(error);
+  const bool written = WriteAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+  if (!written) Failed(error);
+  if (close(fd) != 0 && written) Failed(error);
+  if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+    if (written) Failed(error);
+    unlink(temporary.c_str());
+    return false;
+  }
+  return FlushToDisk(path, error);
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+std::vector<std::string> FolderFileNames(const std::string& folder) {
+  std::vector<std::string> names;
+  const std::string base = folder.empty() ? "./" : folder.back() == '/' ? folder : folder + "/";
+  DIR* dir = opendir(base.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    struct stat st {};
+    if (stat((base + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+  }
+  closedir(dir);
+  return names;
 }
 
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) {

@@ -19,7 +19,7 @@ bool StartChildInGroup(const std::string&, const std::vector<std::string>&, int,
 bool ReadPipe(intptr_t*, std::string*) { return false; }
 void ClosePipe(intptr_t* fd) { *fd = -1; }
 void WaitForPipes(const std::vector<intptr_t>&, int timeoutMs) { SleepMs(timeoutMs); }
-bool ChildEnded(intptr_t, int*, int*) { return true; }
+bool ChildEnded(intptr_t pid, int*, int*) { return pid > 0; }
 void SignalChild(intptr_t, ChildSignal) {}
 bool WriteAll(intptr_t, const std::string&) { return false; }
 void CatchInterrupts() {}

@@ -54,6 +54,40 @@ bool FlushToDisk(const std::string& path, std::string* error) {
   return flushed;
 }
 
+bool ReplaceFileDurably(const std::string& path, const std::string& bytes, std::string* error) {
+  const std::string temporary = path + ".tmp";
+  DeleteFileA(temporary.c_str());
+  if (!AppendToFile(temporary, bytes, error) || !FlushToDisk(temporary, error)) {
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  // Write-through: the call returns once the new name is on the disk.
+  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Failed(error);
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+std::vector<std::string> FolderFileNames(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+  const std::string pattern = folder.empty() ? "*" : separated ? folder + "*" : folder + "\\*";
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -48,6 +48,11 @@ bool RecordingDisplay::AskYesNo(const std::string& question) {
   return yesNoAnswer;
 }
 
+bool RecordingDisplay::AskYesNoInPerson(const std::string& question) {
+  events.push_back("ask in person " + question);
+  return inPersonAnswer;
+}
+
 void RecordingDisplay::LogListAdd(const std::string& line) {
   listLines.push_back(line);
   events.push_back("list " + line);

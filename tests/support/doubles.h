@@ -37,6 +37,7 @@ class RecordingDisplay : public Display {
   void SetIpAddress(uint32_t address) override;
   void MessageBox(const std::string& text) override;
   bool AskYesNo(const std::string& question) override;
+  bool AskYesNoInPerson(const std::string& question) override;
   void LogListAdd(const std::string& line) override;
   void LogListClear() override;
   void RunWarningDialog(WarningDialogModel& dialog) override;
@@ -48,6 +49,7 @@ class RecordingDisplay : public Display {
 
   // Scripted answers of the modal boxes.
   bool yesNoAnswer = true;
+  bool inPersonAnswer = true;  // the questions only the user answers
   bool acceptWarning = true;
   int selectIndex = 0;  // -1: the dialog is closed without a choice
   bool ipComplete = true;

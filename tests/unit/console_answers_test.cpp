@@ -10,6 +10,7 @@ namespace {
 struct Prompt : Answerer {
   std::string asked;
   bool YesNo() override { return asked += "yesno ", true; }
+  bool YesNoInPerson() override { return asked += "in-person ", true; }
   void Warning(WarningDialogModel& dialog) override { asked += "warning ", dialog.OnYes(); }
   void Selection(SelectDeviceModel& dialog) override { asked += "selection ", dialog.OnOk(0); }
   std::string File() override { return asked += "file ", "typed.script"; }
@@ -24,22 +25,25 @@ struct Case {
   bool accepted;
   int selected;
   std::string file;
+  bool inPerson;      // the question only the user answers
   std::string asked;  // what went to the prompt
   std::vector<std::string> notes;
 };
 
 TEST(ConsoleAnswers, TheCommandLineAnswersWhatItGivesThePromptTheRest) {
   const std::vector<Case> cases = {
-      {"nothing given", {}, true, true, 0, "typed.script", "yesno warning selection file ", {}},
+      {"nothing given", {}, true, true, 0, "typed.script", true, "yesno warning selection file in-person ", {}},
       {"every answer",
        {"--yes", "--accept-warning", "--select", "1", "--script", "a.script"},
-       true, true, 1, "a.script", "",
+       true, true, 1, "a.script", true, "in-person ",
        {"  answered Yes (--yes)", "  answered Yes (--accept-warning)", "  chose [1] (--select)",
         "  a.script (--script)"}},
-      {"--no", {"--no"}, false, true, 0, "typed.script", "warning selection file ", {"  answered No (--no)"}},
-      {"no such router", {"--select", "2"}, true, true, -1, "typed.script", "yesno warning file ",
+      {"--no", {"--no"}, false, true, 0, "typed.script", false, "warning selection file ",
+       {"  answered No (--no)", "  answered No (--no)"}},
+      {"no such router", {"--select", "2"}, true, true, -1, "typed.script", true, "yesno warning file in-person ",
        {"  --select 2: the list has no such router; closed without a choice"}},
-      {"script path asked", {"--script", "-"}, true, true, 0, "typed.script", "yesno warning selection file ", {}},
+      {"script path asked", {"--script", "-"}, true, true, 0, "typed.script", true,
+       "yesno warning selection file in-person ", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -57,6 +61,7 @@ TEST(ConsoleAnswers, TheCommandLineAnswersWhatItGivesThePromptTheRest) {
     answers.Selection(selection);
     EXPECT_EQ(selection.SelectedIndex, c.selected);
     EXPECT_EQ(answers.File(), c.file);
+    EXPECT_EQ(answers.YesNoInPerson(), c.inPerson);
     EXPECT_EQ(prompt.asked, c.asked);
     EXPECT_EQ(notes, c.notes);
   }

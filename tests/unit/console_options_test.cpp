@@ -39,6 +39,7 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(Parse({"--verify", "a_Data_1.txt"}).options.verifyFile, "a_Data_1.txt");
   EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--verify"}).options.verify);
   EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--backup"}).options.backup);
+  EXPECT_EQ(Parse({"--bench-events", "3", "--bench-unit", "0011223344aB"}).options.benchUnit, "0011223344AB");
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);
@@ -81,6 +82,10 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--verify", "a_Data_1.txt", "--script", "b.script"},
            {"--all", "--verify", "a_Data_1.txt"},
            {"--backup=no"},
+           {"--bench-unit", "001122334455"},  // only for a run of a bench
+           {"--bench-events", "3", "--bench-unit", "00:11:22:33:44:55"},
+           {"--bench-events", "3", "--bench-unit", "00112233445"},
+           {"--bench-events", "3", "--bench-unit", "00112233445G"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
@@ -142,6 +147,10 @@ TEST(ConsoleExitStatus, FollowsTheLastEnding) {
        }) {
     EXPECT_EQ(ExitStatusFor(c.last), c.idle) << c.last.kind;
     EXPECT_EQ(ExitStatusAfterExit(c.last), c.afterExit) << c.last.kind;
+    // Once the unit is changed, only a completion is not 6.
+    EXPECT_EQ(SessionExitStatus(c.idle, false), c.idle) << c.last.kind;
+    EXPECT_EQ(SessionExitStatus(c.idle, true), c.idle == kExitCompleted ? kExitCompleted : kExitUnitChanged)
+        << c.last.kind;
   }
   EXPECT_EQ(ExitStatusFor(Ending::Program(1)), 11);
 }

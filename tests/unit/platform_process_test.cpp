@@ -73,6 +73,14 @@ int64_t NowMs() { return platform::PerformanceCounter() * 1000 / platform::Perfo
 
 // ---- RunCaptured -------------------------------------------------------------
 
+// waitpid(-1) or (0) would reap any child: a child that was never started
+// (pid -1, as the bench keeps it) has never ended.
+TEST(PlatformChildren, AChildNeverStartedHasNotEnded) {
+  int status = 7, signal = 7;
+  for (const intptr_t pid : {intptr_t{-1}, intptr_t{0}}) EXPECT_FALSE(platform::ChildEnded(pid, &status, &signal));
+  EXPECT_EQ(status, 7);
+}
+
 TEST(PlatformRunCaptured, ToolThatPrintsNothingIsReadFailed) {
   ShellCommand quiet = Shell("true", "rem");
   platform::CapturedRun run =

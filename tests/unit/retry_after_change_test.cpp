@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "app/exit_status.h"
 #include "support/rig.h"
 
 namespace ramtune::test {
@@ -62,6 +64,42 @@ TEST(RetryAfterAChange, RestoresTheRunsDataLogAndKeepsItsHintInTheList) {
     const std::vector<std::string> firstLog = Rig::FileLines(processLog);
     EXPECT_EQ(std::count(firstLog.begin(), firstLog.end(), hint[0]), 1);
     EXPECT_FALSE(rig.dlg->UnitChangePending());  // until a run completes
+  }
+}
+
+// Once a run has changed its unit, every ending of the session that is not a
+// completed restore is status 6: the unit still needs its values back.
+TEST(RetryAfterAChange, EveryLaterEndingOfTheSessionIsStatusSix) {
+  struct Case {
+    const char* name;
+    std::function<void(Rig&)> before;  // what the Retry meets
+    int ownStatus;                     // the ending's status on its own
+  };
+  for (const Case& c : std::vector<Case>{
+           {"the search finds nothing", [](Rig& rig) { rig.router().answersDiscovery = false; }, kExitNoRouter},
+           {"the router choice is closed",
+            [](Rig& rig) {
+              RouterModel second = HealthyRouter();
+              second.ip = "10.77.0.3";
+              second.mac[5] = 0x01;
+              rig.network.routers.push_back(second);
+              rig.display.selectIndex = -1;
+            },
+            kExitProgramBase},
+       }) {
+    Rig rig;
+    // Both verifications fail: the unit is changed and not restored.
+    rig.router().afterReboot = [](RouterModel& router, int) { router.SetMtd0("0:ccode", "DB"); };
+    rig.display.SetTimer(kStartTimer, 100);
+    EXPECT_EQ(rig.RunMessages(), -1) << c.name;
+    ASSERT_TRUE(rig.dlg->UnitChanged()) << c.name;
+    c.before(rig);
+    rig.dlg->OnRetry();
+    const int code = rig.RunMessages();
+    const int status = code >= 0 ? ExitStatusFor(Ending::Program(code)) : ExitStatusFor(rig.dlg->LastEnding());
+    EXPECT_EQ(status, c.ownStatus) << c.name;
+    EXPECT_TRUE(rig.dlg->UnitChanged()) << c.name;
+    EXPECT_EQ(SessionExitStatus(status, rig.dlg->UnitChanged()), kExitUnitChanged) << c.name;
   }
 }
 

@@ -51,6 +51,25 @@ TEST_F(IdentifyTest, MissingToolFileShowsOnlyTheFirstAndChangesNothingElse) {
                         platform::kUploaderName}));
 }
 
+// A run of a bench works on the unit the bench planned on its link: another
+// one that answers there is neither read nor written.
+TEST_F(IdentifyTest, ARunForAPlannedUnitTouchesNoOtherUnit) {
+  for (const char* planned : {"0011220ABBCC", "001122AABBCD"}) {
+    Rig other;
+    other.dlg->PlanUnit(planned);
+    EXPECT_EQ(other.SearchAndRun(), -1) << planned;
+    EXPECT_EQ(other.dlg->LastResult().outcome, upgrade::RunOutcome::OtherUnit) << planned;
+    EXPECT_EQ(other.ProcessLog().back(), std::string("[System]-This run is for the unit ") + planned +
+                                             ", but the unit 001122AABBCC answered on its link. Nothing has "
+                                             "been read from or written to it.");
+    for (const std::string& command : other.Commands()) EXPECT_EQ(command.rfind("nvram", 0), std::string::npos);
+  }
+  rig.dlg->PlanUnit("001122AABBCC");
+  rig.SearchAndRun();
+  EXPECT_NE(rig.dlg->LastResult().outcome, upgrade::RunOutcome::OtherUnit);
+  EXPECT_TRUE(Sent("nvram get wlopmode"));
+}
+
 TEST_F(IdentifyTest, IncompleteIpFieldEndsWithBothButtons) {
   rig.display.ipComplete = false;
   EXPECT_EQ(rig.SearchAndRun(), -1);

@@ -1,0 +1,240 @@
+// The bench's course against scripted children in virtual time: what a stop
+// does at each moment, and a link whose search could not run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "app/bench/run.h"
+
+namespace ramtune::bench {
+namespace {
+
+using platform::ChildSignal;
+
+// One child as the test scripts it: what it writes at once, and how it ends.
+struct ScriptedChild {
+  std::vector<std::string> args;
+  std::string output;
+  std::string events;
+  int64_t endsAtMs = -1;  // ends by itself then; -1: only when signalled
+  int status = 0;
+  bool changed = false;   // a stop request is left to finish, as a changed unit's run does
+  int signal = 0;
+  bool ended = false;
+  std::vector<ChildSignal> signals;
+
+  bool IsSearch() const { return std::find(args.begin(), args.end(), "--bench-search") != args.end(); }
+  std::string Link() const { return args[std::find(args.begin(), args.end(), "--interface") - args.begin() + 1]; }
+};
+
+class FakeSystem : public BenchSystem {
+ public:
+  std::vector<ScriptedChild> children;
+  std::function<void(ScriptedChild&)> onStart;  // fills in a child as it starts
+  std::function<void(FakeSystem&)> onTick;      // at every wait: stops arrive
+  int64_t now = 0;
+  int interrupts = 0;
+  bool terminated = false;
+  std::vector<std::string> refusedLinks;  // their children cannot be started
+
+  bool Start(const std::string&, const std::vector<std::string>& args, platform::ChildProcess* child,
+             std::string* error) override {
+    ScriptedChild scripted;
+    scripted.args = args;
+    if (std::find(refusedLinks.begin(), refusedLinks.end(), scripted.Link()) != refusedLinks.end()) {
+      *error = "no such file";
+      return false;
+    }
+    onStart(scripted);
+    children.push_back(scripted);
+    const intptr_t n = static_cast<intptr_t>(children.size());
+    *child = platform::ChildProcess{n, 100 + 2 * n, 101 + 2 * n};
+    return true;
+  }
+  bool Ended(intptr_t pid, int* status, int* signal) override {
+    if (pid <= 0) {
+      ADD_FAILURE() << "asked whether a child that was never started has ended";
+      return false;
+    }
+    ScriptedChild& child = children.at(static_cast<size_t>(pid - 1));
+    if (!child.ended) return false;
+    *status = child.signal != 0 ? -1 : child.status;
+    *signal = child.signal;
+    return true;
+  }
+  bool ReadPipe(intptr_t* fd, std::string* into) override {
+    if (*fd < 0) return false;
+    ScriptedChild& child = children.at(static_cast<size_t>((*fd - 100) / 2 - 1));
+    std::string& data = *fd % 2 == 0 ? child.output : child.events;
+    into->append(data);
+    data.clear();
+    if (!child.ended) return true;
+    *fd = -1;
+    return false;
+  }
+  void ClosePipe(intptr_t* fd) override { *fd = -1; }
+  void Signal(intptr_t pid, ChildSignal signal) override {
+    ScriptedChild& child = children.at(static_cast<size_t>(pid - 1));
+    child.signals.push_back(signal);
+    if (signal == ChildSignal::AskToStop && child.changed) {
+      child.events += "deferred\n";
+      return;
+    }
+    child.ended = true;
+    child.signal = signal == ChildSignal::AskToStop ? 0 : signal == ChildSignal::End ? 15 : 9;
+    if (signal == ChildSignal::AskToStop) {
+      child.status = 2;
+      child.events += "ended\t2\tfailed\n";
+    }
+  }
+  void WaitForPipes(const std::vector<intptr_t>&, int timeoutMs) override {
+    now += timeoutMs;
+    for (ScriptedChild& child : children) child.ended |= child.endsAtMs >= 0 && now >= child.endsAtMs;
+    if (onTick) onTick(*this);
+  }
+  int Interrupts() override { return interrupts; }
+  bool TerminationRequested() override { return terminated; }
+  int64_t NowMs() override { return now; }
+  std::string TimeStamp() override { return "20261209100000"; }
+
+  std::vector<const ScriptedChild*> Runs() const {
+    std::vector<const ScriptedChild*> runs;
+    for (const ScriptedChild& child : children) {
+      if (!child.IsSearch()) runs.push_back(&child);
+    }
+    return runs;
+  }
+};
+
+class QuietView : public View {
+ public:
+  std::vector<std::string> lines;
+  std::function<bool()> confirm = [] { return true; };
+  void Line(const std::string& text) override { lines.push_back(text); }
+  void UnitMessage(const UnitRecord&, const std::string& line) override { lines.push_back(line); }
+  void Units(const std::vector<UnitRecord>&, int64_t) override {}
+  bool Confirm(const std::string&) override { return confirm(); }
+  bool Said(const std::string& part) const {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+  }
+};
+
+// Every link's search finds its one unit after a second; every run changes
+// its unit at once and completes after a minute.
+void HealthyChild(ScriptedChild& child) {
+  const std::string link = child.Link();
+  const std::string mac = "0011220000" + std::string(2, link.back());
+  if (child.IsSearch()) {
+    child.events = "found\t" + link + "\t" + mac + "\tLM-7210A\t10.77.0.2\tlabel\n";
+    child.endsAtMs = 1000;
+    return;
+  }
+  child.changed = true;
+  child.events = "changed\nended\t0\tcompleted\n";
+  child.endsAtMs = 60000;
+}
+
+struct BenchRun {
+  FakeSystem sys;
+  QuietView view;
+  Setup setup;
+  int status = -1;
+
+  BenchRun() {
+    setup.program = "ramtune";
+    setup.links = {"eth1", "eth2"};
+    setup.reportPath = ::testing::TempDir() + "bench_run_test.json";
+    sys.onStart = HealthyChild;
+  }
+  void Run() { status = RunBench(setup, view, sys); }
+};
+
+TEST(BenchRun, AStopIsOneStepAtATimeAndNeverLeavesAUnitUnaccounted) {
+  struct Case {
+    const char* name;
+    std::function<void(BenchRun&)> arrange;
+    std::function<void(BenchRun&)> check;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"Ctrl+C as the searches end: no run starts, the bench fails",
+            [](BenchRun& b) { b.sys.onTick = [](FakeSystem& s) { s.interrupts = s.now >= 1000 ? 1 : 0; }; },
+            [](BenchRun& b) {
+              EXPECT_TRUE(b.sys.Runs().empty());
+              EXPECT_EQ(b.status, kStatusFailed);
+              EXPECT_TRUE(b.view.Said("no run was started"));
+            }},
+           {"Ctrl+C while the plan is asked: the units are not started, none counts as done",
+            [](BenchRun& b) {
+              b.setup.confirm = true;
+              b.view.confirm = [&b] { return ++b.sys.interrupts > 0; };
+            },
+            [](BenchRun& b) {
+              EXPECT_TRUE(b.sys.Runs().empty());
+              EXPECT_EQ(b.status, kStatusFailed);
+              EXPECT_TRUE(b.view.Said("Stopped (Ctrl+C) before the runs started"));
+              EXPECT_TRUE(b.view.Said("eth1  001122000011  LM-7210A  ? -> ?      not started"));
+            }},
+           {"SIGTERM (or SIGHUP) during the runs: the changed units finish",
+            [](BenchRun& b) { b.sys.onTick = [](FakeSystem& s) { s.terminated = s.now >= 5000; }; },
+            [](BenchRun& b) {
+              ASSERT_EQ(b.sys.Runs().size(), 2u);
+              for (const ScriptedChild* run : b.sys.Runs()) {
+                EXPECT_EQ(run->signals, std::vector<ChildSignal>{ChildSignal::AskToStop});
+                EXPECT_EQ(run->signal, 0);
+              }
+              EXPECT_EQ(b.status, kStatusCompleted);
+            }},
+           {"SIGTERM, then Ctrl+C: the second step ends every run",
+            [](BenchRun& b) {
+              b.sys.onTick = [](FakeSystem& s) {
+                s.terminated = s.now >= 5000;
+                s.interrupts = s.now >= 6000 ? 1 : 0;
+              };
+            },
+            [](BenchRun& b) {
+              for (const ScriptedChild* run : b.sys.Runs()) {
+                EXPECT_EQ(run->signals, (std::vector<ChildSignal>{ChildSignal::AskToStop, ChildSignal::End}));
+              }
+              EXPECT_EQ(b.status, kStatusChanged);
+            }},
+       }) {
+    BenchRun bench;
+    c.arrange(bench);
+    bench.Run();
+    c.check(bench);
+    if (::testing::Test::HasFailure()) for (const std::string& l : bench.view.lines) std::printf("%s\n", l.c_str());
+    // Each run is started for the unit its link's search found.
+    for (const ScriptedChild* run : bench.sys.Runs()) {
+      const auto at = std::find(run->args.begin(), run->args.end(), "--bench-unit");
+      ASSERT_NE(at, run->args.end()) << c.name;
+      EXPECT_EQ(*(at + 1), "0011220000" + std::string(2, run->Link().back())) << c.name;
+    }
+    if (::testing::Test::HasFailure()) FAIL() << c.name;
+  }
+}
+
+TEST(BenchRun, ALinkWhoseSearchCouldNotRunIsAFailureNotAnEmptyLink) {
+  for (const bool startFails : {false, true}) {
+    BenchRun bench;
+    if (startFails) bench.sys.refusedLinks = {"eth2"};
+    bench.sys.onStart = [](ScriptedChild& child) {
+      HealthyChild(child);
+      if (child.IsSearch() && child.Link() == "eth2") {
+        child.events.clear();
+        child.output = "ramtune: cannot receive on UDP port 9999 on eth2\n";
+        child.status = 2;
+      }
+    };
+    bench.Run();
+    EXPECT_EQ(bench.status, kStatusFailed) << startFails;
+    EXPECT_EQ(bench.sys.Runs().size(), 1u) << startFails;
+    EXPECT_TRUE(bench.view.Said("eth2: not run: the search failed on this link")) << startFails;
+    EXPECT_FALSE(bench.view.Said("no router answered")) << startFails;
+    EXPECT_EQ(bench.view.Said("eth2 (search): ramtune: cannot receive on UDP port 9999"), !startFails);
+  }
+}
+
+}  // namespace
+}  // namespace ramtune::bench
