@@ -15,7 +15,10 @@ struct Ending {
     OtherUnit,     // a run of a bench met another unit than the planned one
     NoRouter,      // a search series ended without finding a router
     DataLogNotWritten,  // a run stopped before the flash: its Data log is not on the disk
-    DataLogRefused,     // the Data log to restore from was refused; `detail` says why
+    DataLogRefused,     // the Data log to restore from (or check against) was refused; `detail` says why
+    BackedUp,      // a backup wrote the unit's values to a Data log; nothing was changed
+    CheckSame,     // a check found the unit holding the Data log's values
+    CheckDiffers,  // a check found differences
     ProgramEnded,  // the program ended itself with `code`
   };
   Kind kind = None;

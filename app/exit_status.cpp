@@ -12,8 +12,8 @@ const ExitStatusEntry kExitStatuses[] = {
      "values read (nothing was changed on\nthe router)",
      2},
     {kExitDataLogRefused, "the Data log was refused; nothing was sent",
-     "the Data log given to --restore was refused (the message names the\nline and what is wrong); nothing was "
-     "sent",
+     "the Data log given to --restore or --verify was refused (the message\nnames the line and what is wrong); "
+     "nothing was sent",
      0},
     {kExitUnitChanged, "the unit was changed; restore it from its Data log",
      "a run failed after it had changed the router: the unit was changed;\nrestore it from its Data log (the "
@@ -76,6 +76,9 @@ int ExitStatusFor(const Ending& ending) {
     case Ending::NoRouter: return kExitNoRouter;
     case Ending::DataLogNotWritten: return kExitDataLogNotWritten;
     case Ending::DataLogRefused: return kExitDataLogRefused;
+    case Ending::BackedUp: return kExitCompleted;
+    case Ending::CheckSame: return kExitCompleted;
+    case Ending::CheckDiffers: return kExitCheckDiffers;
     case Ending::ProgramEnded: return kExitProgramBase + ending.code;
     case Ending::None: break;
   }

@@ -19,6 +19,9 @@ Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
   // An unfinished run not taken up leaves a unit that may be changed.
   if (unitChanged || outcome == upgrade::RunOutcome::NotResumed) return Ending::RunFailedUnitChanged;
   if (outcome == upgrade::RunOutcome::OtherUnit) return Ending::OtherUnit;
+  if (outcome == upgrade::RunOutcome::BackedUp) return Ending::BackedUp;
+  if (outcome == upgrade::RunOutcome::CheckSame) return Ending::CheckSame;
+  if (outcome == upgrade::RunOutcome::CheckDiffers) return Ending::CheckDiffers;
   return outcome == upgrade::RunOutcome::DataLogNotWritten ? Ending::DataLogNotWritten : Ending::RunFailed;
 }
 // Tells every observer of the session; `changed` is set when the run
@@ -73,6 +76,12 @@ void CUpgradeToolDlg::RequestRestore(const std::string& path) {
   mode_ = upgrade::RunMode::Restore(upgrade::RestoreSource{{}, path}, upgrade::RestoreOrigin::CommandLine);
 }
 
+void CUpgradeToolDlg::RequestBackup() { mode_ = upgrade::RunMode::Backup(); }
+
+void CUpgradeToolDlg::RequestCheck(const std::string& path) {
+  mode_ = upgrade::RunMode::Check(upgrade::RestoreSource{{}, path});
+}
+
 std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path) {
   upgrade::DataLogDefect defect;
   upgrade::RestoreSource source;
@@ -81,7 +90,9 @@ std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path) {
     mode_.source = source;
     return "";
   }
-  return "This Data log cannot be restored: " + upgrade::DescribeDefect(path, defect);
+  const char* refusal = mode_.kind == upgrade::RunKind::Check ? "This Data log cannot be checked against: "
+                                                               : "This Data log cannot be restored: ";
+  return refusal + upgrade::DescribeDefect(path, defect);
 }
 
 void CUpgradeToolDlg::LoadRestoreDataLog() {
@@ -121,7 +132,7 @@ void CUpgradeToolDlg::ClearLogList() {
 void CUpgradeToolDlg::OnStartTimer() {
   s_.display.KillTimer(kStartTimer);
   s_.display.KillTimer(kSearchTimer);
-  if (mode_.IsRestore()) LoadRestoreDataLog();
+  if (mode_.IsRestore() || mode_.kind == upgrade::RunKind::Check) LoadRestoreDataLog();
   WarningDialogModel warning;
   s_.display.RunWarningDialog(warning);
   if (!warning.Accepted) s_.host.Exit(0);

@@ -46,6 +46,11 @@ class CUpgradeToolDlg {
   // Makes every run of this session a restore from the Data log at `path`;
   // an empty path asks for the file when the start timer fires.
   void RequestRestore(const std::string& path);
+  // Makes every run of this session a backup (the unit's values to a Data
+  // log, nothing written to it), or a check against the Data log at `path`
+  // (an empty path asks for the file when the start timer fires).
+  void RequestBackup();
+  void RequestCheck(const std::string& path);
   // Retry after a run that changed its unit and did not complete: the
   // following runs restore that run's Data log, read back from the disk.
   // False when the Data log cannot be restored (the message says why).
@@ -90,8 +95,8 @@ class CUpgradeToolDlg {
 
  private:
   void OnStartTimer();
-  // Reads and checks the Data log of a restore; ends the program when there
-  // is none or it is refused.
+  // Reads and checks the Data log of a restore or a check; ends the program
+  // when there is none or it is refused.
   void LoadRestoreDataLog();
   // Reads the Data log at `path` into the restore's values; empty when it
   // was read, else the message that says why it cannot be restored.

@@ -47,6 +47,17 @@ struct RunMode {
     mode.source = source;
     return mode;
   }
+  static RunMode Backup() {
+    RunMode mode;
+    mode.kind = RunKind::Backup;
+    return mode;
+  }
+  static RunMode Check(const RestoreSource& source) {
+    RunMode mode;
+    mode.kind = RunKind::Check;
+    mode.source = source;
+    return mode;
+  }
 };
 
 }  // namespace ramtune::upgrade

@@ -47,6 +47,8 @@ struct RunResult {
   std::string restoreLog;
   std::string ownValuesLog;
   std::vector<std::string> hint;
+  // A check: the items (ItemName) in which the unit differs from the Data log.
+  std::vector<std::string> differing;
 };
 
 }  // namespace ramtune::upgrade

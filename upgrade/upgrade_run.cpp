@@ -71,20 +71,23 @@ RunResult UpgradeRun::Result(RunOutcome outcome) const {
   result.restoreLog = changed_.dataLog;
   result.ownValuesLog = changed_.identityLog;
   result.hint = changed_.hint;
+  result.differing = differing_;
   return result;
 }
 
 RunOutcome UpgradeRun::Run() {
   if (!StartChecks()) return RunOutcome::Failed;
   if (!Identify()) return ending_;
+  // A check writes its Process log and no Data log.
+  if (mode_.kind == RunKind::Check) s_.logs.DataLogPath.clear();
   observer_.LogsNamed(s_.logs.ProcessLogPath, s_.logs.DataLogPath);
   if (!IsPlannedUnit()) return RunOutcome::OtherUnit;
   if (!TakeUpUnfinishedRun()) return ending_;
   if (!WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
+  if (mode_.kind == RunKind::Check) return ExecuteCheck();
   BackupBanner();
   if (mode_.kind == RunKind::Restore) return ExecuteRestore();
-  // Backing up and checking are runs of their own.
-  if (mode_.kind != RunKind::Upgrade) return RunOutcome::Failed;
+  if (mode_.kind == RunKind::Backup) return ExecuteBackup();
   DataLogFile dataLog = RunDataLog();
   if (!ModelAndVersionGates()) return ending_;
   if (!BackupValues(dataLog)) return RunOutcome::Failed;

@@ -123,6 +123,10 @@ class UpgradeRun {
   RunResult Result(RunOutcome outcome) const;
   // The restore run from the backup banner on.
   RunOutcome ExecuteRestore();
+  // The runs that only read: a backup from the backup banner on, and a
+  // check of the unit against a Data log once it is ready.
+  RunOutcome ExecuteBackup();
+  RunOutcome ExecuteCheck();
   // Write-back, reboot and verification, with the one second pass.
   RunOutcome WriteRebootVerify();
   bool IdentityGuard(const std::string& beforeRestoreLog);
@@ -172,6 +176,8 @@ class UpgradeRun {
   ChangedUnit changed_;
   // How a phase that ended the run without a failure ended it.
   RunOutcome ending_ = RunOutcome::Failed;
+  // A check: the items in which the unit differs from the Data log.
+  std::vector<std::string> differing_;
 };
 
 // Texts of the run that more than one phase shows.

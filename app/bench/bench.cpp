@@ -104,6 +104,27 @@ Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRout
   return plan;
 }
 
+std::string NewestDataLog(const std::vector<std::string>& paths, const std::string& mac) {
+  const std::string kind = "_Data_";
+  std::string newest;
+  std::string newestTime;
+  for (const std::string& path : paths) {
+    const size_t slash = path.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t at = name.find(mac + kind);
+    const size_t end = name.size() >= 4 ? name.size() - 4 : 0;
+    if (at == std::string::npos || name.compare(end, 4, ".txt") != 0) continue;
+    const std::string time = name.substr(at + mac.size() + kind.size(), end - (at + mac.size() + kind.size()));
+    if (time.empty() || time.find_first_not_of("0123456789") != std::string::npos) continue;
+    const bool later = time.size() != newestTime.size() ? time.size() > newestTime.size() : time > newestTime;
+    if (newest.empty() || later) {
+      newest = path;
+      newestTime = time;
+    }
+  }
+  return newest;
+}
+
 int EffectiveStatus(const UnitRecord& record) {
   const bool told = record.ended && record.signal == 0 && record.endedEvent;
   const int status = told ? record.exitStatus : -1;
@@ -119,7 +140,10 @@ std::string EndingText(const UnitRecord& record) {
   if (!record.started) return "not started";
   if (!record.ended) return "running";
   const int status = EffectiveStatus(record);
+  if (status == kStatusCompleted && record.outcome == kOutcomeBackedUp) return "backed up";
+  if (status == kStatusCompleted && record.outcome == kOutcomeCheckSame) return "same";
   if (status == kStatusCompleted) return "PASS";
+  if (status == kStatusCheckDiffers) return "differs: " + record.differing + " (8)";
   if (status == kStatusUpToDate) return "up to date";
   std::string text = record.picture.empty() || record.picture == "PASS" ? "FAIL" : record.picture;
   if (record.stopped) text = "stopped";
@@ -244,6 +268,7 @@ void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
       if (status >= 0) record->exitStatus = status;
       record->endedEvent = true;
       record->outcome = f.size() > 1 ? f[1] : std::string();
+      record->differing = f.size() > 2 ? f[2] : std::string();
       break;
     }
   }

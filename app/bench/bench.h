@@ -25,6 +25,18 @@ enum UnitStatus : int {
 inline const char* const kOutcomeUpToDate = "up to date";
 // The outcome of a run that found its unit left by an unfinished run and did not take it up.
 inline const char* const kOutcomeNotResumed = "not resumed";
+// The outcomes of the runs that only read.
+inline const char* const kOutcomeBackedUp = "backed up";
+inline const char* const kOutcomeCheckSame = "check same";
+inline constexpr int kStatusCheckDiffers = 8;
+
+// What every run of a bench does.
+enum class BenchMode { Upgrade, Backup, Check };
+
+// The Data log a check of the unit `mac` (twelve hex digits) is made
+// against: among `paths`, those whose file name carries the MAC and
+// "_Data_", the newest by the time in the name. Empty when there is none.
+std::string NewestDataLog(const std::vector<std::string>& paths, const std::string& mac);
 
 // How long the bench's search may take, in seconds.
 constexpr int kSearchSeconds = 20;
@@ -93,6 +105,8 @@ struct UnitRecord {
   std::string blAfter;
   std::string processLog;
   std::string dataLog;
+  std::string checkedAgainst;  // a check: the Data log the unit was checked against
+  std::string differing;       // a check: the differing items, ", " between them
   std::string startTime;  // "YYYY-mm-ddTHH:MM:SS", local
   std::string endTime;
   int64_t startMs = 0;
@@ -142,7 +156,7 @@ enum class EventKind {
   Logs,      // Process log, Data log
   Versions,  // bootloader before, after
   Deferred,  // a stop was asked; the unit is changed and is left to finish
-  Ended,     // exit status, then the run's outcome (empty when no run ended)
+  Ended,     // exit status, the run's outcome (empty when no run ended), a check's differing items
 };
 
 struct Event {

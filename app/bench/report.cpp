@@ -28,6 +28,17 @@ std::string ReportJson(const std::vector<UnitRecord>& units, const std::vector<S
     unit["ended"] = record.endTime;
     unit["process_log"] = record.processLog;
     unit["data_log"] = record.dataLog;
+    if (!record.checkedAgainst.empty()) {
+      unit["checked_against"] = record.checkedAgainst;
+      nlohmann::ordered_json differing = nlohmann::ordered_json::array();
+      for (size_t start = 0; start < record.differing.size();) {
+        const size_t comma = record.differing.find(", ", start);
+        const size_t end = comma == std::string::npos ? record.differing.size() : comma;
+        differing.push_back(record.differing.substr(start, end - start));
+        start = end + 2;
+      }
+      unit["differing"] = differing;
+    }
     report["units"].push_back(unit);
   }
   report["skipped"] = nlohmann::ordered_json::array();

@@ -162,6 +162,12 @@ class Runs {
                                        std::to_string(kEventsFd), "--bench-unit", records_[i].unit.mac};
       args.insert(args.end(), setup_.answers.begin(), setup_.answers.end());
       UnitRecord& record = records_[i];
+      if (setup_.mode == BenchMode::Backup) args.push_back("--backup");
+      if (setup_.mode == BenchMode::Check) {
+        record.checkedAgainst = NewestDataLog(setup_.dataLogs, record.unit.mac);
+        record.dataLog = record.checkedAgainst;
+        args.insert(args.end(), {"--verify", record.checkedAgainst});
+      }
       record.startMs = sys_.NowMs();
       record.startTime = IsoTime(sys_.TimeStamp());
       std::string error;
@@ -295,6 +301,23 @@ void Summarise(View& view, const std::string& table) {
   }
 }
 
+// A check needs a Data log of the unit: a unit without one is not run, and
+// weighs as a failure.
+void WithoutDataLog(const Setup& setup, Plan* plan) {
+  std::vector<PlannedUnit> units;
+  for (const PlannedUnit& unit : plan->units) {
+    if (!NewestDataLog(setup.dataLogs, unit.mac).empty()) {
+      units.push_back(unit);
+      continue;
+    }
+    SkippedLink skipped{unit.link, "no Data log of the unit " + unit.mac + " in the working folder to check it against",
+                        {unit.mac + " " + unit.model + " at " + unit.ip}, kStatusFailed};
+    plan->lines.push_back(kHint + unit.link + ": " + skipped.reason + ".");
+    plan->skipped.push_back(skipped);
+  }
+  plan->units = units;
+}
+
 }  // namespace
 
 int RunBench(const Setup& setup, View& view, BenchSystem& sys) {
@@ -312,11 +335,15 @@ int RunBench(const Setup& setup, View& view, BenchSystem& sys) {
       if (std::find(links.begin(), links.end(), link) == links.end()) links.push_back(link);
     }
   }
-  const Plan plan = searched ? MakePlan(links, found, searchFailed) : Plan{};
+  Plan plan = searched ? MakePlan(links, found, searchFailed) : Plan{};
+  if (setup.mode == BenchMode::Check) WithoutDataLog(setup, &plan);
   for (const std::string& line : plan.lines) view.Line(line);
   if (setup.confirm && !plan.units.empty()) {
     view.Line(FoundList(plan, found));
-    if (!view.Confirm("Upgrade these units now, each on its own link?")) {
+    const char* question = setup.mode == BenchMode::Backup  ? "Back these units up now (nothing is written to them)?"
+                           : setup.mode == BenchMode::Check ? "Check these units now (nothing is written to them)?"
+                                                            : "Upgrade these units now, each on its own link?";
+    if (!view.Confirm(question)) {
       view.Line(std::string(kHint) + "Nothing was started.");
       return kBenchRefused;
     }

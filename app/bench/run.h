@@ -34,6 +34,8 @@ struct Setup {
   bool confirm = false;            // list what was found and ask before any run
   std::vector<std::string> answers;  // the bench's answers, given to every run
   std::string reportPath;
+  BenchMode mode = BenchMode::Upgrade;
+  std::vector<std::string> dataLogs;  // Check: the files of the working folder
 };
 
 // What the bench's course asks of the system: its children, their pipes,

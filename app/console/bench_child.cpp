@@ -38,7 +38,10 @@ void BenchChannel::Finish(int status) {
   const upgrade::RunResult& r = result_;
   const std::string after = !r.bootloaderAfter.empty() || changed_ ? r.bootloaderAfter : r.bootloaderBefore;
   Send(bench::EventKind::Versions, {r.bootloaderBefore, after});
-  Send(bench::EventKind::Ended, {std::to_string(status), runEnded_ ? upgrade::OutcomeWords(r.outcome) : ""});
+  std::string differing;
+  for (const std::string& item : r.differing) differing += (differing.empty() ? "" : ", ") + item;
+  Send(bench::EventKind::Ended,
+       {std::to_string(status), runEnded_ ? upgrade::OutcomeWords(r.outcome) : "", differing});
 }
 
 }  // namespace ramtune::console

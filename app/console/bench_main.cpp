@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "app/bench/run.h"
 #include "app/console/bench_lines.h"
@@ -178,6 +179,15 @@ int RunBenchConsole(const Options& options) {
   setup.answers.push_back("--accept-warning");
   if (options.yesNo == 1) setup.answers.push_back("--yes");
   if (options.yesNo == 0) setup.answers.push_back("--no");
+
+  if (options.backup) setup.mode = bench::BenchMode::Backup;
+  if (options.verify) {
+    setup.mode = bench::BenchMode::Check;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(current, ignored)) {
+      setup.dataLogs.push_back(entry.path().string());
+    }
+  }
 
   platform::CatchInterrupts();
   bench::BenchSystem system;

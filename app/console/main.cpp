@@ -151,6 +151,8 @@ int main(int argc, char** argv) {
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
   if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
+  if (options.backup) dlg.RequestBackup();
+  if (options.verify) dlg.RequestCheck(options.verifyFile);
   if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;

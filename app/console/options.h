@@ -42,6 +42,9 @@ struct Options {
   int yesNo = -1;               // answer of Yes/No questions: 1 yes, 0 no, -1 not given
   std::string scriptFile;       // --script FILE
   std::string restoreFile;      // --restore DATALOG
+  bool backup = false;          // --backup: the unit's values to a Data log, nothing written to it
+  bool verify = false;          // --verify [DATALOG]: the unit against a Data log, nothing written to it
+  std::string verifyFile;       // the Data log of --verify; empty with --all (each unit's newest)
   std::string interfaceChoice;  // --interface NAME|ADDRESS (the only one given)
   bool listInterfaces = false;  // --list-interfaces
   // The bench: several units at once, one per link.
@@ -157,8 +160,34 @@ inline void DefineOptions(CLI::App& app, Options& o) {
                  "the path.")
       ->type_name("FILE")
       ->check(NonEmpty("a file name"));
-  restore->excludes(script);
-  script->excludes(restore);
+  CLI::Option* backup = app.add_flag("--backup", o.backup,
+               "instead of an upgrade: read every per-unit value as a\n"
+               "run's backup reads it into a Data log (named as a run's,\n"
+               "<MAC>_Data_<time>.txt) and stop; nothing is written to\n"
+               "the router. Any bootloader; on one whose boot partition\n"
+               "holds 1.0.1.6 the values are read from the boot partition.")
+      ->disable_flag_override();
+  CLI::Option* verify =
+      app.add_option_function<std::vector<std::string>>(
+             "--verify", [&o](const std::vector<std::string>& values) {
+               o.verify = true;
+               if (!values.empty()) o.verifyFile = values.front();
+             },
+             "instead of an upgrade: read the unit's values where they\n"
+             "are and compare each with the Data log (read as --restore\n"
+             "reads it); the table goes to the output and the Process\n"
+             "log. Nothing is written to the router, no Data log is\n"
+             "written. Status 0: all the same, 8: differences. With\n"
+             "--all: no DATALOG, each unit against the newest Data log\n"
+             "of its MAC in the current folder")
+          ->type_name("DATALOG")
+          ->expected(0, 1)
+          ->trigger_on_parse();
+  for (CLI::Option* mode : {restore, script, backup, verify}) {
+    for (CLI::Option* other : {restore, script, backup, verify}) {
+      if (other != mode) mode->excludes(other);
+    }
+  }
   app.add_option("--interface", o.interfaces,
                  "search and talk on this network interface only (its name,\n"
                  "e.g. eth1, or its IPv4 address); without it every interface\n"
@@ -173,7 +202,8 @@ inline void DefineOptions(CLI::App& app, Options& o) {
                "print the interfaces the program would search on and exit")
       ->disable_flag_override();
   CLI::Option* all = app.add_flag("--all", o.all,
-               "the bench: upgrade one unit on each link at once (Linux).\n"
+               "the bench: upgrade one unit on each link at once (Linux;\n"
+               "with --backup or --verify: back each up, or check each).\n"
                "The links are named by --interface (needed when standard\n"
                "input is not a terminal); at a terminal without it, the\n"
                "links and routers found are listed and one Yes is asked.\n"
@@ -209,6 +239,12 @@ inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   }
   if (parsed.error.empty() && o.select >= 0 && o.all) {
     parsed.error = "--select: a bench runs the one router of each link; there is nothing to choose";
+  }
+  if (parsed.error.empty() && o.verify && !o.all && o.verifyFile.empty()) {
+    parsed.error = "--verify: needs the Data log to check the unit against";
+  }
+  if (parsed.error.empty() && o.verify && o.all && !o.verifyFile.empty()) {
+    parsed.error = "--verify: a bench checks each unit against the newest Data log of its MAC; name no Data log";
   }
   if (o.interfaces.size() == 1) o.interfaceChoice = o.interfaces.front();
   if (parsed.error.empty() && !o.benchUnit.empty()) {

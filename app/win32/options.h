@@ -16,6 +16,9 @@ struct Options {
   bool restore = false;     // /restore [DATALOG]
   std::string restorePath;  // empty: asked with a file-open dialog
   std::string interfaceAddress;  // /interface ADDRESS
+  bool backup = false;      // /backup
+  bool verify = false;      // /verify [DATALOG]
+  std::string verifyPath;   // empty: asked with a file-open dialog
 };
 
 struct ParsedOptions {
@@ -34,7 +37,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       "per-unit value. Start it from the folder that holds the tool folder.");
   app.set_help_flag();
   app.add_flag("-h,--help", o.help, "show this help and exit")->disable_flag_override();
-  app.add_option_function<std::vector<std::string>>(
+  CLI::Option* restore = app.add_option_function<std::vector<std::string>>(
          "--restore",
          [&o](const std::vector<std::string>& values) {
            o.restore = true;
@@ -45,6 +48,25 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->type_name("DATALOG")
       ->expected(0, 1)
       ->trigger_on_parse();
+  CLI::Option* backup = app.add_flag("--backup", o.backup,
+               "read every per-unit value into a Data log (named as a\n"
+               "run's) and stop; nothing is written to the router")
+      ->disable_flag_override();
+  CLI::Option* verify = app.add_option_function<std::vector<std::string>>(
+         "--verify",
+         [&o](const std::vector<std::string>& values) {
+           o.verify = true;
+           if (!values.empty()) o.verifyPath = values.front();
+         },
+         "compare the router's values with a Data log and show\n"
+         "the table; nothing is written to the router and no Data\n"
+         "log is written. Without a path a file-open dialog asks")
+      ->type_name("DATALOG")
+      ->expected(0, 1)
+      ->trigger_on_parse();
+  backup->excludes(verify)->excludes(restore);
+  verify->excludes(backup)->excludes(restore);
+  restore->excludes(backup)->excludes(verify);
   app.add_option("--interface", o.interfaceAddress,
                  "search and talk on the network adapter with this IPv4\n"
                  "address only")

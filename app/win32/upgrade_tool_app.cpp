@@ -46,6 +46,8 @@ void CUpgradeToolApp::InitInstance() {
   dlg.Observe(window);
   dlg.settings.RestoreCommand = RestoreCommandStyle{true, "/restore", "/interface", true};
   if (options.restore) dlg.RequestRestore(options.restorePath);
+  if (options.backup) dlg.RequestBackup();
+  if (options.verify) dlg.RequestCheck(options.verifyPath);
   if (!options.interfaceAddress.empty()) {
     const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();
     if (!link::FindInterface(interfaces, options.interfaceAddress, nullptr)) {

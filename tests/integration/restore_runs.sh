@@ -38,7 +38,7 @@
 # reset and bootmac cases take five to six minutes each, readonly half a minute.
 set -u
 
-all_cases="reset bootmac retry readonly"
+all_cases="reset bootmac retry readonly backup verify"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 lib_cases "$all_cases" "$@"
@@ -239,6 +239,52 @@ case_readonly() {
     check "read-only folder: no log file in the folder, and the mount stayed in the run's namespace" \
         sh -c "[ -z \"\$(find '$dir' -maxdepth 1 -name '*.txt')\" ] && ! grep -qF ' $dir ' /proc/self/mountinfo"
     [ "$failed" = 0 ] || show readonly
+}
+
+# ---- the runs that only read ------------------------------------------------------------------------
+
+# Nothing of a write, an upload or a reboot in the router's commands.
+nothing_written() {
+    ! grep -q -e 'Set_' -e 'nvram set' -e 'nvram commit' -e '^reboot$' -e 'mtd-write' -e 'enable_ftp' \
+        -e 'mkdir /tmp/mnt/cfe' "$state/commands.log"
+}
+
+# backup: --backup writes the unit's Data log and nothing to the unit; that
+# file then restores the unit (--restore of the backup: PASS).
+case_backup() {
+    begin backup complete.json
+    run backup --backup --accept-warning
+    mv "$dir/out" "$dir/out-backup"
+    local backup_log
+    backup_log=$(one_log "$dir" Data)
+    check "backup: status 0, its line names the file and says nothing was changed" \
+        sh -c "[ '$status' = 0 ] && grep -qF 'nothing has been changed on the router' '$dir/out-backup'"
+    check "backup: no write, upload or reboot reached the router" nothing_written
+    check "backup: the Data log holds the 30 values of the unit" \
+        /usr/bin/python3 "$logs_checker" data "$backup_log" "$items" "$before"
+    run backup --restore "$backup_log" --accept-warning
+    stop_sim
+    check "backup: the backup's file restores the unit (PASS)" sh -c "[ '$status' = 0 ] && grep -qF 'are back in the unit' '$dir/out'"
+    [ "$failed" = 0 ] || { show_file "the backup" "$dir/out-backup"; show backup; }
+}
+
+# verify: --verify of the unit's own Data log with one value changed names
+# that value and ends with status 8; nothing is written.
+case_verify() {
+    begin verify complete.json
+    run verify --backup --accept-warning
+    local changed=$dir/changed_Data_20260101000000.txt
+    sed 's/^0:pa2ga0=0x..../0:pa2ga0=0x1234/' "$(one_log "$dir" Data)" >"$changed"
+    : >"$state/commands.log"
+    run verify --verify "$changed" --accept-warning
+    stop_sim
+    check "verify: status 8" test "$status" = 8
+    check "verify: the differing value is named" contains "$dir/out" "1 of 30 values differ: 0:pa2ga0"
+    check "verify: the table row says DIFFERENT" sh -c "grep -E '0:pa2ga0 +nvram get 0:pa2ga0 +0x1234.*DIFFERENT' '$dir/out' >/dev/null"
+    check "verify: no write, upload or reboot reached the router" nothing_written
+    check "verify: no Data log written by the check" test "$(find "$dir" -maxdepth 1 -name "*_Data_*.txt" | wc -l)" = 2
+    echo "--- the check's table"; sed -n '/Check: the unit against/,/Check: The unit differs/p' "$dir/out"
+    [ "$failed" = 0 ] || show verify
 }
 
 # ---- the cases asked for ---------------------------------------------------------------------------

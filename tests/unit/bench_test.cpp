@@ -210,3 +210,52 @@ TEST(BenchReport, SummaryAndJsonCarryEveryUnitAndSkippedLink) {
 
 }  // namespace
 }  // namespace ramtune::bench
+
+namespace ramtune::bench {
+namespace {
+
+TEST(BenchCheck, TheNewestDataLogOfTheUnitsMac) {
+  const std::string mac = "001122AABBCC";
+  const std::string tool = "/w/QARV Tool";
+  struct Case {
+    const char* what;
+    std::vector<std::string> paths;
+    std::string newest;
+  } cases[] = {
+      {"none", {}, ""},
+      {"the newest by the time in the name, not the order",
+       {tool + mac + "_Data_20261208093000.txt", tool + mac + "_Data_20261209080000.txt",
+        tool + mac + "_Data_20261208100000.txt"},
+       tool + mac + "_Data_20261209080000.txt"},
+      {"a restore's record of the unit and other MACs do not count",
+       {tool + mac + "_BeforeRestore_20261210000000.txt", tool + "001122AABBCD_Data_20261210000000.txt",
+        tool + mac + "_Process_20261210000000.txt", tool + mac + "_Data_20261201000000.txt"},
+       tool + mac + "_Data_20261201000000.txt"},
+      {"not a log", {tool + mac + "_Data_x.txt", tool + mac + "_Data_20261201000000.txt.bak"}, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NewestDataLog(c.paths, mac), c.newest) << c.what;
+}
+
+TEST(BenchCheck, EndingsOfTheRunsThatOnlyReadAndTheDifferingItemsInTheReport) {
+  UnitRecord same = Ended(0, false, 0, kOutcomeCheckSame);
+  same.checkedAgainst = "a_Data_1.txt";
+  UnitRecord differs = Ended(0);
+  ApplyEvent(Event{EventKind::Ended, {"8", "check differs", "0:pa2ga0, model id"}}, &differs, 0);
+  differs.checkedAgainst = "b_Data_1.txt";
+  const UnitRecord backedUp = Ended(0, false, 0, kOutcomeBackedUp);
+  EXPECT_EQ(EndingText(same), "same");
+  EXPECT_EQ(EndingText(backedUp), "backed up");
+  EXPECT_EQ(EndingText(differs), "differs: 0:pa2ga0, model id (8)");
+  EXPECT_EQ(BenchExitStatus({same, backedUp}, {}), 0);
+  EXPECT_EQ(BenchExitStatus({same, differs}, {}), 8);
+  // A unit without a Data log is skipped and weighs as a failure.
+  EXPECT_EQ(BenchExitStatus({differs}, {SkippedLink{"eth2", "no Data log", {}, kStatusFailed}}), kStatusFailed);
+  const nlohmann::json report = nlohmann::json::parse(ReportJson({same, differs, backedUp}, {}, "s", "e", 8));
+  EXPECT_EQ(report["units"][0]["differing"], nlohmann::json::array());
+  EXPECT_EQ(report["units"][1]["differing"], nlohmann::json({"0:pa2ga0", "model id"}));
+  EXPECT_EQ(report["units"][1]["checked_against"], "b_Data_1.txt");
+  EXPECT_FALSE(report["units"][2].contains("differing"));
+}
+
+}  // namespace
+}  // namespace ramtune::bench

@@ -34,6 +34,11 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(bench.reportFile, "r.json");
   EXPECT_EQ(Parse({"--all", "--interface", "eth1"}).options.interfaceChoice, "eth1");
   EXPECT_TRUE(Parse({"--version"}).options.version);
+  // The runs that only read: one Data log to check against, none on a bench.
+  EXPECT_TRUE(Parse({"--backup"}).options.backup);
+  EXPECT_EQ(Parse({"--verify", "a_Data_1.txt"}).options.verifyFile, "a_Data_1.txt");
+  EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--verify"}).options.verify);
+  EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--backup"}).options.backup);
   EXPECT_EQ(Parse({"--bench-events", "3", "--bench-unit", "0011223344aB"}).options.benchUnit, "0011223344AB");
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
@@ -71,6 +76,12 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--all", "--select", "1"},
            {"--all", "--report="},
            {"--version=no"},
+           {"--verify"},
+           {"--backup", "--verify", "a_Data_1.txt"},
+           {"--backup", "--restore", "a_Data_1.txt"},
+           {"--verify", "a_Data_1.txt", "--script", "b.script"},
+           {"--all", "--verify", "a_Data_1.txt"},
+           {"--backup=no"},
            {"--bench-unit", "001122334455"},  // only for a run of a bench
            {"--bench-events", "3", "--bench-unit", "00:11:22:33:44:55"},
            {"--bench-events", "3", "--bench-unit", "00112233445"},

@@ -20,6 +20,16 @@ TEST(WindowsOptions, SwitchesAndRefusals) {
   EXPECT_EQ(ParseOptions({"/restore"}).options.restorePath, "");
   EXPECT_NE(ParseOptions({"/restore", "a", "b"}).error, "");
 
+  // The runs that only read: /verify like /restore, with or without a path.
+  EXPECT_TRUE(ParseOptions({"/backup"}).options.backup);
+  EXPECT_EQ(ParseOptions({"/verify", "C:\\logs\\a b_Data_1.txt"}).options.verifyPath, "C:\\logs\\a b_Data_1.txt");
+  EXPECT_TRUE(ParseOptions({"/verify"}).options.verify);
+  EXPECT_EQ(ParseOptions({"/verify"}).options.verifyPath, "");
+  for (const std::vector<std::string>& both : std::vector<std::vector<std::string>>{
+           {"/backup", "/verify"}, {"/backup", "/restore"}, {"/verify", "a", "/restore"}}) {
+    EXPECT_NE(ParseOptions(both).error, "") << both.front() << " " << both.back();
+  }
+
   EXPECT_EQ(ParseOptions({"/interface", "192.168.1.10"}).options.interfaceAddress, "192.168.1.10");
   EXPECT_NE(ParseOptions({"/interface"}).error, "");
   EXPECT_NE(HelpText().find("/interface ADDRESS"), std::string::npos) << HelpText();

@@ -25,6 +25,10 @@
 #                     own values (a path with blanks): the old bootloader is
 #                     flashed, the values written back and verified: PASS,
 #                     and the restore's own Data log holds the same lines
+#   verify            /verify with the path of the unit's own Data log in
+#                     which one value was changed: the check names that value
+#                     in its message and its Process log, FAIL, and nothing is
+#                     written to the router nor a Data log to the disk
 #   engineering-script
 #                     engineering mode: the window has its system-menu box;
 #                     the run ends at a router of another model; "Run
@@ -86,7 +90,7 @@ die() { log "FAIL: $*"; exit 1; }
 # ---- preconditions ----------------------------------------------------------------
 
 CASES="complete already-updated beacon-yes beacon-no second-instance missing-file select-cancel"
-CASES="$CASES warning-refused old-windows engineering-script restore two-links"
+CASES="$CASES warning-refused old-windows engineering-script restore two-links verify"
 case " $CASES " in
     *" ${CASE:-none} "*) ;;
     *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
@@ -680,6 +684,36 @@ case_restore() {
         fail "no log of what the unit held before the restore"
     grep -q 'mtd-write' "$WORK/simstate/commands.log" || fail "the old bootloader was not flashed"
     grep -q '^MESSAGE ' "$WORK/answers.txt" && fail "message boxes during the restore: $(grep '^MESSAGE ' "$WORK/answers.txt")"
+    if [ ! -s "$WORK/ramtune.rc" ]; then
+        helper click 2 >"$WORK/click.txt"
+        expect_exit ramtune 20 1
+    fi
+    return 0
+}
+
+case_verify() {
+    lay_out apart ""
+    start_simulator complete
+    local source="$CWD/${TOOL_FOLDER_NAME}AABBCCDDEE01_Data_20261201120000.txt"
+    /usr/bin/python3 "$SRC/tests/integration/console_check_logs.py" write-data "$WORK/own.txt" \
+        "$SRC/upgrade/calibration_items.h" "$WORK/simstate/10.77.0.2" || die "no Data log to check against"
+    sed 's/^0:pa2ga0=0x..../0:pa2ga0=0x1234/' "$WORK/own.txt" >"$source"
+    start_watcher answers.txt --warning yes --question no --select ok
+    start_ramtune ramtune 300 /verify "$(windows_path "$source")"
+    local process_log="$CWD/$TOOL_FOLDER_NAME"'*_Process_*.txt'
+    # The ending's line follows its message box.
+    if wait_for_line "$process_log" "[System]-Check: The unit differs from the Data log" 180; then
+        sleep 2
+        screenshot verify-differs
+    else
+        fail "the check did not name 0:pa2ga0 within 180 s (exit code $(cat "$WORK/ramtune.rc" 2>/dev/null || echo none))"
+        screenshot verify-not-ended
+    fi
+    grep -qF "[System]-Check: 1 of 30 values differ: 0:pa2ga0" "$(compgen -G "$process_log" | head -n 1)" || fail "the Process log does not name 0:pa2ga0"
+    grep -q '^MESSAGE .*0:pa2ga0' "$WORK/answers.txt" || fail "no message naming 0:pa2ga0: $(grep '^MESSAGE ' "$WORK/answers.txt")"
+    grep -q -e 'Set_' -e 'nvram set' -e 'nvram commit' -e '^reboot$' -e 'mtd-write' -e 'enable_ftp' \
+        "$WORK/simstate/commands.log" && fail "the check wrote to the router"
+    [ "$(compgen -G "$CWD/${TOOL_FOLDER_NAME}*_Data_*.txt" | wc -l)" = 1 ] || fail "the check wrote a Data log"
     if [ ! -s "$WORK/ramtune.rc" ]; then
         helper click 2 >"$WORK/click.txt"
         expect_exit ramtune 20 1
