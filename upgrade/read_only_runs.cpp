@@ -21,6 +21,15 @@ std::string Joined(const std::vector<std::string>& names) {
 }  // namespace
 
 RunOutcome UpgradeRun::ExecuteBackup() {
+  // The Data log of the unit's unfinished run is the true copy of its values:
+  // a backup now would read what the interrupted run left.
+  if (HasOpenMark(LogFolder(), UnitMac())) {
+    const std::string refused = "[System]-Backup refused: the last run on this unit did not finish; the Data log "
+                                "named in " + MarkPath(LogFolder(), UnitMac()) +
+                                " holds its own values: restore the unit from that Data log; " + kNothingChanged;
+    EndRun(kPicturePause, refused, refused);
+    return RunOutcome::Failed;
+  }
   const UnitReader::Versions versions = Reader().ReadVersions();
   state_.BootloaderBefore = versions.running;
   Log("[System]-Backup: bootloader running " + ShowText(versions.running) + ", boot partition " +
@@ -43,6 +52,12 @@ RunOutcome UpgradeRun::ExecuteBackup() {
 RunOutcome UpgradeRun::ExecuteCheck() {
   EnterPhase(RunPhase::Verifying, 0);
   Banner("Check DUT against its Data log");
+  // A check writes no Data log: the marks sit beside its Process log.
+  const std::string folder = FolderOf(s_.logs.ProcessLogPath);
+  if (HasOpenMark(folder, UnitMac())) {
+    Log("[System]-Check: the last run on this unit did not finish (" + MarkPath(folder, UnitMac()) +
+        "): its Data log holds the unit's own values.");
+  }
   UnitReader reader = Reader();
   const UnitReader::Versions versions = reader.ReadVersions();
   state_.BootloaderBefore = versions.running;

@@ -118,6 +118,19 @@ TEST_F(ReadOnlyRunTest, NeitherModeWritesUploadsOrReboots) {
 }
 
 // No model or bootloader gate: a newer bootloader is backed up as well.
+// The Data log of a run that did not finish is the unit's true copy: a
+// backup would read what the interrupted run left.
+TEST_F(ReadOnlyRunTest, AUnitWithAnUnfinishedRunIsNotBackedUp) {
+  std::string error;
+  const std::string mark = upgrade::MarkPath(rig.folder + "/", "001122AABBCC");
+  ASSERT_TRUE(upgrade::WriteMark({mark, "001122AABBCC", rig.folder + "/x_Data_1.txt", "20261208090000"}, &error));
+  EXPECT_EQ(Start(upgrade::RunKind::Backup), -1);
+  EXPECT_EQ(rig.dlg->LastResult().outcome, upgrade::RunOutcome::Failed);
+  EXPECT_THAT(Log().back(), ::testing::StartsWith("[System]-Backup refused: the last run on this unit did not finish"));
+  EXPECT_EQ(std::count(rig.Commands().begin(), rig.Commands().end(), "nvram get wlopmode"), 0);
+  EXPECT_TRUE(Changes().empty());
+}
+
 TEST_F(ReadOnlyRunTest, ABackupReadsAnyBootloaderAndShowsBothVersions) {
   rig.router().Set("bl_version", "1.0.1.7");
   Backup();
