@@ -29,6 +29,10 @@
 #                     which one value was changed: the check names that value
 #                     in its message and its Process log, FAIL, and nothing is
 #                     written to the router nor a Data log to the disk
+#   cut-upload        the router's FTP server cuts the image's upload after
+#                     its version text (426, the part kept): curl.exe ends
+#                     non-zero and the run ends before the flash with the
+#                     line that says so; nothing is flashed
 #   engineering-script
 #                     engineering mode: the window has its system-menu box;
 #                     the run ends at a router of another model; "Run
@@ -90,7 +94,7 @@ die() { log "FAIL: $*"; exit 1; }
 # ---- preconditions ----------------------------------------------------------------
 
 CASES="complete already-updated beacon-yes beacon-no second-instance missing-file select-cancel"
-CASES="$CASES warning-refused old-windows engineering-script restore two-links verify"
+CASES="$CASES warning-refused old-windows engineering-script restore two-links verify cut-upload"
 case " $CASES " in
     *" ${CASE:-none} "*) ;;
     *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
@@ -714,6 +718,27 @@ case_verify() {
     grep -q -e 'Set_' -e 'nvram set' -e 'nvram commit' -e '^reboot$' -e 'mtd-write' -e 'enable_ftp' \
         "$WORK/simstate/commands.log" && fail "the check wrote to the router"
     [ "$(compgen -G "$CWD/${TOOL_FOLDER_NAME}*_Data_*.txt" | wc -l)" = 1 ] || fail "the check wrote a Data log"
+    if [ ! -s "$WORK/ramtune.rc" ]; then
+        helper click 2 >"$WORK/click.txt"
+        expect_exit ramtune 20 1
+    fi
+    return 0
+}
+
+case_cut_upload() {
+    lay_out apart ""
+    start_simulator cut-upload
+    start_watcher answers.txt --warning yes --question no --select ok
+    start_ramtune ramtune 300
+    local process_log="$CWD/$TOOL_FOLDER_NAME"'*_Process_*.txt'
+    if wait_for_line "$process_log" "[System]-The upload of cfe_lm-7210a_1.0.1.6.bin did not complete" 240; then
+        sleep 1
+        screenshot upload-cut
+    else
+        fail "no line about the cut upload within 240 s (exit code $(cat "$WORK/ramtune.rc" 2>/dev/null || echo none))"
+        screenshot upload-not-ended
+    fi
+    grep -q 'mtd-write' "$WORK/simstate/commands.log" && fail "the cut image was flashed"
     if [ ! -s "$WORK/ramtune.rc" ]; then
         helper click 2 >"$WORK/click.txt"
         expect_exit ramtune 20 1
