@@ -71,7 +71,11 @@ TEST(UnfinishedRun, AMarkThatCannotBeWrittenStopsTheRunBeforeTheFlash) {
   EXPECT_EQ(rig.router().flashes, 0);
   EXPECT_FALSE(Sent(rig.Commands(), kFlash));
   ASSERT_FALSE(rig.display.boxes.empty());
-  EXPECT_EQ(rig.display.boxes.back().rfind("The mark of this run " + MarkOf(rig, kUnitMac) + " could not be written", 0), 0u);
+  // The folder's separator is the system's own: the names are compared, not the path.
+  EXPECT_EQ(rig.display.boxes.back().rfind("The mark of this run ", 0), 0u) << rig.display.boxes.back();
+  EXPECT_NE(rig.display.boxes.back().find(std::string("Unfinished_") + kUnitMac + ".txt could not be written"),
+            std::string::npos)
+      << rig.display.boxes.back();
   EXPECT_TRUE(rig.dlg->LastResult().hint.empty());
 }
 
