@@ -16,10 +16,14 @@ std::atomic<int> g_rigCounter{0};
 
 Rig::Rig() {
   namespace fs = std::filesystem;
-  const fs::path base = fs::temp_directory_path() /
-                        ("ramtune-test-" + std::to_string(platform::ProcessClockMs()) + "-" +
-                         std::to_string(g_rigCounter++));
-  fs::create_directories(base);
+  // A folder no other rig has, in this process or another one started at
+  // the same moment (the unit suite and the fault table run side by side):
+  // creating a folder that exists already fails, so the first free name wins.
+  fs::path base;
+  do {
+    base = fs::temp_directory_path() /
+           ("ramtune-test-" + std::to_string(platform::ProcessClockMs()) + "-" + std::to_string(g_rigCounter++));
+  } while (!fs::create_directory(base));
   folder = base.string();
   network.routers.push_back(HealthyRouter());
   dlg = std::make_unique<CUpgradeToolDlg>(AppServices{clock, display, network, processes, host});
