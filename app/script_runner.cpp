@@ -5,13 +5,13 @@
 
 namespace ramtune {
 
-bool ScriptRunner::Run(const std::string& currentDirectory) {
+bool ScriptRunner::Run(const std::string& currentDirectory, const link::Target& unit) {
   const std::string folder = currentDirectory + platform::kPathSeparator + "Script";
   const std::string path = display_.ChooseFile(kScriptFilter, folder);
-  return RunFile(path);
+  return RunFile(path, unit);
 }
 
-bool ScriptRunner::RunFile(const std::string& path) {
+bool ScriptRunner::RunFile(const std::string& path, const link::Target& unit) {
   if (!path.empty()) logs_.AppendProcessLog("[Script]:" + path);
   CommandList.clear();
   std::string text;
@@ -36,9 +36,9 @@ bool ScriptRunner::RunFile(const std::string& path) {
     const std::string sent = "<Send> " + command + "\n";
     logs_.AppendProcessLog(sent);
     recorded = platform::AppendToFile(kResultFile, sent) && recorded;
-    link_.SendCommand(command, 200);
+    channel_.SendCommand(unit, command, 200);
     // The whole reply is recorded: it is what the engineer ran the script for.
-    const std::string response = "<Response> " + link_.ResponseText() + "\n";
+    const std::string response = "<Response> " + channel_.ResponseText() + "\n";
     logs_.AppendProcessLog(response);
     recorded = platform::AppendToFile(kResultFile, response) && recorded;
   }

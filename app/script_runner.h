@@ -8,7 +8,7 @@
 
 #include "core/logs.h"
 #include "core/seams.h"
-#include "link/router_link.h"
+#include "link/command_channel.h"
 
 namespace ramtune {
 
@@ -24,23 +24,23 @@ std::vector<std::string> SplitScript(const std::string& text);
 
 class ScriptRunner {
  public:
-  ScriptRunner(Display& display, RunLogs& logs, link::RouterLink& link)
-      : display_(display), logs_(logs), link_(link) {}
+  ScriptRunner(Display& display, RunLogs& logs, link::CommandChannel& channel)
+      : display_(display), logs_(logs), channel_(channel) {}
 
   // Asks for a script file and runs it. `currentDirectory` is the program's
   // current directory; the dialog starts in its "Script" folder.
   // True when the script was read and every command and reply reached
-  // Result.txt.
-  bool Run(const std::string& currentDirectory);
+  // Result.txt. The commands go to `unit`.
+  bool Run(const std::string& currentDirectory, const link::Target& unit);
   // Runs the script at `path` without asking ("" behaves like a cancelled dialog).
-  bool RunFile(const std::string& path);
+  bool RunFile(const std::string& path, const link::Target& unit);
 
   std::vector<std::string> CommandList;
 
  private:
   Display& display_;
   RunLogs& logs_;
-  link::RouterLink& link_;
+  link::CommandChannel& channel_;
 };
 
 }  // namespace ramtune

@@ -28,7 +28,12 @@ Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
 // changes its unit.
 class Observers : public upgrade::RunObserver {
  public:
-  Observers(const std::vector<upgrade::RunObserver*>& all, bool* changed) : all_(all), changed_(changed) {}
+  Observers(const std::vector<upgrade::RunObserver*>& all, bool* changed, link::Target* unit)
+      : all_(all), changed_(changed), unit_(unit) {}
+  void UnitAddressed(const link::Target& unit) override {
+    *unit_ = unit;
+    for (upgrade::RunObserver* o : all_) o->UnitAddressed(unit);
+  }
   void LogsNamed(const std::string& processLog, const std::string& dataLog) override {
     for (upgrade::RunObserver* o : all_) o->LogsNamed(processLog, dataLog);
   }
@@ -46,6 +51,7 @@ class Observers : public upgrade::RunObserver {
  private:
   const std::vector<upgrade::RunObserver*>& all_;
   bool* changed_;
+  link::Target* unit_;
 };
 }  // namespace
 
@@ -54,11 +60,11 @@ CUpgradeToolDlg::CUpgradeToolDlg(const AppServices& services)
       logs(waits, services.display, settings),
       link(link::LinkServices{services.transport, waits, logs, services.display, services.host,
                               services.processes}),
-      runner(services.processes, waits, logs, settings, link),
-      scripts(services.display, logs, link),
+      runner(services.processes, waits, logs, settings),
+      scripts(services.display, logs, link.commands),
       s_(services) {
   waits.MeasureQpcReadCost();
-  link.CancelAction = [this] { OnCancel(); };
+  link.discovery.CancelAction = [this] { OnCancel(); };
 }
 
 void CUpgradeToolDlg::OnTimer(int timerId) {
@@ -146,9 +152,10 @@ void CUpgradeToolDlg::OnSearchTimer() {
   waits.PumpMessages(1);
   ClearLogList();
   logs.AppendProcessLog("[System]-Searching for LM-7210A/LM-7210B...");
-  // A run holds its router and route only while it runs; a new attempt may find another.
-  link.ReleaseTarget();
-  if (link.SearchRouter()) {
+  // A run holds its router and route only while it runs; a new attempt may
+  // find another (the requests still go to the last run's address).
+  unit_ = unit_.Released();
+  if (link.discovery.SearchRouter(unit_)) {
     searching_ = false;  // the series ends in the run
     const upgrade::RunOutcome outcome = RunUpgrade();
     lastEnding_.kind = EndingOf(outcome, UnitChangePending());
@@ -165,7 +172,7 @@ void CUpgradeToolDlg::OnSearchTimer() {
     s_.display.EnableButton(kButtonRetry, true);
     searching_ = false;
     // What was tried and what to check, after the series' own ending.
-    for (const std::string& hint : link.NothingFoundHints()) logs.AppendProcessLog(hint);
+    for (const std::string& hint : link.discovery.NothingFoundHints()) logs.AppendProcessLog(hint);
     return;
   }
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
@@ -191,7 +198,7 @@ void CUpgradeToolDlg::OnCancel() {
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::RunMode mode = mode_;
   mode.plannedMac = plannedMac_;
-  Observers observers(observers_, &runChangedUnit_);
+  Observers observers(observers_, &runChangedUnit_, &unit_);
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode,
                           observers);
   running_ = true;
@@ -212,8 +219,8 @@ upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
 bool CUpgradeToolDlg::SearchOnce() {
   s_.display.KillTimer(kStartTimer);
   searching_ = false;
-  if (link.SearchRouter()) return true;
-  for (const std::string& hint : link.NothingFoundHints()) logs.AppendProcessLog(hint);
+  if (link.discovery.SearchRouter(unit_)) return true;
+  for (const std::string& hint : link.discovery.NothingFoundHints()) logs.AppendProcessLog(hint);
   return false;
 }
 
@@ -225,7 +232,7 @@ bool CUpgradeToolDlg::RunScript() {
   scripting_ = true;
   std::string current;
   platform::CurrentDirectory(&current);
-  const bool ran = scripts.Run(current);
+  const bool ran = scripts.Run(current, unit_);
   scripting_ = false;
   s_.display.EnableButton(kButtonRetry, retryEnabled);
   return ran;

@@ -89,6 +89,10 @@ class CUpgradeToolDlg {
   // exit status follows from this one value.
   bool UnitChanged() const { return UnitChangePending() || runChangedUnit_; }
 
+  // Where the session's requests go outside a run's own: the unit the last
+  // run addressed, until a new search series releases it.
+  const link::Target& Unit() const { return unit_; }
+
   Display& display() { return s_.display; }
   Host& host() { return s_.host; }
   Clock& clock() { return s_.clock; }
@@ -113,6 +117,7 @@ class CUpgradeToolDlg {
   std::string plannedMac_;
   std::vector<upgrade::RunObserver*> observers_;
   upgrade::RunResult lastResult_;
+  link::Target unit_;
   // The unit a run changed and no run has completed since: the Data log
   // that restores it, the log of its own values, the hint last shown.
   upgrade::ChangedUnit changed_;

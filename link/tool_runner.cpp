@@ -10,18 +10,18 @@ std::string ConsoleRunner::UploaderPath() const {
   return settings_.ToolFolderPath + platform::kPathSeparator + platform::kUploaderName;
 }
 
-std::string ConsoleRunner::UploadCommandLine(const std::string& fileName) const {
+std::string ConsoleRunner::UploadCommandLine(const std::string& fileName, const Target& unit) const {
   const std::string localFile = settings_.ToolFolderPath + platform::kPathSeparator + fileName;
   // A route that names its interface holds the upload too: on Linux the
   // name ties curl's socket to it (an address would only pick the source
   // address), on Windows curl takes the address.
   std::string interfaceOption;
-  const Route route = link_.TargetRoute();
+  const Route& route = unit.route;
   if (!route.SystemRouting()) {
     interfaceOption = " --interface " + (platform::kUploaderInterfaceByName ? route.name : route.localAddress);
   }
   return std::string(platform::kUploaderName) + interfaceOption + " -T \"" + localFile + "\" ftp://" +
-         link_.Current().DeviceIp + "/cfe/";
+         unit.ip + "/cfe/";
 }
 
 bool ConsoleRunner::ExecuteConsoleCommand(const std::string& commandLine, std::string* output, UploaderEnd* end) {
@@ -74,10 +74,11 @@ std::string UploaderErrorLine(const std::string& output) {
   return last;
 }
 
-bool ConsoleRunner::Upload(const std::string& fileName, const char* okLine, const char* failLine) {
+bool ConsoleRunner::Upload(const std::string& fileName, const Target& unit, const char* okLine,
+                           const char* failLine) {
   std::string output;
   UploaderEnd end;
-  const bool ok = ExecuteConsoleCommand(UploadCommandLine(fileName), &output, &end) && end.exitCode == 0;
+  const bool ok = ExecuteConsoleCommand(UploadCommandLine(fileName, unit), &output, &end) && end.exitCode == 0;
   logs_.AppendProcessLog(ok ? okLine : failLine);
   if (!ok) {
     std::string why = end.exitCode >= 0 ? Format("curl status %d", end.exitCode) : end.failure;
@@ -91,12 +92,12 @@ bool ConsoleRunner::Upload(const std::string& fileName, const char* okLine, cons
   return ok;
 }
 
-bool ConsoleRunner::UploadBootImage() {
-  return Upload(kBootImageFile, "ExecuteConsoleCommand_Bin ok!", "ExecuteConsoleCommand_Bin fail!");
+bool ConsoleRunner::UploadBootImage(const Target& unit) {
+  return Upload(kBootImageFile, unit, "ExecuteConsoleCommand_Bin ok!", "ExecuteConsoleCommand_Bin fail!");
 }
 
-bool ConsoleRunner::UploadFlashTool() {
-  return Upload(kFlashToolFile, "ExecuteConsoleCommand_Mtd ok!", "ExecuteConsoleCommand_Mtd fail!");
+bool ConsoleRunner::UploadFlashTool(const Target& unit) {
+  return Upload(kFlashToolFile, unit, "ExecuteConsoleCommand_Mtd ok!", "ExecuteConsoleCommand_Mtd fail!");
 }
 
 bool ConsoleRunner::RunSsidTool(const std::string& argument, int limitMs) {

@@ -7,7 +7,7 @@
 #include "core/logs.h"
 #include "core/seams.h"
 #include "core/settings.h"
-#include "link/router_link.h"
+#include "link/target.h"
 
 namespace ramtune::link {
 
@@ -28,9 +28,8 @@ std::string UploaderErrorLine(const std::string& output);
 
 class ConsoleRunner {
  public:
-  ConsoleRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings,
-                RouterLink& link)
-      : processes_(processes), waits_(waits), logs_(logs), settings_(settings), link_(link) {}
+  ConsoleRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings)
+      : processes_(processes), waits_(waits), logs_(logs), settings_(settings) {}
 
   // Runs the uploader of the tool folder with the command line and captures
   // what it printed, and logs its exit status. False, after logging why,
@@ -39,8 +38,9 @@ class ConsoleRunner {
   // True only when the uploader ended in time with status 0: curl ends so
   // only once the server has confirmed the whole transfer. Otherwise a
   // "[System]" line names the file, curl's status and its first error line.
-  bool UploadBootImage();
-  bool UploadFlashTool();
+  // The upload goes to `unit`'s address, by its route (Discovery::Addressed).
+  bool UploadBootImage(const Target& unit);
+  bool UploadFlashTool(const Target& unit);
   // Starts the Wi-Fi helper (kSsidToolFile) with one argument, without a
   // window, from the program's folder or else from a PATH folder; false
   // when it is in neither, cannot be started or still runs at the limit.
@@ -48,16 +48,15 @@ class ConsoleRunner {
 
   std::string UploaderPath() const;
   // The upload command line for a file of the tool folder.
-  std::string UploadCommandLine(const std::string& fileName) const;
+  std::string UploadCommandLine(const std::string& fileName, const Target& unit) const;
 
  private:
-  bool Upload(const std::string& fileName, const char* okLine, const char* failLine);
+  bool Upload(const std::string& fileName, const Target& unit, const char* okLine, const char* failLine);
 
   ProcessRunner& processes_;
   Waits& waits_;
   RunLogs& logs_;
   const Settings& settings_;
-  RouterLink& link_;
 };
 
 }  // namespace ramtune::link

@@ -37,9 +37,11 @@ bool IsVersionText(const std::string& text, std::string* version) {
 
 bool UpgradeRun::Identify() {
   Log("[System]-Initializing......");
-  s_.link.ReleaseTarget();
-  s_.link.ClearDeviceTable();
-  s_.link.SetUnicastMode(false);
+  // Until the choice below, requests are broadcast and commands go to the
+  // router that answered last: the one the search before the run found.
+  state_.Unit = link::Target{};
+  observer_.UnitAddressed(state_.Unit);
+  s_.link.discovery.ClearDeviceTable();
 
   // Probe only: the wait below decides.
   Retry(5, 1000, RetryVariant::CountingUp, [&] {
@@ -48,7 +50,7 @@ bool UpgradeRun::Identify() {
     return Contains(line, "1");
   });
 
-  if (!s_.link.SearchRouter()) {
+  if (!s_.link.discovery.SearchRouter(state_.Unit)) {
     EndRun(kPicturePause, kUnableToConnect, "Complete");
     return false;
   }
@@ -66,14 +68,16 @@ bool UpgradeRun::Identify() {
     return false;
   }
 
-  const link::CurrentRouter found = s_.link.Current();
-  const std::string modelLabel = "Model:  [" + found.CurrentModel + "]";
-  const std::string macLabel = "MAC Address:  [" + found.CurrentMacText + "]";
+  // The router recorded last names the unit unless one is chosen below.
+  const link::DeviceEntry found = s_.link.discovery.LastFound();
+  state_.Unit = link::Target::Unchosen(found);
+  const std::string modelLabel = "Model:  [" + found.Model + "]";
+  const std::string macLabel = "MAC Address:  [" + found.MacText + "]";
   s_.display.SetLabel(kLabelFirmware, "Firmware Version:  [" + firmware + "]");
   s_.display.SetLabel(kLabelModel, modelLabel);
   s_.display.SetLabel(kLabelMac, macLabel);
 
-  const std::vector<link::DeviceEntry> table = s_.link.DeviceTable();
+  const std::vector<link::DeviceEntry> table = s_.link.discovery.DeviceTable();
   std::vector<link::DeviceEntry> candidates;
   Log(Format("Find total device counts: %d ", static_cast<int>(table.size())));
   auto logEntry = [&](const link::DeviceEntry& entry) {
@@ -88,8 +92,8 @@ bool UpgradeRun::Identify() {
   }
   Log(Format("Number of LM_7210A/LM_7210B Devices: %d ", static_cast<int>(candidates.size())));
 
+  std::string chosenAddress;  // stays empty without a candidate
   if (!candidates.empty()) {
-    s_.link.SetUnicastMode(true);
     std::string ipList;
     std::vector<std::string> interfaces;
     bool severalInterfaces = false;
@@ -115,27 +119,25 @@ bool UpgradeRun::Identify() {
     }
     const link::DeviceEntry& chosen = candidates[chosenIndex];
     // From here on the run talks through the chosen entry's interface only.
-    const std::string refusal = s_.link.FixRoute(chosen);
+    const std::string refusal = s_.link.discovery.RouteRefusal(chosen);
     if (!refusal.empty()) {
       EndRun(kPicturePause, refusal, std::string("[System]-") + refusal);
       return false;
     }
-    state_.ChosenAddress = RemoveChar(chosen.Ip, ' ');
-    s_.link.SetCurrentModel(chosen.Model);
-    s_.link.PinTarget(chosen.Mac);
     // The labels and the log names name the unit that is upgraded, also when
     // another router answered after it.
-    s_.link.SetCurrentMacText(chosen.MacText);
+    state_.Unit = link::Target::Chosen(chosen);
+    chosenAddress = state_.Unit.ip = RemoveChar(chosen.Ip, ' ');
     const std::string chosenModelLabel = "Model:  [" + chosen.Model + "]";
     const std::string chosenMacLabel = "MAC Address:  [" + chosen.MacText + "]";
     if (chosenModelLabel != modelLabel) s_.display.SetLabel(kLabelModel, chosenModelLabel);
     if (chosenMacLabel != macLabel) s_.display.SetLabel(kLabelMac, chosenMacLabel);
   }
 
-  s_.link.SetSelectedIp(state_.ChosenAddress);
-  Log("User select IP:" + state_.ChosenAddress);
+  observer_.UnitAddressed(state_.Unit);
+  Log("User select IP:" + chosenAddress);
 
-  s_.logs.NameRunLogs(s_.link.Current().CurrentMacText, s_.waits.clock().LocalTimeStamp());
+  s_.logs.NameRunLogs(state_.Unit.macText, s_.waits.clock().LocalTimeStamp());
   SetProgress(1);
   return true;
 }
@@ -150,7 +152,7 @@ bool UpgradeRun::WaitReadyAndStartSsidTool() {
 }
 
 bool UpgradeRun::ModelGate() {
-  const std::string model = s_.link.Current().CurrentModel;
+  const std::string model = state_.Unit.model;
   if (Contains(model, "LM-7210")) return true;
   EndRun(kPicturePause, "Incompatible device " + model, "Unsupport product " + model);
   return false;

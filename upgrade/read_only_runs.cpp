@@ -61,7 +61,7 @@ RunOutcome UpgradeRun::ExecuteCheck() {
   UnitReader reader = Reader();
   const UnitReader::Versions versions = reader.ReadVersions();
   state_.BootloaderBefore = versions.running;
-  const UnitCheck check = ReadForCheck(reader, mode_.source.values, versions, s_.link.Current().CurrentMacText);
+  const UnitCheck check = ReadForCheck(reader, mode_.source.values, versions, state_.Unit.macText);
   for (const std::string& line : CheckLines(check, mode_.source.path)) Log(line);
   s_.display.SetProgress(20);
   const std::vector<std::string> differing = check.DifferingItems();

@@ -7,31 +7,31 @@
 namespace ramtune::upgrade {
 namespace {
 
-// One row of the reboot countdown, done in field order.
+// One row of the reboot countdown, done in field order. The run's unit
+// keeps its address through it: an answer of another router during the wait
+// moves neither the upload nor the requests.
 struct CountdownRow {
-  bool setDeviceIp;     // point the transfer address at the chosen router
-  const char* line;     // or nullptr
-  int positions[2];     // progress positions, 0 for none
-  bool setSelectedIp;   // point the service requests at the chosen router
-  int pauseMs;          // 0 for none
+  const char* line;  // or nullptr
+  int positions[2];  // progress positions, 0 for none
+  int pauseMs;       // 0 for none
 };
 
 // The pauses add up to 65 s.
 constexpr CountdownRow kCountdown[] = {
-    {false, nullptr, {6, 0}, false, 5500},
-    {false, "[System]-Please wait...1", {7, 0}, false, 5500},
-    {false, "[System]-Please wait...2", {8, 0}, false, 5500},
-    {false, "[System]-Please wait...3", {9, 0}, false, 3500},
-    {true, nullptr, {10, 0}, false, 3000},
-    {false, "[System]-Please wait...4", {0, 0}, false, 6000},
-    {false, "[System]-Please wait...5", {0, 0}, false, 6000},
-    {false, "[System]-Please wait...6", {11, 0}, false, 5000},
-    {false, "[System]-Please wait...7", {0, 0}, false, 5000},
-    {false, "[System]-Please wait...8", {0, 0}, false, 5000},
-    {false, "[System]-Please wait...9", {12, 0}, false, 5000},
-    {false, "[System]-Please wait...10", {0, 0}, false, 5000},
-    {false, "[System]-Please wait...11", {0, 0}, false, 5000},
-    {false, "[System]-Please wait...12", {13, 14}, true, 0},
+    {nullptr, {6, 0}, 5500},
+    {"[System]-Please wait...1", {7, 0}, 5500},
+    {"[System]-Please wait...2", {8, 0}, 5500},
+    {"[System]-Please wait...3", {9, 0}, 3500},
+    {nullptr, {10, 0}, 3000},
+    {"[System]-Please wait...4", {0, 0}, 6000},
+    {"[System]-Please wait...5", {0, 0}, 6000},
+    {"[System]-Please wait...6", {11, 0}, 5000},
+    {"[System]-Please wait...7", {0, 0}, 5000},
+    {"[System]-Please wait...8", {0, 0}, 5000},
+    {"[System]-Please wait...9", {12, 0}, 5000},
+    {"[System]-Please wait...10", {0, 0}, 5000},
+    {"[System]-Please wait...11", {0, 0}, 5000},
+    {"[System]-Please wait...12", {13, 14}, 0},
 };
 
 const char* const kWifiHint =
@@ -50,17 +50,15 @@ constexpr int CountdownMs() {
 
 bool UpgradeRun::RebootAndReconnect() {
   Log(">> Reboot Device...Please Wait...");
-  s_.link.SendCommand("reboot", 500);
+  Send("reboot", 500);
   Log("[System]-Rebooting LM-7210A/LM-7210B...");
   EnterPhase(RunPhase::Rebooting, CountdownMs());
 
   for (const CountdownRow& row : kCountdown) {
-    if (row.setDeviceIp) s_.link.SetDeviceIp(state_.ChosenAddress);
     if (row.line != nullptr) Log(row.line);
     for (int position : row.positions) {
       if (position != 0) SetProgress(position);
     }
-    if (row.setSelectedIp) s_.link.SetSelectedIp(state_.ChosenAddress);
     if (row.pauseMs != 0) s_.waits.PumpingDelay(row.pauseMs);
   }
 
@@ -76,17 +74,15 @@ bool UpgradeRun::RebootAndReconnect() {
   link::MacAddress restoredMac{};
   const bool restoredMacKnown =
       mode_.IsRestore() && link::ParseMacText(mode_.source.values.Values[kMac2G], &restoredMac);
-  const link::MacAddress macBefore = s_.link.Current().TargetMac;
-  if (restoredMacKnown) s_.link.AcceptTargetAlsoAs(restoredMac);
 
   // One more search after the first failure, with a hint for a PC on Wi-Fi.
   int rescans = 1;
   for (;;) {
     Log("Ping Success");
     Log("Search Device, Waiting a few seconds...");
-    s_.link.ClearDeviceTable();
+    s_.link.discovery.ClearDeviceTable();
     s_.waits.PumpMessages(1);
-    if (s_.link.SearchRounds(kSearchRounds)) break;
+    if (s_.link.discovery.SearchRounds(kSearchRounds, state_.Unit)) break;
     if (rescans == 1) s_.display.MessageBox(kWifiHint);
     if (rescans == 0) {
       EndRun(kPictureFail, "", "Complete");
@@ -95,11 +91,21 @@ bool UpgradeRun::RebootAndReconnect() {
     Log("Re-Scan devices again....");
     --rescans;
   }
-  Log("Search Model:" + s_.link.Current().CurrentModel + "......OK!");
+  // The unit as it answers now; its commands stay addressed to its MAC, or
+  // to the restored one when it answers from its address under that.
+  const link::DeviceEntry found = s_.link.discovery.LastFound();
+  state_.Unit.model = found.Model;
+  state_.Unit.macText = found.MacText;
+  Log("Search Model:" + found.Model + "......OK!");
   if (restoredMacKnown) {
-    const link::MacAddress now = s_.link.Current().TargetMac;
-    const char* which = now == macBefore ? "its MAC" : "the restored MAC";
-    Log("[System]-Restore: the unit is addressed under " + std::string(which) + " " + link::MacDigits(now));
+    const link::MacAddress before = state_.Unit.mac;
+    for (const link::DeviceEntry& entry : s_.link.discovery.DeviceTable()) {
+      if (entry.Mac == restoredMac && entry.Ip == state_.Unit.ip) state_.Unit.mac = restoredMac;
+    }
+    const char* which = state_.Unit.mac == before ? "its MAC" : "the restored MAC";
+    Log("[System]-Restore: the unit is addressed under " + std::string(which) + " " +
+        link::MacDigits(state_.Unit.mac));
+    observer_.UnitAddressed(state_.Unit);
   }
 
   if (!WaitUntilReady(30, "")) {

@@ -48,7 +48,7 @@ RunOutcome UpgradeRun::ExecuteRestore() {
 
 bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
   const std::string& model = mode_.source.values.ModelName;
-  const std::string unitModel = s_.link.Current().CurrentModel;
+  const std::string unitModel = state_.Unit.model;
   if ((model == "LM-7210A" || model == "LM-7210B") && !Contains(unitModel, model)) {
     const std::string text = "The Data log holds the values of an " + model + ", but this unit is an " + unitModel +
                              ". Nothing has been written to the router.";
@@ -57,14 +57,14 @@ bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
   }
   // The MAC the unit reported, or the one it answered the search under.
   std::string unitMac = NormalMac(state_.Values[kMac2G]);
-  if (unitMac.empty()) unitMac = s_.link.Current().CurrentMacText;
+  if (unitMac.empty()) unitMac = state_.Unit.macText;
   const std::string logMac = NormalMac(mode_.source.values.Values[kMac2G]);
   if (unitMac == logMac) return true;
   // An unfinished run is taken up on the unit that answers the search under
   // the MAC of its mark and Data log: after an interrupted flash its 2.4 GHz
   // MAC may read as the image's default.
   const bool resumed = mode_.origin == RestoreOrigin::Resumed;
-  if (resumed && NormalMac(s_.link.Current().CurrentMacText) == logMac) {
+  if (resumed && NormalMac(state_.Unit.macText) == logMac) {
     Log("[System]-Restore: this unit answers under the Data log's MAC " + logMac + "; its 2.4 GHz MAC reads " +
         unitMac + " until the values are written back.");
     return true;

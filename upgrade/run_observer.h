@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/seams.h"
+#include "link/target.h"
 #include "upgrade/run_result.h"
 
 namespace ramtune::upgrade {
@@ -12,6 +13,9 @@ namespace ramtune::upgrade {
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
+  // From now on the run addresses its requests to `unit` (cleared at the
+  // start of the identification, settled by its choice).
+  virtual void UnitAddressed(const link::Target& /*unit*/) {}
   // The run's logs have their names (the unit is identified).
   virtual void LogsNamed(const std::string& /*processLog*/, const std::string& /*dataLog*/) {}
   // The run is about to change the unit; `dataLog` restores it.

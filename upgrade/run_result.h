@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "link/target.h"
+
 namespace ramtune::upgrade {
 
 enum class RunOutcome {
@@ -32,11 +34,8 @@ struct RunResult {
   bool unitChanged = false;
   std::string bootloaderBefore;
   std::string bootloaderAfter;
-  // The chosen unit.
-  std::string macText;
-  std::string ip;
-  std::string model;
-  std::string interfaceName;
+  // The unit the run worked on (pinned once the run chose it).
+  link::Target unit;
   std::string modelName;      // the model name the backup settled (or the Data log held)
   std::string operatingMode;  // "7" or empty, as the backup read it
   std::string processLog;

@@ -29,16 +29,16 @@ bool UpgradeRun::TransferAndFlash() {
 
   for (const char* command : kFtpPreparation) {
     Log(command);
-    s_.link.SendCommand(command, 3000);
+    Send(command, 3000);
     s_.waits.PumpingDelay(200);
   }
 
-  if (!s_.runner.UploadBootImage()) {
+  if (!s_.runner.UploadBootImage(Addressed())) {
     EndRun(0, "", "Run Bat_Bin fail");
     return false;
   }
   Log("Run Bat_Bin OK");
-  if (!s_.runner.UploadFlashTool()) {
+  if (!s_.runner.UploadFlashTool(Addressed())) {
     EndRun(0, "", "Run Bat_Mtd fail");
     return false;
   }
@@ -63,7 +63,7 @@ bool UpgradeRun::TransferAndFlash() {
   Log("<<<<<  Start to update bootloader...Please Wait... >>>>>");
 
   Log(kMakeToolExecutable);
-  s_.link.SendCommand(kMakeToolExecutable, 3000);
+  Send(kMakeToolExecutable, 3000);
   s_.waits.PumpingDelay(500);
 
   // The write goes on after the reply limit; the pause and the checks below
@@ -71,7 +71,7 @@ bool UpgradeRun::TransferAndFlash() {
   const std::string flash = FillIn(kFlash, kBootImageVersion);
   if (!MarkUnitChanged()) return false;
   Log(flash);
-  s_.link.SendCommand(flash, 3000);
+  Send(flash, 3000);
   s_.waits.PumpingDelay(5000);
 
   const bool flashed = Retry(8, 1000, RetryVariant::CountingDown, [&] {

@@ -30,13 +30,13 @@ std::string RemoveByHand(const RunMark& mark) {
 
 }  // namespace
 
-std::string UpgradeRun::UnitMac() const { return NormalMac(s_.link.Current().CurrentMacText); }
+std::string UpgradeRun::UnitMac() const { return NormalMac(state_.Unit.macText); }
 
 bool UpgradeRun::MarkUnitChanged() {
   if (changed_.changed) return true;
   const std::string dataLog = mode_.IsRestore() ? mode_.source.path : s_.logs.DataLogPath;
   const RunMark mark{MarkPath(LogFolder(), UnitMac()), UnitMac(), dataLog, s_.waits.clock().LocalTimeStamp()};
-  std::string why = mark.mac.empty() ? "the unit's MAC " + s_.link.Current().CurrentMacText + " is not one" : "";
+  std::string why = mark.mac.empty() ? "the unit's MAC " + state_.Unit.macText + " is not one" : "";
   if (why.empty() && !WriteMark(mark, &why) && why.empty()) why = "unknown error";
   if (!why.empty()) {
     EndNotWritten("The mark of this run", mark.path, why);
@@ -126,7 +126,7 @@ bool UpgradeRun::OtherUnfinishedRuns(const std::vector<RunMark>& marks) {
   // image's default MAC: it would be backed up with the image's defaults.
   const std::string question =
       "Runs on other units did not finish (listed above). A unit whose run was interrupted after the flash may "
-      "answer with another MAC than its own.\nGo on with this unit (" + s_.link.Current().CurrentMacText +
+      "answer with another MAC than its own.\nGo on with this unit (" + state_.Unit.macText +
       ") as a new one and back it up?";
   if (s_.display.AskYesNoInPerson(question)) {
     Log("[System]-This unit is upgraded as a new one, as asked.");

@@ -4,7 +4,6 @@
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "link/router_link.h"
 #include "upgrade/restore_verify_tables.h"
 
 namespace ramtune::upgrade {

@@ -42,8 +42,8 @@ std::vector<ReadPlace> ReadPlaces(size_t item, bool fromBootPartition) {
 }
 
 std::string UnitReader::Ask(const std::string& command, int limitMs) {
-  link_.SendCommand(command, limitMs);
-  return FirstLine(link_.ResponseText());
+  channel_.SendCommand(unit_, command, limitMs);
+  return FirstLine(channel_.ResponseText());
 }
 
 ReadValue UnitReader::Read(size_t item, const ReadPlace& place) {
@@ -51,8 +51,8 @@ ReadValue UnitReader::Read(size_t item, const ReadPlace& place) {
   RetryAttempts(waits_, place.attempts, 1000, RetryVariant::CountingDown, [&] {
     switch (place.kind) {
       case ReadKind::ModelQuery: {
-        link_.SendCommand(place.text, place.limitMs);
-        const std::string reply = link_.ResponseText();
+        channel_.SendCommand(unit_, place.text, place.limitMs);
+        const std::string reply = channel_.ResponseText();
         for (const char* name : kModelNames) {
           if (Contains(reply, name)) {
             read = {name, ""};
@@ -67,8 +67,8 @@ ReadValue UnitReader::Read(size_t item, const ReadPlace& place) {
         if (!place.prefix.empty()) read.value = ReplaceAll(read.value, place.prefix, "");
         break;
       case ReadKind::Partition:
-        link_.QueryMtd0Value(place.text);
-        read.value = link_.ResponseText();
+        channel_.QueryMtd0Value(unit_, place.text);
+        read.value = channel_.ResponseText();
         break;
     }
     log_(FillIn(kCalibrationItems[item].logFormat, read.value));

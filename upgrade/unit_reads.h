@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/logs.h"
-#include "link/router_link.h"
+#include "link/command_channel.h"
 #include "upgrade/calibration_items.h"
 
 namespace ramtune::upgrade {
@@ -31,7 +31,7 @@ inline constexpr size_t kModelItem = kCalibrationItemCount;
 
 enum class ReadKind {
   Command,     // a command, its reply's first line without the prefix
-  Partition,   // the boot partition under a key (RouterLink::QueryMtd0Value)
+  Partition,   // the boot partition under a key (CommandChannel::QueryMtd0Value)
   ModelQuery,  // the model-name query, whole reply
 };
 
@@ -64,8 +64,9 @@ struct ReadValue {
 class UnitReader {
  public:
   using LogLine = std::function<void(const std::string&)>;
-  UnitReader(link::RouterLink& link, Waits& waits, LogLine log)
-      : link_(link), waits_(waits), log_(std::move(log)) {}
+  // Every read asks `unit` through `channel`.
+  UnitReader(link::CommandChannel& channel, const link::Target& unit, Waits& waits, LogLine log)
+      : channel_(channel), unit_(unit), waits_(waits), log_(std::move(log)) {}
 
   // Reads until the value rule accepts the value or the place's attempts
   // are used, logging the item's line after every attempt (the model's once,
@@ -85,7 +86,8 @@ class UnitReader {
   Versions ReadVersions();
 
  private:
-  link::RouterLink& link_;
+  link::CommandChannel& channel_;
+  const link::Target& unit_;
   Waits& waits_;
   LogLine log_;
 };

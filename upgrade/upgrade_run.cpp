@@ -59,11 +59,7 @@ RunResult UpgradeRun::Result(RunOutcome outcome) const {
   result.unitChanged = changed_.changed;
   result.bootloaderBefore = state_.BootloaderBefore;
   result.bootloaderAfter = state_.BootloaderAfter;
-  const link::CurrentRouter unit = s_.link.Current();
-  result.macText = unit.CurrentMacText;
-  result.model = unit.CurrentModel;
-  result.ip = state_.ChosenAddress;
-  result.interfaceName = s_.link.TargetRoute().name;
+  result.unit = state_.Unit;
   result.modelName = modelName_;
   result.operatingMode = state_.OperatingMode;
   result.processLog = s_.logs.ProcessLogPath;
@@ -99,7 +95,7 @@ RunOutcome UpgradeRun::Run() {
 bool UpgradeRun::IsPlannedUnit() {
   if (mode_.plannedMac.empty()) return true;
   link::MacAddress mac{};
-  const std::string found = s_.link.Current().CurrentMacText;
+  const std::string found = state_.Unit.macText;
   const std::string digits = link::ParseMacText(found, &mac) ? link::MacDigits(mac) : found;
   if (digits == mode_.plannedMac) return true;
   EndRun(kPicturePause, "",
@@ -165,9 +161,13 @@ bool UpgradeRun::StartChecks() {
   return true;
 }
 
+void UpgradeRun::Send(const std::string& command, int limitMs) {
+  s_.link.commands.SendCommand(state_.Unit, command, limitMs);
+}
+
 std::string UpgradeRun::Ask(const std::string& command, int limitMs) {
-  s_.link.SendCommand(command, limitMs);
-  return FirstLine(s_.link.ResponseText());
+  Send(command, limitMs);
+  return FirstLine(s_.link.commands.ResponseText());
 }
 
 bool UpgradeRun::Retry(int attempts, int pauseMs, RetryVariant variant,

@@ -31,7 +31,9 @@ namespace ramtune::upgrade {
 struct RunState {
   std::array<std::string, kCalibrationItemCount> Values;
   std::string OperatingMode;  // "7" or empty
-  std::string ChosenAddress;
+  // The unit the run works on: every request of the run carries it. Pinned
+  // to the router's entry by the choice of Identify.
+  link::Target Unit;
   bool PassFlag = true;
   // The unit's bootloader version as the version gate read it, and the
   // image's once the flash check found it in the boot partition.
@@ -136,7 +138,7 @@ class UpgradeRun {
   // After a failure once the unit has been changed: where the unit's values
   // are and how to write them back.
   void RecoveryHint();
-  std::string RestoreInterfaceArg() const { return upgrade::RestoreInterfaceArg(s_.settings, s_.link.TargetRoute()); }
+  std::string RestoreInterfaceArg() const { return upgrade::RestoreInterfaceArg(s_.settings, Addressed().route); }
   // Ends a run before anything is changed because `what` at `path` is not
   // on the disk.
   void EndNotWritten(const std::string& what, const std::string& path, const std::string& why);
@@ -146,10 +148,13 @@ class UpgradeRun {
   enum class Verdict { Completed, SecondPass, Failed };
   Verdict Verify();
 
-  // Sends a command and returns the first line of the reply.
+  // The run's unit as requests reach it now (its route found again).
+  link::Target Addressed() const { return s_.link.discovery.Addressed(state_.Unit); }
+  // Sends a command to the run's unit; Ask returns the first line of the reply.
+  void Send(const std::string& command, int limitMs);
   std::string Ask(const std::string& command, int limitMs);
   UnitReader Reader() {
-    return UnitReader(s_.link, s_.waits, [this](const std::string& line) { Log(line); });
+    return UnitReader(s_.link.commands, state_.Unit, s_.waits, [this](const std::string& line) { Log(line); });
   }
   // Runs `attempt` up to `attempts` times with `pauseMs` between failures;
   // true as soon as an attempt succeeds.

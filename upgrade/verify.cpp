@@ -30,13 +30,13 @@ UpgradeRun::Verdict UpgradeRun::Verify() {
           value = Ask(std::string("nvram get ") + row.key, 1000);
           break;
         case ReadFrom::Partition:
-          s_.link.QueryMtd0Value(row.key);
-          value = s_.link.ResponseText();
+          s_.link.commands.QueryMtd0Value(state_.Unit, row.key);
+          value = s_.link.commands.ResponseText();
           break;
         case ReadFrom::ModelName:
           // The whole reply: the model name may be anywhere in it.
-          s_.link.SendCommand(kModelNameQuery, 1000);
-          value = s_.link.ResponseText();
+          Send(kModelNameQuery, 1000);
+          value = s_.link.commands.ResponseText();
           Log(FillIn(row.logFormat, value));
           return !expected.empty() && Contains(value, expected);
       }

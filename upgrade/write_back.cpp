@@ -33,7 +33,7 @@ bool UpgradeRun::RestoreAndCommit() {
 
   auto writeUnchecked = [&](const std::string& command, int pauseMs) {
     Log(command);
-    s_.link.SendCommand(command, 1000);
+    Send(command, 1000);
     s_.waits.PumpingDelay(pauseMs);
   };
   for (size_t i = kPa2ga0; i < kCalibrationItemCount; ++i) {
@@ -45,10 +45,10 @@ bool UpgradeRun::RestoreAndCommit() {
   // The operating mode is logged after its reply, unlike the other writes.
   if (state_.OperatingMode == "7") {
     const std::string command = kOperatingModeWrite + state_.OperatingMode;
-    s_.link.SendCommand(command, 1000);
+    Send(command, 1000);
     Log(command);
     s_.waits.PumpingDelay(100);
-    s_.link.SendCommand(kCommit, 1000);
+    Send(kCommit, 1000);
     Log(kCommit);
     s_.waits.PumpingDelay(1000);
   }
@@ -59,9 +59,9 @@ bool UpgradeRun::RestoreAndCommit() {
   // reply is looked at again without sending the commit a second time. A
   // commit that is never confirmed does not stop the run.
   Log(kCommit);
-  s_.link.SendCommand(kCommit, 1000);
+  Send(kCommit, 1000);
   for (int check = 1; check <= 10; ++check) {
-    const std::string line = FirstLine(s_.link.ResponseText());
+    const std::string line = FirstLine(s_.link.commands.ResponseText());
     if (Contains(line, "1")) {
       Log(line);
       break;

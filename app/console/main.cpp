@@ -79,7 +79,7 @@ class BenchChildStartup : public StartupSystem {
 [[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, console::BenchChannel& channel,
                                const std::string& device) {
   const bool found = dlg.SearchOnce();
-  for (const link::DeviceEntry& entry : dlg.link.DeviceTable()) {
+  for (const link::DeviceEntry& entry : dlg.link.discovery.DeviceTable()) {
     channel.Send(bench::EventKind::Found, {device, entry.MacText, entry.Model, entry.Ip, entry.Label});
   }
   frontEnd.Finish(found ? console::kExitCompleted : console::kExitNoRouter);
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
   if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
   if (options.backup) dlg.RequestBackup();
   if (options.verify) dlg.RequestCheck(options.verifyFile);
-  if (!options.interfaceChoice.empty()) dlg.link.ChooseInterface(options.interfaceChoice);
+  if (!options.interfaceChoice.empty()) dlg.link.discovery.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;
   RunStartup(dlg, ofBench ? benchSystem : ownSystem);

@@ -59,7 +59,7 @@ InterruptSteps::Step ChangedRunGuard::Poll() {
 }
 
 std::vector<std::string> ChangedRunGuard::HintLines() const {
-  const link::Route route = dlg_.link.TargetRoute();
+  const link::Route route = dlg_.link.discovery.Addressed(dlg_.Unit()).route;
   const std::string interfaceArg = upgrade::RestoreInterfaceArg(dlg_.settings, route);
   return upgrade::RecoveryHintLines(dlg_.settings, upgrade::ChangedUnit{true, dataLog_, "", {}}, interfaceArg);
 }

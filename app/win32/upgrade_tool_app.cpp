@@ -56,7 +56,7 @@ void CUpgradeToolApp::InitInstance() {
       MessageBoxA(nullptr, text.c_str(), kApplicationName, MB_OK | MB_ICONEXCLAMATION);
       platform::ExitProcess(0);
     }
-    dlg.link.ChooseInterface(options.interfaceAddress);
+    dlg.link.discovery.ChooseInterface(options.interfaceAddress);
   }
   window.DoModal(nullptr);
   // Should the modal loop ever return: what the Exit button does.

@@ -59,7 +59,10 @@ struct Link {
   Waits waits;
   RunLogs logs;
   link::RouterLink link{link::LinkServices{transport, waits, logs, display, host, processes}};
-  link::ConsoleRunner runner{processes, waits, logs, settings, link};
+  link::ConsoleRunner runner{processes, waits, logs, settings};
+  // As before a choice: broadcast, commands to the last answer, uploads to
+  // the router recorded last.
+  link::Target Found() const { return link::Target::Unchosen(link.discovery.LastFound()); }
 };
 
 Link& TheLink() {
@@ -73,38 +76,38 @@ TEST(LinkIntegration, SearchFindsTheRouterInTheFirstCyclesAndRecordsItOnce) {
   if (!SingleRouter()) GTEST_SKIP() << "two-router run";
   Link& l = TheLink();
   const int64_t start = platform::ProcessClockMs();
-  ASSERT_TRUE(l.link.SearchRouter());
+  ASSERT_TRUE(l.link.discovery.SearchRouter({}));
   EXPECT_LT(platform::ProcessClockMs() - start, 4000);
-  const auto table = l.link.DeviceTable();
+  const auto table = l.link.discovery.DeviceTable();
   ASSERT_EQ(table.size(), 1u);
   EXPECT_EQ(table[0].Ip, "10.77.0.2");
   EXPECT_EQ(table[0].MacText, "AABBCCDDEE01");
   EXPECT_EQ(table[0].Model, "LM-7210A");
   // More cycles: the same router is never recorded twice.
-  l.link.SearchRounds(2);
-  EXPECT_EQ(l.link.DeviceTable().size(), 1u);
+  l.link.discovery.SearchRounds(2, {});
+  EXPECT_EQ(l.link.discovery.DeviceTable().size(), 1u);
 }
 
 TEST(LinkIntegration, TwoRoutersAreBothRecordedInArrivalOrder) {
   if (SingleRouter()) GTEST_SKIP() << "single-router run";
   Link& l = TheLink();
-  l.link.SearchRouter();
-  l.link.SearchRounds(2);  // both answer the same broadcast; let the second arrive
-  const auto table = l.link.DeviceTable();
+  l.link.discovery.SearchRouter({});
+  l.link.discovery.SearchRounds(2, {});  // both answer the same broadcast; let the second arrive
+  const auto table = l.link.discovery.DeviceTable();
   ASSERT_EQ(table.size(), 2u);
   EXPECT_NE(table[0].Ip, table[1].Ip);
-  EXPECT_EQ(l.link.Current().DeviceIp, table[1].Ip);
+  EXPECT_EQ(l.link.discovery.LastFound().Ip, table[1].Ip);
 }
 
 TEST(LinkIntegration, CommandRoundTripAndBootPartitionQuery) {
   if (!SingleRouter()) GTEST_SKIP();
   Link& l = TheLink();
   const int64_t start = platform::ProcessClockMs();
-  l.link.SendCommand("ATE Get_FWVersion", 1000);
-  EXPECT_EQ(l.link.ResponseText(), "3.0.4.118\n");
+  l.link.commands.SendCommand(l.Found(), "ATE Get_FWVersion", 1000);
+  EXPECT_EQ(l.link.commands.ResponseText(), "3.0.4.118\n");
   EXPECT_LT(platform::ProcessClockMs() - start, 600);
-  l.link.QueryMtd0Value("0:ccode");
-  EXPECT_EQ(l.link.ResponseText(), "US");
+  l.link.commands.QueryMtd0Value(l.Found(), "0:ccode");
+  EXPECT_EQ(l.link.commands.ResponseText(), "US");
 }
 
 TEST(LinkIntegration, UploadThroughCurlArrivesByteIdentical) {
@@ -112,19 +115,19 @@ TEST(LinkIntegration, UploadThroughCurlArrivesByteIdentical) {
   Link& l = TheLink();
   for (const char* command : {"mkdir /tmp/mnt/cfe", "nvram set enable_ftp=1", "nvram set st_ftp_mode=1",
                               "rc rc_service restart_ftpd"}) {
-    l.link.SendCommand(command, 3000);
+    l.link.commands.SendCommand(l.Found(), command, 3000);
   }
   l.waits.PumpingDelay(500);
-  ASSERT_TRUE(l.runner.UploadBootImage());
-  ASSERT_TRUE(l.runner.UploadFlashTool());
+  ASSERT_TRUE(l.runner.UploadBootImage(l.Found()));
+  ASSERT_TRUE(l.runner.UploadFlashTool(l.Found()));
   const std::string arrived = Env("RAMTUNE_SIM_STATE") + "/10.77.0.2/tmp/mnt/cfe/";
   for (const char* name : {kBootImageFile, kFlashToolFile}) {
     const std::string sent = FileBytes(l.settings.ToolFolderPath + "/" + name);
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(FileBytes(arrived + name), sent) << name;
   }
-  l.link.SendCommand("cat /mnt/cfe/cfe_lm-7210a_1.0.1.6.bin |grep bl_version", 15000);
-  EXPECT_NE(l.link.ResponseText().find("1.0.1.6"), std::string::npos);
+  l.link.commands.SendCommand(l.Found(), "cat /mnt/cfe/cfe_lm-7210a_1.0.1.6.bin |grep bl_version", 15000);
+  EXPECT_NE(l.link.commands.ResponseText().find("1.0.1.6"), std::string::npos);
 }
 
 TEST(LinkIntegration, MissingUploaderGivesItsFourLinesAndFalse) {
@@ -133,7 +136,7 @@ TEST(LinkIntegration, MissingUploaderGivesItsFourLinesAndFalse) {
   const std::string saved = l.settings.ToolFolderPath;
   l.settings.ToolFolderPath = saved + "/no-such-folder";
   l.display.LogListClear();
-  EXPECT_FALSE(l.runner.UploadBootImage());
+  EXPECT_FALSE(l.runner.UploadBootImage(l.Found()));
   l.settings.ToolFolderPath = saved;
   const auto& lines = l.display.listLines;
   ASSERT_EQ(lines.size(), 6u);
@@ -149,12 +152,12 @@ TEST(LinkIntegration, OneSearchCycleLastsAboutOnePointTwoSeconds) {
   if (!SingleRouter()) GTEST_SKIP();
   Link& l = TheLink();
   // Ask an address nobody has, so that every cycle runs to its end.
-  l.link.SetSelectedIp("10.77.0.99");
-  l.link.SetUnicastMode(true);
+  link::Target nobody;
+  nobody.ip = "10.77.0.99";
+  nobody.unicast = true;
   const int64_t start = platform::ProcessClockMs();
-  EXPECT_FALSE(l.link.SearchRounds(5));
+  EXPECT_FALSE(l.link.discovery.SearchRounds(5, nobody));
   const double perCycle = (platform::ProcessClockMs() - start) / 5.0;
-  l.link.SetUnicastMode(false);
   EXPECT_NEAR(perCycle, 1200.0, 120.0);
 }
 

@@ -46,7 +46,7 @@ Rig::~Rig() {
 
 int Rig::SearchAndRun() {
   try {
-    if (dlg->link.SearchRouter()) dlg->RunUpgrade();
+    if (dlg->link.discovery.SearchRouter(dlg->Unit())) dlg->RunUpgrade();
   } catch (const ProcessExit& exit) {
     return exit.code;
   }

@@ -272,7 +272,7 @@ void ScriptedNetwork::SendOn(const std::string& ip, const uint8_t* data, size_t 
   for (RouterModel& router : routers) {
     if (now < router.silentUntilMs || router.link != link) continue;
     if (operation == 31) {
-      if (router.answersDiscovery && (broadcast || ip == router.ip)) {
+      if (router.answersDiscovery && (broadcast || ip == router.ip || router.answersEveryDiscovery)) {
         Deliver(DiscoveryResponse(router.mac, router.model, router.label, router.modeByte), router.ip,
                 router.discoveryDelayMs, router.link);
       }

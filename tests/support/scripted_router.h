@@ -43,6 +43,7 @@ struct RouterModel {
   std::string label = "LM-7210A";
   uint8_t modeByte = 0;
   bool answersDiscovery = true;
+  bool answersEveryDiscovery = false;  // also requests sent to another address (a stray)
   unsigned link = 1;  // the index of the PC's interface it is cabled to
   int discoveryDelayMs = 20;
 

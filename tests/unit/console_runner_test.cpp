@@ -16,7 +16,7 @@ class ConsoleRunnerTest : public ::testing::Test {
  protected:
   ConsoleRunnerTest() {
     rig.dlg->settings.EngineeringMode = true;
-    rig.dlg->link.SetDeviceIp("10.77.0.2");
+    unit.ip = "10.77.0.2";
   }
   void Answer(Status status, std::string output = "", std::string error = "", int exitCode = 0) {
     rig.processes.capturedAnswer = [=](const FakeProcesses::Captured&) {
@@ -33,10 +33,11 @@ class ConsoleRunnerTest : public ::testing::Test {
     return rig.dlg->settings.ToolFolderPath + platform::kPathSeparator + name;
   }
   Rig rig;
+  link::Target unit;
 };
 
 TEST_F(ConsoleRunnerTest, UploadCommandLineQuotesThePathAndNamesTheDirectory) {
-  ASSERT_TRUE(runner().UploadBootImage());
+  ASSERT_TRUE(runner().UploadBootImage(unit));
   ASSERT_EQ(rig.processes.captured.size(), 1u);
   const auto& run = rig.processes.captured[0];
   EXPECT_EQ(run.application, Tool(platform::kUploaderName));
@@ -47,7 +48,7 @@ TEST_F(ConsoleRunnerTest, UploadCommandLineQuotesThePathAndNamesTheDirectory) {
   EXPECT_THAT(rig.display.listLines, ::testing::ElementsAre("Uploader exit status: 0", "ExecuteConsoleCommand_Bin ok!"));
   EXPECT_EQ(rig.clock.pauses, (std::vector<int>{500}));
 
-  ASSERT_TRUE(runner().UploadFlashTool());
+  ASSERT_TRUE(runner().UploadFlashTool(unit));
   EXPECT_EQ(rig.processes.captured[1].commandLine,
             std::string(platform::kUploaderName) + " -T \"" + Tool("mtd-write") + "\" ftp://10.77.0.2/cfe/");
   EXPECT_EQ(rig.display.listLines.back(), "ExecuteConsoleCommand_Mtd ok!");
@@ -59,7 +60,7 @@ TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
     std::vector<std::string> lines;
   };
   const std::string path = Tool(platform::kUploaderName);
-  const std::string command = runner().UploadCommandLine("mtd-write");
+  const std::string command = runner().UploadCommandLine("mtd-write", unit);
   const Case cases[] = {
       {Status::PipeFailed, {"Can Not Create Windows Pipe!"}},
       {Status::StartFailed, {"The system cannot find the file specified.", "Path: " + path, "command: " + command,
@@ -70,7 +71,7 @@ TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
   for (const Case& c : cases) {
     rig.display.LogListClear();
     Answer(c.status, "", "The system cannot find the file specified.");
-    EXPECT_FALSE(runner().UploadFlashTool());
+    EXPECT_FALSE(runner().UploadFlashTool(unit));
     std::vector<std::string> expected = c.lines;
     expected.push_back("ExecuteConsoleCommand_Mtd fail!");
     ASSERT_EQ(rig.display.listLines.size(), expected.size() + 1);
@@ -79,7 +80,7 @@ TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
   // Ended and printed, with a status other than 0: the upload does not count.
   rig.display.LogListClear();
   Answer(Status::Ok, "curl: (18) transfer closed\n", "", 18);
-  EXPECT_FALSE(runner().UploadBootImage());
+  EXPECT_FALSE(runner().UploadBootImage(unit));
   EXPECT_THAT(rig.display.listLines, ::testing::ElementsAre("Uploader exit status: 18", "ExecuteConsoleCommand_Bin fail!",
                                                             ::testing::HasSubstr("(curl status 18: curl: (18) transfer closed)")));
 }

@@ -111,11 +111,11 @@ TEST(Interfaces, DiscoveryGoesOutOncePerLinkPerRoundUntilAnAnswer) {
   rig.network.interfaces.push_back({4, "eth2", "", "", true, true});           // no IPv4 address
   rig.network.interfaces.push_back({5, "eth3", "10.9.0.1", "255.255.0.0", true, false});  // no link
   rig.router().answersDiscovery = false;
-  EXPECT_FALSE(rig.dlg->link.SearchRouter());
+  EXPECT_FALSE(rig.dlg->link.discovery.SearchRouter({}));
   for (unsigned link : {1u, 2u, 3u}) EXPECT_EQ(Count(rig.network, link, true), 20) << link;
   EXPECT_EQ(rig.network.requests.size(), 60u);
   // Nothing answered: every interface is named, with why it was not searched.
-  const std::vector<std::string> hints = rig.dlg->link.NothingFoundHints();
+  const std::vector<std::string> hints = rig.dlg->link.discovery.NothingFoundHints();
   for (const char* line : {"[System]-Searched on eth0 10.77.0.1/255.255.255.0, link up",
                            "[System]-Searched on wlan0 192.168.8.20/255.255.255.0, link up",
                            "[System]-Not searched: eth2 (no IPv4 address), link up",
@@ -136,7 +136,7 @@ TEST(Interfaces, NothingFoundHintsSayWhatTheProgramCanTell) {
        [](Rig& rig) {
          rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5"));
          rig.router().link = 2;
-         rig.dlg->link.ChooseInterface("eth0");
+         rig.dlg->link.discovery.ChooseInterface("eth0");
        },
        {"[System]-Searched on eth0 10.77.0.1/255.255.255.0, link up",
         "[System]-Not searched: eth1 10.77.0.5/255.255.255.0, link up (not the chosen interface)",
@@ -169,8 +169,8 @@ TEST(Interfaces, NothingFoundHintsSayWhatTheProgramCanTell) {
   for (const Case& c : cases) {
     Rig rig;
     c.setUp(rig);
-    EXPECT_FALSE(rig.dlg->link.SearchRouter()) << c.name;
-    EXPECT_EQ(rig.dlg->link.NothingFoundHints(), c.expected) << c.name;
+    EXPECT_FALSE(rig.dlg->link.discovery.SearchRouter({})) << c.name;
+    EXPECT_EQ(rig.dlg->link.discovery.NothingFoundHints(), c.expected) << c.name;
     // Nothing went out where the program did not search.
     for (size_t i = 0; i < rig.network.requests.size(); ++i) {
       EXPECT_EQ(rig.network.links[i], 1u) << c.name;
@@ -214,9 +214,9 @@ TEST(Interfaces, TwoUnitsOnTwoLinksAreBothListedAndTheChosenOneAloneIsUpgraded) 
     TwoUnits(rig, c.sameMac);
     rig.display.selectIndex = c.choice;
     // Both answer within the round of the first answer: no longer a search.
-    ASSERT_TRUE(rig.dlg->link.SearchRouter()) << c.name;
+    ASSERT_TRUE(rig.dlg->link.discovery.SearchRouter({})) << c.name;
     EXPECT_EQ(Count(rig.network, 1, true), 1) << c.name;
-    EXPECT_EQ(rig.dlg->link.DeviceTable().size(), 2u) << c.name;
+    EXPECT_EQ(rig.dlg->link.discovery.DeviceTable().size(), 2u) << c.name;
     rig.dlg->RunUpgrade();
     EXPECT_EQ(rig.display.picture, kPicturePass) << c.name;
     EXPECT_EQ(rig.display.Of("select"), std::vector<std::string>{"10.77.0.2 (eth0);10.77.0.2 (eth1)"}) << c.name;
@@ -295,7 +295,7 @@ TEST(Interfaces, TheSearchAfterTheRebootStaysOnTheChosenLink) {
       EXPECT_TRUE(rig.network.viaUsed[i]) << c.name << ": request " << i;
     }
     // Only the chosen link's answers were taken after the reboot.
-    for (const link::DeviceEntry& entry : rig.dlg->link.DeviceTable()) {
+    for (const link::DeviceEntry& entry : rig.dlg->link.discovery.DeviceTable()) {
       EXPECT_EQ(entry.Via.name + " " + entry.Ip, "eth1 10.77.0.2") << c.name;
     }
   }
@@ -309,15 +309,16 @@ TEST(Interfaces, OnceTheRouteIsFixedOnlyCommandAnswersOnItsLinkCount) {
   for (const Case& c : {Case{1, false}, Case{2, true}, Case{0, true}}) {
     Rig rig;
     TwoUnits(rig, true);
-    ASSERT_TRUE(rig.dlg->link.SearchRouter());
-    ASSERT_EQ(rig.dlg->link.FixRoute(rig.dlg->link.DeviceTable().at(1)), "");
+    ASSERT_TRUE(rig.dlg->link.discovery.SearchRouter({}));
+    const link::DeviceEntry chosen = rig.dlg->link.discovery.DeviceTable().at(1);
+    ASSERT_EQ(rig.dlg->link.discovery.RouteRefusal(chosen), "");
     rig.router(1).script = [](const std::string&, Reply& reply) { return reply.drop = true; };
-    rig.dlg->link.SendCommand("nvram get x", 0);
+    rig.dlg->link.commands.SendCommand(link::Target::Chosen(chosen), "nvram get x", 0);
     const Bytes& request = rig.network.requests.back();
     const uint32_t sequence = static_cast<uint32_t>(request[4] | request[5] << 8 | request[6] << 16 | request[7] << 24);
     rig.network.Deliver(CommandResponse(sequence, rig.router(1).mac, "answer\n"), "10.77.0.2", 5, c.arrival);
     rig.dlg->waits.PumpingDelay(100);
-    EXPECT_EQ(rig.dlg->link.ResponseText(), c.counts ? "answer\n" : "") << c.arrival;
+    EXPECT_EQ(rig.dlg->link.commands.ResponseText(), c.counts ? "answer\n" : "") << c.arrival;
   }
 }
 
@@ -333,7 +334,7 @@ TEST(Interfaces, WithoutAWayToTieAUnicastASharedSubnetEndsTheRunAtTheChoice) {
       {"the router's link chosen, the other one in its subnet",
        [](Rig& rig) {
          rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5"));
-         rig.dlg->link.ChooseInterface("eth1");
+         rig.dlg->link.discovery.ChooseInterface("eth1");
        },
        true},
       {"the other link in another subnet",

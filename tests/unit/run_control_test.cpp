@@ -56,7 +56,7 @@ TEST(RunControl, SeriesWithoutRouterEndsAfterMoreThanTwentyWholeSeconds) {
   EXPECT_GT(rig.dlg->LastSearchSeconds, 20.0);
   EXPECT_EQ(*std::prev(ending), Format("Search Time: %.1f s", rig.dlg->LastSearchSeconds));
   const std::vector<std::string> hints(std::next(ending), lines.end());
-  EXPECT_EQ(hints, rig.dlg->link.NothingFoundHints());
+  EXPECT_EQ(hints, rig.dlg->link.discovery.NothingFoundHints());
   ASSERT_FALSE(hints.empty());
   EXPECT_EQ(hints.front(), "[System]-Searched on eth0 10.77.0.1/255.255.255.0, link up");
   EXPECT_TRUE(rig.display.enabled[kButtonRetry]);
@@ -101,7 +101,7 @@ TEST(RunControl, ASeriesOf20Point9SecondsCountsAsTwentyAndTriesAgain) {
   // The attempt up to its measurement; the "Search Time" line, the "No
   // Devices found" line and the hints (100 ms each) follow it.
   const int64_t attempt =
-      probe.clock.NowMs() - before - 200 - 100 * static_cast<int64_t>(probe.dlg->link.NothingFoundHints().size());
+      probe.clock.NowMs() - before - 200 - 100 * static_cast<int64_t>(probe.dlg->link.discovery.NothingFoundHints().size());
 
   Rig rig;
   rig.router().answersDiscovery = false;

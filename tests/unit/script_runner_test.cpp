@@ -39,7 +39,7 @@ class ScriptRunnerTest : public ::testing::Test {
   ScriptRunnerTest() : saved_(std::filesystem::current_path()) {
     std::filesystem::current_path(rig.folder);
     rig.dlg->settings.EngineeringMode = true;
-    rig.dlg->link.SearchRouter();
+    rig.dlg->link.discovery.SearchRouter(rig.dlg->Unit());
     rig.display.LogListClear();
   }
   ~ScriptRunnerTest() override { std::filesystem::current_path(saved_); }
@@ -164,7 +164,7 @@ TEST(ScriptRunnerOffered, OnlyWhenNoStartUpSearchRunOrScriptIsUnderWay) {
   std::filesystem::current_path(idle.folder);  // Result.txt goes there
   Seen scripting;
   idle.router().answersDiscovery = true;
-  idle.dlg->link.SearchRouter();
+  idle.dlg->link.discovery.SearchRouter(idle.dlg->Unit());
   idle.router().script = [&](const std::string&, Reply&) {
     look(idle, scripting);
     return false;

@@ -33,10 +33,11 @@ class UnitCheckTest : public ::testing::Test {
   UnitCheckTest() { log = LogOf(rig.router()); }
 
   upgrade::UnitCheck Check() {
-    EXPECT_TRUE(rig.dlg->link.SearchRouter());
-    upgrade::UnitReader reader(rig.dlg->link, rig.dlg->waits, [this](const std::string& l) { logged.push_back(l); });
+    EXPECT_TRUE(rig.dlg->link.discovery.SearchRouter(rig.dlg->Unit()));
+    const link::Target unit = link::Target::Chosen(rig.dlg->link.discovery.LastFound());
+    upgrade::UnitReader reader(rig.dlg->link.commands, unit, rig.dlg->waits, [this](const std::string& l) { logged.push_back(l); });
     const upgrade::UnitReader::Versions versions = reader.ReadVersions();
-    return upgrade::ReadForCheck(reader, log, versions, rig.dlg->link.Current().CurrentMacText);
+    return upgrade::ReadForCheck(reader, log, versions, unit.macText);
   }
   // The commands after the search that read something else than a value.
   std::vector<std::string> Writes() {

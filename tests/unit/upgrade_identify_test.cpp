@@ -79,7 +79,7 @@ TEST_F(IdentifyTest, IncompleteIpFieldEndsWithBothButtons) {
 }
 
 TEST_F(IdentifyTest, RouterGoneBeforeTheRunsSearch) {
-  ASSERT_TRUE(rig.dlg->link.SearchRouter());
+  ASSERT_TRUE(rig.dlg->link.discovery.SearchRouter(rig.dlg->Unit()));
   rig.router().answersDiscovery = false;
   rig.dlg->RunUpgrade();
   EXPECT_EQ(Tail(rig.display.events, 5),
@@ -151,14 +151,14 @@ TEST_F(IdentifyTest, UnsupportedModelIsRefused) {
   EXPECT_EQ(rig.SearchAndRun(), -1);
   EXPECT_EQ(Tail(rig.display.events, 5), (Events{"picture 132", "box Incompatible device XR-500",
                                                  "list Unsupport product XR-500", "enable 1 on", "enable 2 on"}));
-  EXPECT_EQ(rig.dlg->link.Current().UnicastMode, false);
+  EXPECT_FALSE(rig.dlg->LastResult().unit.unicast);
 }
 
 TEST_F(IdentifyTest, AModelThatOnlyStartsWithTheFamilyNamePassesTheGate) {
   rig.router().model = "LM-7210C";
   EXPECT_EQ(rig.SearchAndRun(), -1);
   EXPECT_TRUE(Sent("nvram get bl_version"));
-  EXPECT_EQ(rig.dlg->LastResult().ip, "");
+  EXPECT_FALSE(rig.dlg->LastResult().unit.unicast);
 }
 
 TEST_F(IdentifyTest, VersionGate) {
@@ -227,10 +227,10 @@ TEST_F(TwoRouters, ChoosingTheFirstRouterAddressesEveryCommandToIt) {
   EXPECT_EQ(rig.display.labels[kLabelMac], "MAC Address:  [001122AABBCC]");
   EXPECT_EQ(rig.display.labels[kLabelModel], "Model:  [LM-7210A]");
   EXPECT_NE(rig.dlg->logs.DataLogPath.find("001122AABBCC_Data_"), std::string::npos);
-  EXPECT_EQ(rig.dlg->LastResult().ip, "10.77.0.2");
+  EXPECT_EQ(rig.dlg->LastResult().unit.ip, "10.77.0.2");
   EXPECT_EQ(rig.network.destinations.back(), "10.77.0.2");
   const size_t before = rig.router(1).commands.size();
-  EXPECT_EQ(rig.dlg->link.Current().TargetMac, rig.router(0).mac);
+  EXPECT_EQ(rig.dlg->LastResult().unit.mac, rig.router(0).mac);
   EXPECT_TRUE(Sent("ATE Get_MacAddr_2G"));
   EXPECT_EQ(rig.router(1).commands.size(), before);
   const auto data = rig.DataLog();
@@ -242,8 +242,9 @@ TEST_F(TwoRouters, ChoosingTheSecondMakesItTheTargetAndItsModelCurrent) {
   rig.display.selectIndex = 1;
   rig.router(1).Set("0:pa2ga0", "0x0000,0x0000,0x0001");
   EXPECT_EQ(rig.SearchAndRun(), -1);
-  EXPECT_EQ(rig.dlg->link.Current().CurrentModel, "LM-7210B");
-  EXPECT_EQ(rig.dlg->link.Current().SelectedIp, "10.77.0.3");
+  EXPECT_EQ(rig.dlg->LastResult().unit.model, "LM-7210B");
+  EXPECT_EQ(rig.dlg->LastResult().unit.ip, "10.77.0.3");
+  EXPECT_EQ(rig.network.destinations.back(), "10.77.0.3");
   const auto data = rig.DataLog();
   ASSERT_GT(data.size(), 7u);
   EXPECT_EQ(data[7], "0:pa2ga0=0x0000,0x0000,0x0001");
