@@ -359,6 +359,12 @@ TEST(Interfaces, WithoutAWayToTieAUnicastASharedSubnetEndsTheRunAtTheChoice) {
                                      "only. Disconnect eth0 for the upgrade, then press Retry."})
         << c.name;
     EXPECT_EQ(CommandsAfterTheChoice(rig.router()), 0) << c.name;
+    // No unit was chosen: Retry's search is broadcast again.
+    const size_t before = rig.network.destinations.size();
+    rig.dlg->OnRetry();
+    rig.RunMessages();
+    ASSERT_GT(rig.network.destinations.size(), before) << c.name;
+    EXPECT_EQ(rig.network.destinations[before], "255.255.255.255") << c.name;
   }
 }
 

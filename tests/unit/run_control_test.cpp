@@ -173,10 +173,15 @@ TEST(RunControl, RetryAfterARunFindsTheSameRouterAgain) {
   ASSERT_EQ(rig.SearchAndRun(), -1);
   ASSERT_TRUE(rig.display.enabled[kButtonRetry]);
   rig.display.boxes.clear();
+  const size_t before = rig.network.destinations.size();
   rig.dlg->OnRetry();
   EXPECT_EQ(rig.RunMessages(), -1);
-  // The second series found the router at once and ran again.
+  // The second series found the router at once and ran again. Its search
+  // still asks the unit the last run chose; the run's own starts broadcast.
   EXPECT_EQ(rig.display.boxes, (std::vector<std::string>{"Retrieve 2.4G MAC Fail!!"}));
+  ASSERT_GT(rig.network.destinations.size(), before + 2);
+  EXPECT_EQ(rig.network.destinations[before], "10.77.0.2");
+  EXPECT_EQ(rig.network.destinations[before + 1], "255.255.255.255");
 }
 
 }  // namespace
