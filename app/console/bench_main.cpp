@@ -11,7 +11,7 @@
 #include "app/console/terminal.h"
 #include "app/startup.h"
 #include "core/dialogs.h"
-#include "link/router_link.h"
+#include "link/interfaces.h"
 #include "platform/platform.h"
 
 namespace ramtune::console {
