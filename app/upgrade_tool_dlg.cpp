@@ -28,7 +28,7 @@ Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
 // changes its unit.
 class Observers : public upgrade::RunObserver {
  public:
-  Observers(const std::vector<upgrade::RunObserver*>& all, bool* changed, link::Target* unit)
+  Observers(const std::vector<upgrade::RunObserver*>& all, upgrade::ChangedUnit* changed, link::Target* unit)
       : all_(all), changed_(changed), unit_(unit) {}
   void UnitAddressed(const link::Target& unit) override {
     *unit_ = unit;
@@ -37,9 +37,9 @@ class Observers : public upgrade::RunObserver {
   void LogsNamed(const std::string& processLog, const std::string& dataLog) override {
     for (upgrade::RunObserver* o : all_) o->LogsNamed(processLog, dataLog);
   }
-  void UnitChanged(const std::string& dataLog) override {
-    *changed_ = true;
-    for (upgrade::RunObserver* o : all_) o->UnitChanged(dataLog);
+  void UnitChanged(const upgrade::ChangedUnit& unit) override {
+    *changed_ = unit;
+    for (upgrade::RunObserver* o : all_) o->UnitChanged(unit);
   }
   void Phase(RunPhase phase) override {
     for (upgrade::RunObserver* o : all_) o->Phase(phase);
@@ -50,7 +50,7 @@ class Observers : public upgrade::RunObserver {
 
  private:
   const std::vector<upgrade::RunObserver*>& all_;
-  bool* changed_;
+  upgrade::ChangedUnit* changed_;
   link::Target* unit_;
 };
 }  // namespace
@@ -198,13 +198,13 @@ void CUpgradeToolDlg::OnCancel() {
 upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::RunMode mode = mode_;
   mode.plannedMac = plannedMac_;
-  Observers observers(observers_, &runChangedUnit_, &unit_);
+  Observers observers(observers_, &runChanged_, &unit_);
   upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode,
                           observers);
   running_ = true;
   lastResult_ = run.Execute();
   running_ = false;
-  runChangedUnit_ = false;  // from here on the result says it
+  runChanged_ = upgrade::ChangedUnit{};  // from here on the result says it
   if (lastResult_.outcome == upgrade::RunOutcome::Completed) {
     changed_ = upgrade::ChangedUnit{};
   } else if (lastResult_.unitChanged) {
@@ -214,6 +214,13 @@ upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   if (lastResult_.outcome == upgrade::RunOutcome::UpToDate) s_.host.Exit(1);
   if (lastResult_.outcome == upgrade::RunOutcome::SelectionClosed) s_.host.Exit(0);
   return lastResult_.outcome;
+}
+
+std::vector<std::string> CUpgradeToolDlg::RecoveryHintNow() const {
+  const upgrade::ChangedUnit& unit = runChanged_.changed ? runChanged_ : changed_;
+  if (!unit.changed) return {};
+  const link::Route route = link.discovery.Addressed(unit_).route;
+  return upgrade::RecoveryHintLines(settings, unit, upgrade::RestoreInterfaceArg(settings, route));
 }
 
 bool CUpgradeToolDlg::SearchOnce() {

@@ -87,7 +87,10 @@ class CUpgradeToolDlg {
   // The unit is changed and not restored: a run changed it and no run has
   // completed since, or the run going on has changed it. The session's
   // exit status follows from this one value.
-  bool UnitChanged() const { return UnitChangePending() || runChangedUnit_; }
+  bool UnitChanged() const { return UnitChangePending() || runChanged_.changed; }
+  // The recovery hint for the unit as it stands now (empty while it is not
+  // changed): what an interrupted run leaves to the user.
+  std::vector<std::string> RecoveryHintNow() const;
 
   // Where the session's requests go outside a run's own: the unit the last
   // run addressed, until a new search series releases it.
@@ -124,7 +127,7 @@ class CUpgradeToolDlg {
   bool searching_ = true;  // start-up's start timer leads into a search series
   bool running_ = false;
   bool scripting_ = false;
-  bool runChangedUnit_ = false;  // the run going on has changed its unit
+  upgrade::ChangedUnit runChanged_;  // the unit as the run going on has changed it
 };
 
 }  // namespace ramtune

@@ -78,6 +78,7 @@ bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
     Log("[System]-Restore: the values of " + logMac + " are written into " + unitMac + " as asked");
     // From the first write on, that log is the only copy of this unit's own values.
     if (changed_.identityLog.empty()) changed_.identityLog = beforeRestoreLog;
+    if (changed_.changed) observer_.UnitChanged(changed_);
     return true;
   }
   EndRun(kPicturePause, "", "[System]-Restore cancelled: nothing has been written to the router.");

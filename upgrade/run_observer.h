@@ -6,6 +6,7 @@
 
 #include "core/seams.h"
 #include "link/target.h"
+#include "upgrade/recovery_hint.h"
 #include "upgrade/run_result.h"
 
 namespace ramtune::upgrade {
@@ -18,8 +19,9 @@ class RunObserver {
   virtual void UnitAddressed(const link::Target& /*unit*/) {}
   // The run's logs have their names (the unit is identified).
   virtual void LogsNamed(const std::string& /*processLog*/, const std::string& /*dataLog*/) {}
-  // The run is about to change the unit; `dataLog` restores it.
-  virtual void UnitChanged(const std::string& /*dataLog*/) {}
+  // The run is about to change the unit (and again when what restores it
+  // grows: the log of its own values after a Yes to another unit's values).
+  virtual void UnitChanged(const ChangedUnit& /*unit*/) {}
   virtual void Phase(RunPhase /*phase*/) {}
   // The run has ended and shown its ending.
   virtual void Ended(const RunResult& /*result*/) {}

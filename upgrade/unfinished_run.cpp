@@ -45,7 +45,7 @@ bool UpgradeRun::MarkUnitChanged() {
   }
   changed_.changed = true;
   changed_.dataLog = dataLog;
-  observer_.UnitChanged(changed_.dataLog);
+  observer_.UnitChanged(changed_);
   return true;
 }
 
@@ -97,7 +97,7 @@ bool UpgradeRun::TakeUpUnfinishedRun() {
     const std::string planned = mode_.plannedMac;
     mode_ = RunMode::Restore(RestoreSource{values, mark.dataLog}, RestoreOrigin::Resumed);
     mode_.plannedMac = planned;
-    observer_.UnitChanged(changed_.dataLog);
+    observer_.UnitChanged(changed_);
     return true;
   }
   return OtherUnfinishedRuns(others);

@@ -13,7 +13,7 @@ void BenchChannel::LogsNamed(const std::string& processLog, const std::string& d
   Send(bench::EventKind::Logs, {processLog, dataLog});
 }
 
-void BenchChannel::UnitChanged(const std::string& /*dataLog*/) {
+void BenchChannel::UnitChanged(const upgrade::ChangedUnit& /*unit*/) {
   if (changed_) return;
   changed_ = true;
   Send(bench::EventKind::Changed);

@@ -21,7 +21,7 @@ class BenchChannel : public upgrade::RunObserver {
   void Send(bench::EventKind kind, std::vector<std::string> fields = {});
   // The run tells its log names, its change and its ending as they happen.
   void LogsNamed(const std::string& processLog, const std::string& dataLog) override;
-  void UnitChanged(const std::string& dataLog) override;
+  void UnitChanged(const upgrade::ChangedUnit& unit) override;
   void Ended(const upgrade::RunResult& result) override;
   // Called from the event pump: the stop decision for a stop request, true
   // when the run must end now (nothing changed on the unit yet).

@@ -3,7 +3,6 @@
 #include <signal.h>
 
 #include "app/upgrade_tool_dlg.h"
-#include "upgrade/recovery_hint.h"
 
 namespace ramtune::console {
 namespace {
@@ -35,15 +34,13 @@ void ChangedRunGuard::Engage() {
   Handle(SIGHUP, OnTermination);
 }
 
-void ChangedRunGuard::UnitChanged(const std::string& dataLog) {
-  dataLog_ = dataLog;
+void ChangedRunGuard::UnitChanged(const upgrade::ChangedUnit& /*unit*/) {
   Engage();
 }
 
 // A restore after a change runs on a unit that is changed from its start.
 void ChangedRunGuard::Phase(RunPhase /*phase*/) {
   if (engaged_ || !dlg_.UnitChangePending()) return;
-  dataLog_ = dlg_.LastResult().restoreLog;
   Engage();
 }
 
@@ -58,10 +55,6 @@ InterruptSteps::Step ChangedRunGuard::Poll() {
   return steps_.Next(interrupts, terminated != 0);
 }
 
-std::vector<std::string> ChangedRunGuard::HintLines() const {
-  const link::Route route = dlg_.link.discovery.Addressed(dlg_.Unit()).route;
-  const std::string interfaceArg = upgrade::RestoreInterfaceArg(dlg_.settings, route);
-  return upgrade::RecoveryHintLines(dlg_.settings, upgrade::ChangedUnit{true, dataLog_, "", {}}, interfaceArg);
-}
+std::vector<std::string> ChangedRunGuard::HintLines() const { return dlg_.RecoveryHintNow(); }
 
 }  // namespace ramtune::console

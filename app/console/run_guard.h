@@ -47,7 +47,7 @@ inline const char* const kSecondInterruptLine =
 class ChangedRunGuard : public upgrade::RunObserver {
  public:
   explicit ChangedRunGuard(CUpgradeToolDlg& dlg) : dlg_(dlg) {}
-  void UnitChanged(const std::string& dataLog) override;
+  void UnitChanged(const upgrade::ChangedUnit& unit) override;
   void Phase(RunPhase phase) override;
   void Ended(const upgrade::RunResult& result) override;
   // What the requests since the last call ask for.
@@ -59,7 +59,6 @@ class ChangedRunGuard : public upgrade::RunObserver {
   void Engage();
   CUpgradeToolDlg& dlg_;
   bool engaged_ = false;
-  std::string dataLog_;
   InterruptSteps steps_;
 };
 

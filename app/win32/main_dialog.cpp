@@ -120,7 +120,7 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* 
 
 // ---- RunObserver ------------------------------------------------------------------
 
-void MainDialog::UnitChanged(const std::string& /*dataLog*/) { BlockShutdown(true); }
+void MainDialog::UnitChanged(const upgrade::ChangedUnit& /*unit*/) { BlockShutdown(true); }
 
 // A restore after a change runs on a unit that is changed from its start.
 void MainDialog::Phase(RunPhase /*phase*/) {

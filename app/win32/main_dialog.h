@@ -60,7 +60,7 @@ class MainDialog : public Dialog, public Clock, public Display, public Host, pub
   void SetProgressRange(int low, int high, int step) override;
 
   // RunObserver
-  void UnitChanged(const std::string& dataLog) override;
+  void UnitChanged(const upgrade::ChangedUnit& unit) override;
   void Phase(RunPhase phase) override;
   void Ended(const upgrade::RunResult& result) override;
 

@@ -163,16 +163,21 @@ TEST_F(RestoreRunTest, AnotherUnitsValuesAreWrittenOnlyAfterAYes) {
 }
 
 // After a Yes, the log of what the unit held before is the only copy of its
-// own identity: a failure that follows names it.
+// own identity: a failure that follows names it, and so does the hint of a
+// run interrupted before its end (a second Ctrl+C).
 TEST_F(RestoreRunTest, AFailureAfterAYesNamesTheLogOfTheUnitsOwnValues) {
   FactoryValues(false);
-  rig.router().script = [&unit = rig.router()](const std::string& command, Reply& reply) {
-    if (command == "reboot") unit.ready = false;  // and it is never ready again
-    return reply.drop = command == "reboot";
+  std::vector<std::string> hintAtReboot;
+  rig.router().script = [&](const std::string& command, Reply& reply) {
+    if (command != "reboot") return false;
+    hintAtReboot = rig.dlg->RecoveryHintNow();
+    rig.router().ready = false;  // and it is never ready again
+    return reply.drop = true;
   };
   EXPECT_EQ(Restore(dataLog), -1);
   const std::vector<std::string>& list = rig.display.listLines;
   EXPECT_EQ(std::vector<std::string>(list.end() - 3, list.end()), rig.dlg->LastResult().hint);
+  EXPECT_EQ(hintAtReboot, rig.dlg->LastResult().hint);
   EXPECT_EQ(list.back(), "[System]-The values this unit held before the restore, its own MAC among them, are kept only in " +
                              BeforeRestoreLog() + ".");
   EXPECT_EQ(Rig::FileLines(BeforeRestoreLog())[0], std::string("MacAddr_2G ") + kOtherMac);
