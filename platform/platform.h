@@ -273,8 +273,9 @@ void SignalChild(intptr_t pid, ChildSignal signal);
 bool WriteAll(intptr_t fd, const std::string& bytes);
 
 // Ctrl+C and termination requests of this process, counted from now on
-// instead of ending it.
+// (from zero) instead of ending it; ReleaseInterrupts lets them end it again.
 void CatchInterrupts();
+void ReleaseInterrupts();
 int InterruptCount();
 bool TerminationRequested();
 // In a run started by a bench: the bench's ChildSignal::AskToStop, noted.

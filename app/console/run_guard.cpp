@@ -1,37 +1,15 @@
 #include "app/console/run_guard.h"
 
-#include <signal.h>
-
 #include "app/upgrade_tool_dlg.h"
+#include "platform/platform.h"
 
 namespace ramtune::console {
-namespace {
-
-volatile sig_atomic_t interrupts = 0;
-volatile sig_atomic_t terminated = 0;
-
-void OnInterrupt(int) { interrupts = interrupts + 1; }
-void OnTermination(int) { terminated = 1; }
-
-void Handle(int signalNumber, void (*handler)(int)) {
-  struct sigaction action {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(signalNumber, &action, nullptr);
-}
-
-}  // namespace
 
 void ChangedRunGuard::Engage() {
   if (engaged_) return;
   engaged_ = true;
   steps_ = InterruptSteps{};
-  interrupts = 0;
-  terminated = 0;
-  Handle(SIGINT, OnInterrupt);
-  Handle(SIGTERM, OnTermination);
-  Handle(SIGHUP, OnTermination);
+  platform::CatchInterrupts();
 }
 
 void ChangedRunGuard::UnitChanged(const upgrade::ChangedUnit& /*unit*/) {
@@ -47,12 +25,12 @@ void ChangedRunGuard::Phase(RunPhase /*phase*/) {
 void ChangedRunGuard::Ended(const upgrade::RunResult& /*result*/) {
   if (!engaged_) return;
   engaged_ = false;
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) Handle(s, SIG_DFL);
+  platform::ReleaseInterrupts();
 }
 
 InterruptSteps::Step ChangedRunGuard::Poll() {
   if (!engaged_) return InterruptSteps::Step::None;
-  return steps_.Next(interrupts, terminated != 0);
+  return steps_.Next(platform::InterruptCount(), platform::TerminationRequested());
 }
 
 std::vector<std::string> ChangedRunGuard::HintLines() const { return dlg_.RecoveryHintNow(); }

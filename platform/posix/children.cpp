@@ -163,9 +163,15 @@ bool WriteAll(intptr_t fd, const std::string& bytes) {
 }
 
 void CatchInterrupts() {
+  interrupts = 0;
+  terminationRequested = 0;
   Catch(SIGINT, OnInterrupt);
   Catch(SIGTERM, OnTermination);
   Catch(SIGHUP, OnTermination);
+}
+
+void ReleaseInterrupts() {
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) Catch(signalNumber, SIG_DFL);
 }
 
 int InterruptCount() { return interrupts; }

@@ -23,6 +23,7 @@ bool ChildEnded(intptr_t pid, int*, int*) { return pid > 0; }
 void SignalChild(intptr_t, ChildSignal) {}
 bool WriteAll(intptr_t, const std::string&) { return false; }
 void CatchInterrupts() {}
+void ReleaseInterrupts() {}
 int InterruptCount() { return 0; }
 bool TerminationRequested() { return false; }
 void CatchStopRequest() {}
