@@ -9,7 +9,7 @@
 # 32-bit test helpers). Each case leaves in /share/results/NAME: status
 # (e2e.sh's exit status), seconds, log, case, files, windows, ran.sha256 (the
 # program's files that ran) and artifacts/ (screenshots, logs, the router's
-# commands). The work folders stay on the guest's own disk.
+# commands). The work folders are in the guest's memory (/tmp).
 set -u
 share=/share
 src=$share/src
@@ -34,12 +34,13 @@ for entry in "$@"; do
         RAMTUNE_EXE="$bin/Ramtune.exe" ECHOMOD_DLL="$bin/Echomod.dll" CURL_EXE="$bin/curl.exe" \
         DLGANSWER_EXE="$share/tools/dlganswer.exe" BEACON_EXE="$share/tools/beacon_window.exe" \
         PLANTED_EXE="$share/tools/planted.exe" RAMTUNE_SOURCE_DIR="$src" \
-        E2E_WORK_ROOT="/var/tmp/e2e/$name" E2E_ARTIFACTS="$out/artifacts" E2E_TEMPLATE_PREFIX="$prefix" \
+        E2E_WORK_ROOT="/tmp/e2e/$name" E2E_ARTIFACTS="$out/artifacts" E2E_TEMPLATE_PREFIX="$prefix" \
         "$src/tests/wine/e2e.sh" "$e2e" "$limit" >"$out/log" 2>&1
     status=$?
     echo "$(( $(date +%s) - started ))" >"$out/seconds"
     echo "$status" >"$out/status"
     echo "in-guest: $name: status $status after $(cat "$out/seconds") s"
     [ "$status" = 0 ] || tail -n 15 "$out/log"
+    rm -rf "/tmp/e2e/$name"
 done
 sync

@@ -132,7 +132,8 @@ check() {
     cat "$result/log" 2>/dev/null
     status=$(cat "$result/status")
     e2e=$(cat "$result/case")
-    log "$name ($e2e, files: $(cat "$result/files"), Windows: $(cat "$result/windows")): status $status in $(cat "$result/seconds") s in the guest"
+    log "$name: e2e.sh $e2e with the files of the $(cat "$result/files"): status $status in $(cat "$result/seconds") s in the guest"
+    grep -o 'Wine reports .*' "$result/log" | tail -n 1
     [ "$status" = 0 ] || ok=0
     local art=$result/artifacts/$e2e
     for shot in $(screenshots_of "$e2e"); do
