@@ -101,13 +101,13 @@ class PackageList(unittest.TestCase):
         # scripts/test --quick goes on when installing fails: a misspelt
         # group there would go unnoticed until a fresh machine.
         asked = set()
-        for script in ("demo", "test", "fresh-check"):
+        for script in ("demo", "test", "fresh-check", "guest"):
             with open(os.path.join(TOP, "scripts", script)) as f:
                 for line in f:
                     m = re.search(r"install-deps\"?((?: [a-z-]+)+)", line)
                     if m:
                         asked.update(m.group(1).split())
-        self.assertTrue({"demo", "tests", "fresh-check"} <= asked, asked)
+        self.assertTrue({"demo", "tests", "fresh-check", "guest"} <= asked, asked)
         for group in sorted(asked):
             with self.subTest(group):
                 code, out, err = run([INSTALL_DEPS, "--list", group])

@@ -19,7 +19,8 @@
 #   select-cancel     two routers answer: both offered in the selection
 #                     dialog; closing it without a choice ends with code 0
 #   warning-refused   No on the warning: exit code 0, no search, no logs
-#   old-windows       Wine reports Windows XP x64 (5.2, Service Pack 2): the
+#   old-windows       Wine reports Windows XP x64 (5.2, Service Pack 2), or
+#                     Windows 2000 (5.0, Service Pack 4) in a 32-bit prefix: the
 #                     supported-versions message, exit code 0, nothing else
 #   restore           /restore with the path of a Data log holding the unit's
 #                     own values (a path with blanks): the old bootloader is
@@ -60,7 +61,12 @@
 #
 # Environment (set by tests/wine/CMakeLists.txt): RAMTUNE_EXE, ECHOMOD_DLL,
 # CURL_EXE, DLGANSWER_EXE, BEACON_EXE, PLANTED_EXE, RAMTUNE_SOURCE_DIR,
-# E2E_WORK_ROOT, E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX.
+# E2E_WORK_ROOT, E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX. Optional:
+#   E2E_WINEARCH          win64 (default) or win32: the 32-bit program in a
+#                         32-bit prefix (the emulated PC, tests/guest)
+#   E2E_WINDOWS_VERSION   the Windows that Wine reports to the program (a
+#                         name of winecfg -v: winxp, win7, ...); checked with
+#                         the helper before the case starts
 #
 # Network safety: Ramtune.exe broadcasts on UDP 9999. Wine's sockets belong
 # to the wineserver, so every case uses a fresh copy of a Wine prefix whose
@@ -117,6 +123,11 @@ for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_EXE" "$DLGANSWER_EXE" "$BEACON_EXE
 done
 
 LIMIT=${2:-600}   # seconds; the script ends itself (cleaning up) before this
+WINE_ARCH=${E2E_WINEARCH:-win64}
+case "$WINE_ARCH" in
+    win64|win32) ;;
+    *) die "E2E_WINEARCH must be win64 or win32, not '$WINE_ARCH'" ;;
+esac
 
 SUFFIX=we$$
 NS_PC=rtpc$SUFFIX
@@ -176,7 +187,7 @@ NETNS_UP=1
 DISPLAY_NUMBER=
 EXTRA_OVERRIDES=
 in_pc() {
-    "$NETNS" exec pc "$SUFFIX" -- env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEARCH=win64 \
+    "$NETNS" exec pc "$SUFFIX" -- env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEARCH="$WINE_ARCH" \
         WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d$EXTRA_OVERRIDES" \
         DISPLAY=":$DISPLAY_NUMBER" "$@"
 }
@@ -208,16 +219,23 @@ for _ in $(seq 50); do
 done
 [ -n "$DISPLAY_NUMBER" ] || die "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 
-# The prefix's wineserver starts here, inside the PC namespace.
-in_pc env RAMTUNE_WINEPREFIX="$PREFIX" "$SRC/tests/wine/run-in-wine.sh" "$DLGANSWER_EXE" probe \
-    >"$WORK/probe.txt" 2>&1
+# The prefix's wineserver starts here, inside the PC namespace, detached
+# from this script's streams (run-in-wine.sh does the same for a 64-bit prefix).
+if [ "$WINE_ARCH" = win64 ]; then
+    in_pc env RAMTUNE_WINEPREFIX="$PREFIX" "$SRC/tests/wine/run-in-wine.sh" "$DLGANSWER_EXE" probe \
+        >"$WORK/probe.txt" 2>&1
+else
+    in_pc wineserver -p </dev/null >/dev/null 2>&1
+    in_pc wine wineboot </dev/null >/dev/null 2>&1
+    in_pc wine "$DLGANSWER_EXE" probe </dev/null >"$WORK/probe.txt" 2>&1
+fi
 grep -q "dlganswer ready" "$WORK/probe.txt" || die "Wine does not run the helper: $(cat "$WORK/probe.txt")"
 
 # Every wineserver of this prefix must live in the PC namespace.
 check_wineserver_namespace() {
     local server_dir pid found=0
     server_dir=$(printf 'server-%x-%x' $(stat -c '%d %i' "$PREFIX"))
-    for pid in $(pgrep -x wineserver64; pgrep -x wineserver); do
+    for pid in $(pgrep -x 'wineserver(32|64)?'); do
         [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$server_dir" ] || continue
         found=1
         [ "$(ip netns identify "$pid" 2>/dev/null)" = "$NS_PC" ] ||
@@ -297,13 +315,37 @@ wait_exit() {
     return 1
 }
 
+# PID and every process below it.
+descendants() {
+    local -a todo=("$1")
+    local pid
+    while [ ${#todo[@]} -gt 0 ]; do
+        pid=${todo[0]}
+        todo=("${todo[@]:1}")
+        echo "$pid"
+        todo+=($(pgrep -P "$pid"))
+    done
+}
+
 # The dialog helper, answering in the background; its report goes to FILE.
+# It returns once the helper's Windows process has loaded user32 (it is then
+# past its start-up): a Wine process started at the same moment as another
+# one can hang or fail under a slow (emulated) processor, so the next one
+# starts only after that.
 start_watcher() {
-    local file=$1
+    local file=$1 i pid
     shift
     in_pc wine "$DLGANSWER_EXE" watch "$@" </dev/null >"$WORK/$file" 2>&1 &
     BACKGROUND+=($!)
     WATCHER_PID=$!
+    for ((i = 0; i < 300; i++)); do
+        for pid in $(descendants "$WATCHER_PID"); do
+            grep -qF user32.dll "/proc/$pid/maps" 2>/dev/null && return 0
+        done
+        kill -0 "$WATCHER_PID" 2>/dev/null || break
+        sleep 0.2
+    done
+    fail "the dialog helper did not start: $(report "$file")"
 }
 
 # The helper in the foreground. Wine's console output ends lines in CR LF:
@@ -356,6 +398,31 @@ expect_exit() {
     local name=$1 seconds=$2 expected=$3 rc
     rc=$(wait_exit "$name" "$seconds")
     [ "$rc" = "$expected" ] || fail "$name: exit code $rc, expected $expected"
+}
+
+# What a program without a manifest is told under each Windows version
+# that Wine can report (GetVersionExA, as the helper prints it).
+reported_version() {
+    case "$1" in
+        win2k)   echo "VERSION 5.0 platform 2 Service Pack 4" ;;
+        winxp)   echo "VERSION 5.1 platform 2 Service Pack 3" ;;
+        winxp64) echo "VERSION 5.2 platform 2 Service Pack 2" ;;
+        vista)   echo "VERSION 6.0 platform 2 Service Pack 2" ;;
+        win7)    echo "VERSION 6.1 platform 2 Service Pack 1" ;;
+        *)       return 1 ;;
+    esac
+}
+
+# Makes the prefix report Windows NAME. A name the prefix does not know is
+# ignored in silence, so what a program is told is checked.
+set_windows_version() {
+    local name=$1 expected
+    expected=$(reported_version "$name") || die "no expected version for '$name'"
+    in_pc wine winecfg -v "$name" </dev/null >"$WORK/winecfg.txt" 2>&1
+    helper version >"$WORK/version.txt"
+    [ "$(cat "$WORK/version.txt")" = "$expected" ] ||
+        die "Wine does not report $name ($expected): $(cat "$WORK/version.txt" "$WORK/winecfg.txt")"
+    log "Wine reports $name: $expected"
 }
 
 # Lines of the helper's report, for comparison.
@@ -579,12 +646,8 @@ case_warning_refused() {
 case_old_windows() {
     lay_out apart ""
     rm -rf "$TOOL"  # start-up makes it only after the version check
-    # The prefix reports XP x64. A name the prefix does not know would be
-    # ignored in silence, so what a program is told is checked first.
-    in_pc wine winecfg -v winxp64 </dev/null >"$WORK/winecfg.txt" 2>&1
-    helper version >"$WORK/version.txt"
-    [ "$(cat "$WORK/version.txt")" = "VERSION 5.2 platform 2 Service Pack 2" ] ||
-        die "Wine does not report XP x64: $(cat "$WORK/version.txt" "$WORK/winecfg.txt")"
+    # XP x64, or in a 32-bit prefix (which cannot report XP x64) Windows 2000.
+    if [ "$WINE_ARCH" = win32 ]; then set_windows_version win2k; else set_windows_version winxp64; fi
     start_watcher answers.txt --warning no
     start_ramtune ramtune 120
     expect_exit ramtune 60 0
@@ -746,7 +809,8 @@ case_cut_upload() {
     return 0
 }
 
-log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX"
+log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX ($WINE_ARCH)"
+[ -n "${E2E_WINDOWS_VERSION:-}" ] && set_windows_version "$E2E_WINDOWS_VERSION"
 case_two_links() {
     lay_out apart ""
     SIM_NS=rt2

@@ -106,28 +106,38 @@ void Say(const std::string& line) {
   std::fflush(stdout);
 }
 
+// Window enumeration callbacks are named functions: on x86 they must be
+// stdcall (CALLBACK), which a lambda's conversion does not give.
+// LIST: the std::vector<HWND> that collects the windows.
+BOOL CollectVisibleOfClass(HWND window, LPARAM list, const char* windowClass) {
+  if (IsWindowVisible(window) && ClassOf(window) == windowClass) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {
+  return CollectVisibleOfClass(window, list, "#32770");
+}
+
+BOOL CALLBACK CollectMenu(HWND window, LPARAM list) {
+  return CollectVisibleOfClass(window, list, "#32768");
+}
+
+BOOL CALLBACK CollectAny(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelDialogs() {
   std::vector<HWND> found;
-  EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
-        if (IsWindowVisible(window) && ClassOf(window) == "#32770") {
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
 std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> found;
-  EnumChildWindows(
-      parent,
-      [](HWND window, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumChildWindows(parent, CollectAny, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -353,14 +363,7 @@ int About() {
 
 std::vector<HWND> MenuPopups() {
   std::vector<HWND> found;
-  EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
-        if (IsWindowVisible(window) && ClassOf(window) == "#32768") {
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(CollectMenu, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
