@@ -105,8 +105,8 @@ bool UpgradeRun::RebootAndReconnect() {
     const char* which = state_.Unit.mac == before ? "its MAC" : "the restored MAC";
     Log("[System]-Restore: the unit is addressed under " + std::string(which) + " " +
         link::MacDigits(state_.Unit.mac));
-    observer_.UnitAddressed(state_.Unit);
   }
+  observer_.UnitAddressed(state_.Unit);
 
   if (!WaitUntilReady(30, "")) {
     ReportInfoFailure();

@@ -112,17 +112,6 @@ setup() {
     exit 0
 }
 
-# Not blank: more than a handful of colours, no colour covering nearly all.
-check_png() {
-    local file=$1 colours top
-    [ -s "$file" ] || { log "FAIL: no screenshot ${file##*/}"; return 1; }
-    [ -x /usr/bin/convert ] || { log "screenshot ${file##*/}: no /usr/bin/convert here, checked in the guest only"; return 0; }
-    colours=$(/usr/bin/convert "$file" -format %k info:)
-    top=$(/usr/bin/convert "$file" -format %c histogram:info:- | sort -rn | head -1 | awk '{print $1}' | tr -d :)
-    log "screenshot ${file##*/}: $colours colours, the most frequent covers $top of 786432 pixels"
-    [ "${colours:-0}" -ge 8 ] && [ "${top:-786432}" -lt 770000 ] || { log "FAIL: ${file##*/} is blank"; return 1; }
-}
-
 check() {
     local name=${1:-} result status ok=1 e2e shot
     [ -n "$name" ] || die "usage: run.sh check NAME"
@@ -136,8 +125,9 @@ check() {
     grep -o 'Wine reports .*' "$result/log" | tail -n 1
     [ "$status" = 0 ] || ok=0
     local art=$result/artifacts/$e2e
+    # e2e.sh found them not blank in the guest; here: copied out.
     for shot in $(screenshots_of "$e2e"); do
-        check_png "$art/$shot.png" || ok=0
+        [ -s "$art/$shot.png" ] || { log "FAIL: no screenshot $shot.png"; ok=0; }
     done
     case "$e2e" in
         complete|restore)
