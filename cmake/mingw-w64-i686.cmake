@@ -4,7 +4,8 @@
 # thread; the win32 model's runtime imports nothing newer than XP. That
 # compiler has no std::thread and std::mutex: the program uses the platform
 # layer's own thread and lock. GoogleTest needs them, so this build builds
-# no unit tests; nothing 32-bit runs on these machines anyway (see README).
+# no unit tests; nothing 32-bit runs on these machines anyway (see
+# docs/windows-builds.md).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
