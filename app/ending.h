@@ -1,31 +1,29 @@
-// How the last run or search series of the main dialog ended. The dialog
-// keeps it; the console front end turns it into its exit status.
+// How a session ended, as the session hands it to its front end: the
+// outcome (the one table in upgrade/outcome.h says what it means) and
+// whether the unit is left changed. Only a front end ends the process.
 #pragma once
 
 #include <string>
 
+#include "upgrade/outcome.h"
+
 namespace ramtune {
 
 struct Ending {
-  enum Kind {
-    None,          // nothing has ended yet
-    Completed,     // a run completed: new bootloader, every value verified
-    RunFailed,     // a run started and ended any other way, before it changed the router
-    RunFailedUnitChanged,  // a run failed after it had changed the router: restore it from its Data log
-    OtherUnit,     // a run of a bench met another unit than the planned one
-    NoRouter,      // a search series ended without finding a router
-    DataLogNotWritten,  // a run stopped before the flash: its Data log is not on the disk
-    DataLogRefused,     // the Data log to restore from (or check against) was refused; `detail` says why
-    BackedUp,      // a backup wrote the unit's values to a Data log; nothing was changed
-    CheckSame,     // a check found the unit holding the Data log's values
-    CheckDiffers,  // a check found differences
-    ProgramEnded,  // the program ended itself with `code`
-  };
-  Kind kind = None;
-  int code = 0;  // ProgramEnded only
+  upgrade::RunOutcome outcome = upgrade::RunOutcome::ExitPressed;
+  // A run of the session changed the unit and no run has completed since.
+  bool unitChanged = false;
+  // The program ends with this ending now (up to date, the choice closed, a
+  // start-up check, ...); otherwise the session waits for Retry or Exit.
+  bool final = false;
+  // What the message said, for a front end that repeats it (a refused Data log).
   std::string detail;
 
-  static Ending Program(int code) { return Ending{ProgramEnded, code, ""}; }
+  // The console's exit status: 6 for every ending but a completion while
+  // the unit is changed.
+  int ExitStatus() const { return upgrade::SessionExitStatus(outcome, unitChanged); }
+  // The code Ramtune.exe ends with.
+  int ProgramCode() const { return upgrade::Row(outcome).programCode; }
 };
 
 }  // namespace ramtune

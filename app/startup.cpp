@@ -31,27 +31,32 @@ bool VersionAccepted(const platform::OsVersion& v) {
   return cls >= 4 && cls <= 6;
 }
 
-void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
+std::optional<Ending> RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
+  using upgrade::RunOutcome;
   Display& display = dlg.display();
   Host& host = dlg.host();
 
   const intptr_t competing = host.FindTopLevelWindow(link::kCompetingUtilityTitle);
   if (competing != 0) {
-    if (!display.AskYesNo(link::kCompetingUtilityQuestion)) dlg.OnCancel();
+    if (!display.AskYesNo(link::kCompetingUtilityQuestion)) {
+      Ending kept = dlg.OnCancel();  // Exit's steps
+      kept.outcome = RunOutcome::UtilityKept;
+      return kept;
+    }
     host.CloseWindowSync(competing);
     dlg.waits.PumpingDelay(1000);
   }
 
   if (system.AnotherInstanceRunning(kSingleInstanceName)) {
     display.MessageBox("The program is running");
-    host.Exit(0);
+    return Ending{RunOutcome::StartupRefused, false, true, ""};
   }
 
   if (!VersionAccepted(system.QueryOsVersion())) {
     display.MessageBox(
         "Support windows versions as below:\r\n-Windows XP SP3\r\n-Windows Vista\r\n-Windows "
         "7\r\n-Windows 8\r\n-Windows 8.1");
-    host.Exit(0);
+    return Ending{RunOutcome::StartupRefused, false, true, ""};
   }
 
   Settings& settings = dlg.settings;
@@ -62,7 +67,7 @@ void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
     const std::string path = settings.ProgramFolder + name;
     if (!platform::FileExists(path)) {
       display.MessageBox("Loss file:\n" + path);
-      host.Exit(0);
+      return Ending{RunOutcome::StartupRefused, false, true, ""};
     }
   }
 
@@ -77,17 +82,17 @@ void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
   platform::LoadedLibrary echo;
   if (!system.LoadEchoLibrary(settings.ProgramFolder, &echo)) {
     display.MessageBox(std::string("Can't load ") + platform::kEchoLibraryName);
-    host.Exit(1);
+    return Ending{RunOutcome::StartupFailed, false, true, ""};
   }
   if (echo.first == nullptr || echo.second == nullptr) {
     display.MessageBox("GetProcAddress(ping) failed");
-    host.Exit(1);
+    return Ending{RunOutcome::StartupFailed, false, true, ""};
   }
 
   std::string current;
   if (!system.CurrentDirectory(&current)) {
     display.MessageBox("Get Current Directory Fail...");
-    host.Exit(1);
+    return Ending{RunOutcome::StartupFailed, false, true, ""};
   }
   settings.ToolFolderPath = current + platform::kPathSeparator + kToolFolderName;
   platform::CreateDirectory(settings.ToolFolderPath);  // it may exist already
@@ -97,6 +102,7 @@ void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
   display.SetPicture(kPictureLogo);
   display.EnableButton(kButtonRetry, false);
   display.SetTimer(kStartTimer, 100);
+  return std::nullopt;
 }
 
 }  // namespace ramtune

@@ -1,10 +1,12 @@
 // Start-up: the environment checks of the main dialog's initialisation, in
-// their fixed order. Each failed check ends the process with its message and
-// exit code; success arms the start timer.
+// their fixed order. Each failed check shows its message and ends the
+// session; success arms the start timer.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "app/ending.h"
 #include "platform/platform.h"
 
 namespace ramtune {
@@ -37,8 +39,9 @@ class StartupSystem {
 int VersionClass(const platform::OsVersion& version);
 bool VersionAccepted(const platform::OsVersion& version);
 
-// The checks and preparations of the main dialog's initialisation. Returns
-// only when every check passed; the echo library stays loaded for good.
-void RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system);
+// The checks and preparations of the main dialog's initialisation. Empty
+// when every check passed (the echo library stays loaded for good), else the
+// ending the program ends with.
+std::optional<Ending> RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system);
 
 }  // namespace ramtune

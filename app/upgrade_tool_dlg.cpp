@@ -12,24 +12,17 @@ constexpr int kSearchTimerMs = 300;
 constexpr double kSearchSeriesSeconds = 20.0;
 const char* const kDataLogFilter = "Data log(*_Data_*.txt)|*_Data_*.txt|";
 
-// `unitChanged`: this run, or an earlier one that no run has completed
-// since, changed the unit.
-Ending::Kind EndingOf(upgrade::RunOutcome outcome, bool unitChanged) {
-  if (outcome == upgrade::RunOutcome::Completed) return Ending::Completed;
-  // An unfinished run not taken up leaves a unit that may be changed.
-  if (unitChanged || outcome == upgrade::RunOutcome::NotResumed) return Ending::RunFailedUnitChanged;
-  if (outcome == upgrade::RunOutcome::OtherUnit) return Ending::OtherUnit;
-  if (outcome == upgrade::RunOutcome::BackedUp) return Ending::BackedUp;
-  if (outcome == upgrade::RunOutcome::CheckSame) return Ending::CheckSame;
-  if (outcome == upgrade::RunOutcome::CheckDiffers) return Ending::CheckDiffers;
-  return outcome == upgrade::RunOutcome::DataLogNotWritten ? Ending::DataLogNotWritten : Ending::RunFailed;
-}
-// Tells every observer of the session; `changed` is set when the run
-// changes its unit.
+using upgrade::RunOutcome;
+
+// Tells every observer of the session; `changed` follows the unit the run
+// changes, `unit` the unit it addresses.
 class Observers : public upgrade::RunObserver {
  public:
   Observers(const std::vector<upgrade::RunObserver*>& all, upgrade::ChangedUnit* changed, link::Target* unit)
       : all_(all), changed_(changed), unit_(unit) {}
+  void Started() override {
+    for (upgrade::RunObserver* o : all_) o->Started();
+  }
   void UnitAddressed(const link::Target& unit) override {
     *unit_ = unit;
     for (upgrade::RunObserver* o : all_) o->UnitAddressed(unit);
@@ -64,36 +57,39 @@ CUpgradeToolDlg::CUpgradeToolDlg(const AppServices& services)
       scripts(services.display, logs, link.commands),
       s_(services) {
   waits.MeasureQpcReadCost();
-  link.discovery.CancelAction = [this] { OnCancel(); };
 }
 
-void CUpgradeToolDlg::OnTimer(int timerId) {
-  if (timerId == kStartTimer) OnStartTimer();
-  if (timerId == kSearchTimer) OnSearchTimer();
+Ending CUpgradeToolDlg::EndingOf(RunOutcome outcome, bool final, const std::string& detail) const {
+  return Ending{outcome, UnitChanged(), final, detail};
+}
+
+std::optional<Ending> CUpgradeToolDlg::OnTimer(int timerId) {
+  if (timerId == kStartTimer) return OnStartTimer();
+  if (timerId == kSearchTimer) return OnSearchTimer();
+  return std::nullopt;
 }
 
 void CUpgradeToolDlg::StartSearchSeries() {
-  searching_ = true;
+  activity_ = Activity::Searching;
   SearchStartTime = s_.clock.ProcessClockMs();
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
 }
 
 void CUpgradeToolDlg::RequestRestore(const std::string& path) {
-  mode_ = upgrade::RunMode::Restore(upgrade::RestoreSource{{}, path}, upgrade::RestoreOrigin::CommandLine);
+  mode_ = upgrade::RunMode::Restore(upgrade::RestoreSource{{}, path}, upgrade::RestoreOrigin::CommandLine)
+              .ForUnit(mode_.plannedMac);
 }
 
-void CUpgradeToolDlg::RequestBackup() { mode_ = upgrade::RunMode::Backup(); }
+void CUpgradeToolDlg::RequestBackup() { mode_ = upgrade::RunMode::Backup().ForUnit(mode_.plannedMac); }
 
 void CUpgradeToolDlg::RequestCheck(const std::string& path) {
-  mode_ = upgrade::RunMode::Check(upgrade::RestoreSource{{}, path});
+  mode_ = upgrade::RunMode::Check(upgrade::RestoreSource{{}, path}).ForUnit(mode_.plannedMac);
 }
 
-std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path) {
+std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path, upgrade::RestoreSource* source) const {
   upgrade::DataLogDefect defect;
-  upgrade::RestoreSource source;
-  if (upgrade::ReadDataLog(path, &source.values, &defect)) {
-    source.path = path;
-    mode_.source = source;
+  if (upgrade::ReadDataLog(path, &source->values, &defect)) {
+    source->path = path;
     return "";
   }
   const char* refusal = mode_.kind == upgrade::RunKind::Check ? "This Data log cannot be checked against: "
@@ -101,52 +97,54 @@ std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path) {
   return refusal + upgrade::DescribeDefect(path, defect);
 }
 
-void CUpgradeToolDlg::LoadRestoreDataLog() {
+std::optional<Ending> CUpgradeToolDlg::LoadRestoreDataLog() {
   std::string path = mode_.source.path;
   if (path.empty()) {
     std::string current;
     platform::CurrentDirectory(&current);
     path = s_.display.ChooseFile(kDataLogFilter, current);
-    if (path.empty()) s_.host.Exit(0);
+    if (path.empty()) return EndingOf(RunOutcome::FileNotChosen, true);
   }
-  const std::string refused = ReadRestoreValues(path);
-  if (refused.empty()) return;
-  lastEnding_ = Ending{Ending::DataLogRefused, 0, refused};
+  const std::string refused = ReadRestoreValues(path, &mode_.source);
+  if (refused.empty()) return std::nullopt;
+  lastEnding_ = EndingOf(RunOutcome::DataLogRefused, true, refused);
   s_.display.MessageBox(refused);
-  s_.host.Exit(0);
+  return lastEnding_;
 }
 
 bool CUpgradeToolDlg::RestoreChangedUnit() {
-  const upgrade::RunMode before = mode_;
-  const std::string refused = ReadRestoreValues(changed_.dataLog);
+  upgrade::RestoreSource source;
+  const std::string refused = ReadRestoreValues(changed_.dataLog, &source);
   if (!refused.empty()) {
-    mode_ = before;
     s_.display.MessageBox(refused);
     return false;
   }
-  mode_.kind = upgrade::RunKind::Restore;
-  mode_.origin = upgrade::RestoreOrigin::RetryAfterChange;
-  mode_.ownValuesLog = changed_.identityLog;
+  upgrade::RunMode restore = upgrade::RunMode::Restore(source, upgrade::RestoreOrigin::RetryAfterChange);
+  restore.ownValuesLog = changed_.identityLog;
+  mode_ = restore.ForUnit(mode_.plannedMac);
   return true;
 }
 
 void CUpgradeToolDlg::ClearLogList() {
   s_.display.LogListClear();
-  if (UnitChangePending()) s_.display.LogListShowAgain(changed_.hint);
+  if (UnitChanged()) s_.display.LogListShowAgain(changed_.hint);
 }
 
-void CUpgradeToolDlg::OnStartTimer() {
+std::optional<Ending> CUpgradeToolDlg::OnStartTimer() {
   s_.display.KillTimer(kStartTimer);
   s_.display.KillTimer(kSearchTimer);
-  if (mode_.IsRestore() || mode_.kind == upgrade::RunKind::Check) LoadRestoreDataLog();
+  if (mode_.IsRestore() || mode_.kind == upgrade::RunKind::Check) {
+    if (std::optional<Ending> refused = LoadRestoreDataLog()) return refused;
+  }
   WarningDialogModel warning;
   s_.display.RunWarningDialog(warning);
-  if (!warning.Accepted) s_.host.Exit(0);
+  if (!warning.Accepted) return EndingOf(RunOutcome::WarningRefused, true);
   waits.PumpMessages(1);
   StartSearchSeries();
+  return std::nullopt;
 }
 
-void CUpgradeToolDlg::OnSearchTimer() {
+std::optional<Ending> CUpgradeToolDlg::OnSearchTimer() {
   s_.display.KillTimer(kStartTimer);
   s_.display.KillTimer(kSearchTimer);
   waits.PumpMessages(1);
@@ -155,80 +153,98 @@ void CUpgradeToolDlg::OnSearchTimer() {
   // A run holds its router and route only while it runs; a new attempt may
   // find another (the requests still go to the last run's address).
   unit_ = unit_.Released();
-  if (link.discovery.SearchRouter(unit_)) {
-    searching_ = false;  // the series ends in the run
-    const upgrade::RunOutcome outcome = RunUpgrade();
-    lastEnding_.kind = EndingOf(outcome, UnitChangePending());
-    return;
-  }
+  if (link.discovery.SearchRouter(unit_)) return RunUpgrade();  // the series ends in the run
+  if (link.discovery.UtilityKept()) return UtilityKept();
   LastSearchSeconds = static_cast<double>((s_.clock.ProcessClockMs() - SearchStartTime) / 1000);
   logs.AppendProcessLog(Format("Search Time: %.1f s", LastSearchSeconds));
   if (LastSearchSeconds > kSearchSeriesSeconds) {
     // Recorded first: an Exit typed while the ending is shown reports it.
-    lastEnding_.kind = Ending::NoRouter;
+    lastEnding_ = EndingOf(RunOutcome::NoRouter, false);
     s_.display.KillTimer(kSearchTimer);
     s_.display.MessageBox("No Devices found, please try again.");
     logs.AppendProcessLog("No Devices found, please try again.");
     s_.display.EnableButton(kButtonRetry, true);
-    searching_ = false;
+    activity_ = Activity::Idle;
     // What was tried and what to check, after the series' own ending.
     for (const std::string& hint : link.discovery.NothingFoundHints()) logs.AppendProcessLog(hint);
-    return;
+    return lastEnding_;
   }
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
+  return std::nullopt;
 }
 
 void CUpgradeToolDlg::OnRetry() {
-  if (scripting_) return;  // Retry is disabled then; a click sent anyway changes nothing
+  if (activity_ == Activity::Scripting) return;  // Retry is disabled then; a click sent anyway changes nothing
   // A new upgrade of a changed unit would find the new bootloader and call
   // the unit up to date: its values are written back instead.
-  if (UnitChangePending() && !RestoreChangedUnit()) return;
+  if (UnitChanged() && !RestoreChangedUnit()) return;
   s_.display.EnableButton(kButtonRetry, false);
   ClearLogList();
   StartSearchSeries();
 }
 
-void CUpgradeToolDlg::OnCancel() {
+Ending CUpgradeToolDlg::OnCancel() {
   s_.display.KillTimer(kStartTimer);
   s_.display.KillTimer(kSearchTimer);
   s_.transport.CleanupLibrary();
-  s_.host.Exit(1);
+  if (lastEnding_) return Ending{lastEnding_->outcome, UnitChanged(), true, lastEnding_->detail};
+  return EndingOf(RunOutcome::ExitPressed, true);
 }
 
-upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
-  upgrade::RunMode mode = mode_;
-  mode.plannedMac = plannedMac_;
-  Observers observers(observers_, &runChanged_, &unit_);
-  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode,
+Ending CUpgradeToolDlg::UtilityKept() {
+  s_.display.KillTimer(kStartTimer);
+  s_.display.KillTimer(kSearchTimer);
+  s_.transport.CleanupLibrary();
+  return EndingOf(RunOutcome::UtilityKept, true);
+}
+
+Ending CUpgradeToolDlg::Interrupt(const std::string& line) {
+  logs.AppendProcessLog(line);
+  for (const std::string& hint : RecoveryHintNow()) logs.AppendProcessLog(hint);
+  return EndingOf(RunOutcome::Interrupted, true);
+}
+
+Ending CUpgradeToolDlg::Stop(RunOutcome outcome) { return EndingOf(outcome, true); }
+
+std::optional<Ending> CUpgradeToolDlg::RunUpgrade() {
+  Observers observers(observers_, &changed_, &unit_);
+  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode_,
                           observers);
-  running_ = true;
+  activity_ = Activity::Running;
   lastResult_ = run.Execute();
-  running_ = false;
-  runChanged_ = upgrade::ChangedUnit{};  // from here on the result says it
-  if (lastResult_.outcome == upgrade::RunOutcome::Completed) {
+  activity_ = Activity::Idle;
+  if (lastResult_.outcome == RunOutcome::Completed) {
     changed_ = upgrade::ChangedUnit{};
   } else if (lastResult_.unitChanged) {
     changed_ = upgrade::ChangedUnit{true, lastResult_.restoreLog, lastResult_.ownValuesLog, lastResult_.hint};
   }
-  // The program ends as soon as the ending has been shown.
-  if (lastResult_.outcome == upgrade::RunOutcome::UpToDate) s_.host.Exit(1);
-  if (lastResult_.outcome == upgrade::RunOutcome::SelectionClosed) s_.host.Exit(0);
-  return lastResult_.outcome;
+  const RunOutcome outcome = lastResult_.outcome;
+  // The program ends as soon as these endings have been shown.
+  const bool final = outcome == RunOutcome::UpToDate || outcome == RunOutcome::SelectionClosed;
+  // While the unit is changed every other ending but a completion says so
+  // (an unfinished run not taken up has words of its own).
+  const bool saysChanged =
+      UnitChanged() && !final && outcome != RunOutcome::Completed && outcome != RunOutcome::NotResumed;
+  lastEnding_ = EndingOf(saysChanged ? RunOutcome::UnitChanged : outcome, final);
+  return lastEnding_;
 }
 
 std::vector<std::string> CUpgradeToolDlg::RecoveryHintNow() const {
-  const upgrade::ChangedUnit& unit = runChanged_.changed ? runChanged_ : changed_;
-  if (!unit.changed) return {};
+  if (!changed_.changed) return {};
   const link::Route route = link.discovery.Addressed(unit_).route;
-  return upgrade::RecoveryHintLines(settings, unit, upgrade::RestoreInterfaceArg(settings, route));
+  return upgrade::RecoveryHintLines(settings, changed_, upgrade::RestoreInterfaceArg(settings, route));
 }
 
-bool CUpgradeToolDlg::SearchOnce() {
+std::optional<Ending> CUpgradeToolDlg::SearchOnce(bool* answered, std::vector<link::DeviceEntry>* found) {
   s_.display.KillTimer(kStartTimer);
-  searching_ = false;
-  if (link.discovery.SearchRouter(unit_)) return true;
+  activity_ = Activity::Searching;
+  *answered = link.discovery.SearchRouter(unit_);
+  activity_ = Activity::Idle;
+  if (found != nullptr) *found = link.discovery.DeviceTable();
+  if (*answered) return std::nullopt;
+  if (link.discovery.UtilityKept()) return UtilityKept();
   for (const std::string& hint : link.discovery.NothingFoundHints()) logs.AppendProcessLog(hint);
-  return false;
+  return std::nullopt;
 }
 
 bool CUpgradeToolDlg::RunScript() {
@@ -236,11 +252,11 @@ bool CUpgradeToolDlg::RunScript() {
   // script's waits would be sent the rest of the script.
   const bool retryEnabled = s_.display.ButtonEnabled(kButtonRetry);
   s_.display.EnableButton(kButtonRetry, false);
-  scripting_ = true;
+  activity_ = Activity::Scripting;
   std::string current;
   platform::CurrentDirectory(&current);
   const bool ran = scripts.Run(current, unit_);
-  scripting_ = false;
+  activity_ = Activity::Idle;
   s_.display.EnableButton(kButtonRetry, retryEnabled);
   return ran;
 }

@@ -1,9 +1,10 @@
-// The main dialog's logic: the process-wide objects, the two timers, Retry,
-// Exit and the upgrade run. The Win32 dialog and the console front end
-// forward their events here and draw what the Display seam tells them.
+// The main dialog's logic, which is the session: the Win32 dialog and the
+// console front end forward their events here and draw what the Display
+// seam tells them.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,23 +27,20 @@ struct AppServices {
   Host& host;
 };
 
+// The session: the process-wide objects, the two timers, Retry, Exit and
+// the runs. Its handlers return how the session ended, when it did; the
+// front end ends the process.
 class CUpgradeToolDlg {
  public:
   explicit CUpgradeToolDlg(const AppServices& services);
   CUpgradeToolDlg(const CUpgradeToolDlg&) = delete;
   CUpgradeToolDlg& operator=(const CUpgradeToolDlg&) = delete;
 
-  // Event handlers.
-  void OnTimer(int timerId);
-  void OnRetry();
-  [[noreturn]] void OnCancel();
-  // Runs one upgrade (or restore) on the router the search found, and ends
-  // the program when the run says so (up to date, the choice closed).
-  upgrade::RunOutcome RunUpgrade();
+  // ---- before the first event ----------------------------------------------------
   // `observer` is told what every run of the session does.
   void Observe(upgrade::RunObserver& observer) { observers_.push_back(&observer); }
   // A run of a bench: only the unit with these MAC digits may be worked on.
-  void PlanUnit(const std::string& macDigits) { plannedMac_ = macDigits; }
+  void PlanUnit(const std::string& macDigits) { mode_.plannedMac = macDigits; }
   // Makes every run of this session a restore from the Data log at `path`;
   // an empty path asks for the file when the start timer fires.
   void RequestRestore(const std::string& path);
@@ -51,6 +49,28 @@ class CUpgradeToolDlg {
   // (an empty path asks for the file when the start timer fires).
   void RequestBackup();
   void RequestCheck(const std::string& path);
+  // Searches and talks on this interface only (its name or address).
+  void ChooseInterface(const std::string& nameOrAddress) { link.discovery.ChooseInterface(nameOrAddress); }
+
+  // ---- event handlers ----------------------------------------------------------------
+  // A value when the event ended a search series or a run (`final`: the
+  // program ends with it now).
+  std::optional<Ending> OnTimer(int timerId);
+  void OnRetry();
+  // Exit: the timers killed and the socket library cleaned up; the ending
+  // the program ends with (the last run's or search series', else Exit's).
+  Ending OnCancel();
+  // A second Ctrl+C while a changed unit is written back: the lines that
+  // say so and what restores the unit, logged; the program ends with it.
+  Ending Interrupt(const std::string& line);
+  // A line of the session's own to the Process log and the list.
+  void LogLine(const std::string& line) { logs.AppendProcessLog(line); }
+  // The front end stops the session for `outcome` (a bench's stop).
+  Ending Stop(upgrade::RunOutcome outcome);
+
+  // Runs one upgrade (or restore) on the router the search found; a value
+  // when the program ends with the run (up to date, the choice closed).
+  std::optional<Ending> RunUpgrade();
   // Retry after a run that changed its unit and did not complete: the
   // following runs restore that run's Data log, read back from the disk.
   // False when the Data log cannot be restored (the message says why).
@@ -58,7 +78,9 @@ class CUpgradeToolDlg {
   // One search outside a search series (the router of a script, the search
   // of a bench's link), instead of the start timer's warning and series.
   // When nothing answered, what was tried and what to check go to the log.
-  bool SearchOnce();
+  // The routers that answered go to `found`. A value when the program ends
+  // instead (the competing utility's question answered No).
+  std::optional<Ending> SearchOnce(bool* answered, std::vector<link::DeviceEntry>* found = nullptr);
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();
@@ -66,7 +88,26 @@ class CUpgradeToolDlg {
   // series, an upgrade run or another script. Each of them pumps messages,
   // so a script started inside one would interleave its commands with the
   // other's (a run is never sent a script's commands, nor a script a run's).
-  bool CanRunScript() const { return !searching_ && !running_ && !scripting_; }
+  bool CanRunScript() const { return activity_ == Activity::Idle; }
+
+  // ---- what the session tells ------------------------------------------------------
+  // How the last run or search series ended (none before the first one).
+  const std::optional<Ending>& LastEnding() const { return lastEnding_; }
+  // How the last run ended.
+  const upgrade::RunResult& LastResult() const { return lastResult_; }
+  // A run changed the unit and no run has completed since (also while the
+  // run that changed it goes on): Retry restores it.
+  bool UnitChanged() const { return changed_.changed; }
+  // The recovery hint for the unit as it stands now (empty while it is not
+  // changed): what an interrupted run leaves to the user.
+  std::vector<std::string> RecoveryHintNow() const;
+  // Where the session's requests go outside a run's own: the unit the last
+  // run addressed, until a new search series releases it.
+  const link::Target& Unit() const { return unit_; }
+
+  Display& display() { return s_.display; }
+  Host& host() { return s_.host; }
+  Clock& clock() { return s_.clock; }
 
   // Process-wide state.
   Settings settings;
@@ -78,56 +119,40 @@ class CUpgradeToolDlg {
   int64_t SearchStartTime = 0;
   double LastSearchSeconds = 0.0;
 
-  // How the last run or search series ended (None before the first one).
-  const Ending& LastEnding() const { return lastEnding_; }
-  // How the last run ended.
-  const upgrade::RunResult& LastResult() const { return lastResult_; }
-  // A run changed the unit and no run has completed since: Retry restores it.
-  bool UnitChangePending() const { return !changed_.dataLog.empty(); }
-  // The unit is changed and not restored: a run changed it and no run has
-  // completed since, or the run going on has changed it. The session's
-  // exit status follows from this one value.
-  bool UnitChanged() const { return UnitChangePending() || runChanged_.changed; }
-  // The recovery hint for the unit as it stands now (empty while it is not
-  // changed): what an interrupted run leaves to the user.
-  std::vector<std::string> RecoveryHintNow() const;
-
-  // Where the session's requests go outside a run's own: the unit the last
-  // run addressed, until a new search series releases it.
-  const link::Target& Unit() const { return unit_; }
-
-  Display& display() { return s_.display; }
-  Host& host() { return s_.host; }
-  Clock& clock() { return s_.clock; }
-
  private:
-  void OnStartTimer();
-  // Reads and checks the Data log of a restore or a check; ends the program
-  // when there is none or it is refused.
-  void LoadRestoreDataLog();
-  // Reads the Data log at `path` into the restore's values; empty when it
-  // was read, else the message that says why it cannot be restored.
-  std::string ReadRestoreValues(const std::string& path);
-  void OnSearchTimer();
+  // What the session is doing; handlers that pump messages set it, so that a
+  // script or a second run cannot start inside them.
+  enum class Activity { Idle, Starting, Searching, Running, Scripting };
+
+  std::optional<Ending> OnStartTimer();
+  // Reads and checks the Data log of a restore or a check; a value when
+  // there is none (the file dialog cancelled) or it is refused.
+  std::optional<Ending> LoadRestoreDataLog();
+  // Reads the Data log at `path` into `source`; empty when it was read,
+  // else the message that says why it cannot be restored (or checked).
+  std::string ReadRestoreValues(const std::string& path, upgrade::RestoreSource* source) const;
+  std::optional<Ending> OnSearchTimer();
   void StartSearchSeries();
   // Clears the log list; while a changed unit waits for its restore, its
   // recovery hint stays in the list.
   void ClearLogList();
+  // The ending of `outcome` for the unit as it stands now.
+  Ending EndingOf(upgrade::RunOutcome outcome, bool final, const std::string& detail = "") const;
+  // The competing utility kept open: Exit's steps, then that ending.
+  Ending UtilityKept();
 
   AppServices s_;
-  Ending lastEnding_;
+  Activity activity_ = Activity::Starting;  // start-up's start timer leads into a search series
+  // What every run of the session does (and, on a bench, the planned unit).
   upgrade::RunMode mode_;
-  std::string plannedMac_;
   std::vector<upgrade::RunObserver*> observers_;
+  std::optional<Ending> lastEnding_;
   upgrade::RunResult lastResult_;
   link::Target unit_;
-  // The unit a run changed and no run has completed since: the Data log
-  // that restores it, the log of its own values, the hint last shown.
+  // The unit a run changed and no run has completed since (the run going on
+  // included): the Data log that restores it, the log of its own values, the
+  // hint last shown.
   upgrade::ChangedUnit changed_;
-  bool searching_ = true;  // start-up's start timer leads into a search series
-  bool running_ = false;
-  bool scripting_ = false;
-  upgrade::ChangedUnit runChanged_;  // the unit as the run going on has changed it
 };
 
 }  // namespace ramtune

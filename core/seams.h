@@ -146,17 +146,10 @@ class ProcessRunner {
   virtual void StartDetached(const std::string& application, const std::string& commandLine) = 0;
 };
 
-// Ending the process and looking at other programs' windows.
+// Other programs' windows. (Only a front end ends the process.)
 class Host {
  public:
   virtual ~Host() = default;
-  // Ends the process with the exit code. Never returns: a test double ends
-  // the test's run by throwing instead.
-  [[noreturn]] void Exit(int code) {
-    EndProcess(code);
-    std::abort();
-  }
-  virtual void EndProcess(int code) = 0;
   virtual intptr_t FindTopLevelWindow(const std::string& title) = 0;
   virtual void CloseWindowSync(intptr_t window) = 0;
 };

@@ -11,11 +11,9 @@ constexpr int kBindAttempts = 12;
 constexpr int kFirstSearchRounds = 20;
 }  // namespace
 
-Discovery::Discovery(const LinkServices& services) : s_(services) {
-  CancelAction = [this] { s_.host.Exit(1); };
-}
+Discovery::Discovery(const LinkServices& services) : s_(services) {}
 
-void Discovery::SetUpSocket() {
+bool Discovery::SetUpSocket() {
   s_.logs.AppendProcessLog("Start Create Socket...");
   if (!s_.transport.StartLibrary()) s_.display.MessageBox("starting windows sockets failed");
   if (!s_.transport.CreateSocket()) s_.display.MessageBox("Create socket failed");
@@ -24,9 +22,10 @@ void Discovery::SetUpSocket() {
     if (attempt >= kBindAttempts) break;  // go on unbound, without a message
     const intptr_t window = s_.host.FindTopLevelWindow(kCompetingUtilityTitle);
     if (window == 0) continue;
+    // No: the session ends the program, as Exit does.
     if (!s_.display.AskYesNo(kCompetingUtilityQuestion)) {
-      CancelAction();
-      return;
+      utilityKept_ = true;
+      return false;
     }
     s_.host.CloseWindowSync(window);
     s_.waits.PumpingDelay(1000);
@@ -40,11 +39,12 @@ void Discovery::SetUpSocket() {
         OnDatagram(data, length, sourceIp, arrival);
       });
   socketReady_ = true;
+  return true;
 }
 
 bool Discovery::SearchRouter(const Target& target) {
   s_.display.SetPhase(RunPhase::Searching, 0);
-  if (!socketReady_) SetUpSocket();
+  if (!socketReady_ && !SetUpSocket()) return false;
   // Only a newly recorded router ends a search, so every attempt starts with
   // an empty table: otherwise a router found once (by an earlier run) would
   // never be found again and Retry could not reach it.

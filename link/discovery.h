@@ -46,15 +46,14 @@ class Discovery {
  public:
   explicit Discovery(const LinkServices& services);
 
-  // What a "No" to the competing-utility question does: the dialog's cancel
-  // action. Until the dialog sets it, the process ends with exit code 1.
-  std::function<void()> CancelAction;
-
   // ---- search ---------------------------------------------------------------
   // One search attempt for `target`: broadcast, or to its address when it
   // is unicast; by its route only once it is pinned. True when a router was
   // recorded; LastFound() describes the last one.
+  // False too when the service socket could not be opened because the
+  // competing utility's question was answered No: UtilityKept() says so.
   bool SearchRouter(const Target& target);
+  bool UtilityKept() const { return utilityKept_; }
   bool SearchRounds(int rounds, const Target& target);
   void ClearDeviceTable();
   std::vector<DeviceEntry> DeviceTable() const;  // a copy, taken under the lock
@@ -82,7 +81,8 @@ class Discovery {
   void OnCommandAnswer(DatagramHandler handler) { commandAnswers_ = std::move(handler); }
 
  private:
-  void SetUpSocket();
+  // False when the competing utility's question was answered No.
+  bool SetUpSocket();
   void SendDiscoveryRound(const Target& target);
   void RefreshInterfaces();
   void RecordDevice(const uint8_t* data, size_t length, const std::string& sourceIp, unsigned arrivalIndex);
@@ -90,6 +90,7 @@ class Discovery {
   LinkServices s_;
   bool socketReady_ = false;
   bool bound_ = true;
+  bool utilityKept_ = false;
   std::atomic<int> listenMode_{kListenDiscovery};
   DatagramHandler commandAnswers_;
 

@@ -35,7 +35,7 @@ bool IsVersionText(const std::string& text, std::string* version) {
 
 }  // namespace
 
-bool UpgradeRun::Identify() {
+PhaseEnd UpgradeRun::Identify() {
   Log("[System]-Initializing......");
   // Until the choice below, requests are broadcast and commands go to the
   // router that answered last: the one the search before the run found.
@@ -52,7 +52,7 @@ bool UpgradeRun::Identify() {
 
   if (!s_.link.discovery.SearchRouter(state_.Unit)) {
     EndRun(kPicturePause, kUnableToConnect, "Complete");
-    return false;
+    return RunOutcome::Failed;
   }
 
   std::string firmware;
@@ -65,7 +65,7 @@ bool UpgradeRun::Identify() {
            "Unable to retrieve LM-7210A/LM-7210B info!! Please check if the LM-7210A/LM-7210B has "
            "been connected to your PC properly.",
            "");
-    return false;
+    return RunOutcome::Failed;
   }
 
   // The router recorded last names the unit unless one is chosen below.
@@ -112,8 +112,7 @@ bool UpgradeRun::Identify() {
       const bool chosen = dialog.SelectedIndex >= 0 && static_cast<size_t>(dialog.SelectedIndex) < candidates.size() &&
                           Contains(candidates[static_cast<size_t>(dialog.SelectedIndex)].Ip, ".");
       if (!chosen) {
-        ending_ = RunOutcome::SelectionClosed;
-        return false;
+        return RunOutcome::SelectionClosed;
       }
       chosenIndex = static_cast<size_t>(dialog.SelectedIndex);
     }
@@ -122,7 +121,7 @@ bool UpgradeRun::Identify() {
     const std::string refusal = s_.link.discovery.RouteRefusal(chosen);
     if (!refusal.empty()) {
       EndRun(kPicturePause, refusal, std::string("[System]-") + refusal);
-      return false;
+      return RunOutcome::Failed;
     }
     // The labels and the log names name the unit that is upgraded, also when
     // another router answered after it.
@@ -139,7 +138,7 @@ bool UpgradeRun::Identify() {
 
   s_.logs.NameRunLogs(state_.Unit.macText, s_.waits.clock().LocalTimeStamp());
   SetProgress(1);
-  return true;
+  return kGoOn;
 }
 
 bool UpgradeRun::WaitReadyAndStartSsidTool() {
@@ -191,18 +190,16 @@ UpgradeRun::BootloaderGate UpgradeRun::RestoreBootloaderGate() {
   return BootloaderGate::Refused;
 }
 
-bool UpgradeRun::ModelAndVersionGates() {
-  ending_ = RunOutcome::Failed;
-  if (!ModelGate()) return false;
-  if (s_.settings.MemberMode || BootloaderIsOlder()) return true;
+PhaseEnd UpgradeRun::ModelAndVersionGates() {
+  if (!ModelGate()) return RunOutcome::Failed;
+  if (s_.settings.MemberMode || BootloaderIsOlder()) return kGoOn;
 
   const char* latest =
       "Your LM-7210A/LM-7210B already has the latest available DDR configuration update.";
   s_.display.SetPicture(kPicturePass);
   s_.display.SetProgress(20);
   EndRun(0, latest, latest);
-  ending_ = RunOutcome::UpToDate;
-  return false;
+  return RunOutcome::UpToDate;
 }
 
 }  // namespace ramtune::upgrade

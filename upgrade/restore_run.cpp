@@ -42,7 +42,9 @@ RunOutcome UpgradeRun::ExecuteRestore() {
 
   Log(flash ? "[System]-Restore: the bootloader is older than " + std::string(kBootImageVersion) + ": it is updated first"
             : "[System]-Restore: the bootloader is up to date: no flash");
-  if (flash && !TransferAndFlash()) return ending_;
+  if (flash) {
+    if (PhaseEnd end = TransferAndFlash()) return *end;
+  }
   return WriteRebootVerify();
 }
 

@@ -39,6 +39,13 @@ struct RunMode {
   // The unit was changed before this run began and is still not restored.
   bool UnitChangedBefore() const { return kind == RunKind::Restore && origin != RestoreOrigin::CommandLine; }
 
+  // The same mode for the planned unit `macDigits` (empty: any unit).
+  RunMode ForUnit(const std::string& macDigits) const {
+    RunMode mode = *this;
+    mode.plannedMac = macDigits;
+    return mode;
+  }
+
   static RunMode Upgrade() { return RunMode{}; }
   static RunMode Restore(const RestoreSource& source, RestoreOrigin origin) {
     RunMode mode;

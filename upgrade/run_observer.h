@@ -14,6 +14,8 @@ namespace ramtune::upgrade {
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
+  // A run begins (its logs are not named yet).
+  virtual void Started() {}
   // From now on the run addresses its requests to `unit` (cleared at the
   // start of the identification, settled by its choice).
   virtual void UnitAddressed(const link::Target& /*unit*/) {}

@@ -6,26 +6,9 @@
 #include <vector>
 
 #include "link/target.h"
+#include "upgrade/outcome.h"
 
 namespace ramtune::upgrade {
-
-enum class RunOutcome {
-  Completed,          // the new bootloader is in and every value verified
-  Failed,             // any other ending
-  UpToDate,           // the unit already has the image's bootloader: nothing was done
-  SelectionClosed,    // the choice among several routers was closed without one
-  DataLogNotWritten,  // stopped before the flash: the Data log is not on the disk
-  OtherUnit,          // another unit than the planned one answered: nothing was read or written
-  BackedUp,           // a backup run wrote the unit's values to a Data log
-  CheckSame,          // a check found the unit holding the Data log's values
-  CheckDiffers,       // a check found differences
-  NotResumed,         // an unfinished run was not taken up again
-};
-
-// The words of an outcome, as the bench's events carry it.
-const char* OutcomeWords(RunOutcome outcome);
-// The outcome of `words`; false for words that name none.
-bool OutcomeOfWords(const std::string& words, RunOutcome* outcome);
 
 struct RunResult {
   RunOutcome outcome = RunOutcome::Failed;

@@ -22,7 +22,7 @@ const char* const kFlashCheck = "cat /dev/mtd0 |grep bl_version";
 
 }  // namespace
 
-bool UpgradeRun::TransferAndFlash() {
+PhaseEnd UpgradeRun::TransferAndFlash() {
   EnterPhase(RunPhase::Uploading, 0);
   Banner("Update bootloader");
   Log("[System]-Upgrading DDR configuration...Please wait...");
@@ -35,12 +35,12 @@ bool UpgradeRun::TransferAndFlash() {
 
   if (!s_.runner.UploadBootImage(Addressed())) {
     EndRun(0, "", "Run Bat_Bin fail");
-    return false;
+    return RunOutcome::Failed;
   }
   Log("Run Bat_Bin OK");
   if (!s_.runner.UploadFlashTool(Addressed())) {
     EndRun(0, "", "Run Bat_Mtd fail");
-    return false;
+    return RunOutcome::Failed;
   }
   Log("Run Bat_Mtd OK");
   s_.waits.PumpingDelay(1000);
@@ -55,7 +55,7 @@ bool UpgradeRun::TransferAndFlash() {
   });
   if (!imageFound) {
     EndRun(kPicturePause, "Unable to check bootloader file", "");
-    return false;
+    return RunOutcome::Failed;
   }
   SetProgress(3);
   EnterPhase(RunPhase::Flashing, 0);
@@ -69,7 +69,7 @@ bool UpgradeRun::TransferAndFlash() {
   // The write goes on after the reply limit; the pause and the checks below
   // cover its time.
   const std::string flash = FillIn(kFlash, kBootImageVersion);
-  if (!MarkUnitChanged()) return false;
+  if (PhaseEnd end = MarkUnitChanged()) return end;
   Log(flash);
   Send(flash, 3000);
   s_.waits.PumpingDelay(5000);
@@ -82,11 +82,11 @@ bool UpgradeRun::TransferAndFlash() {
   });
   if (!flashed) {
     EndRun(kPictureFail, "Unable to upload bootloader...", "");
-    return false;
+    return RunOutcome::Failed;
   }
   state_.BootloaderAfter = kBootImageVersion;
   SetProgress(4);
-  return true;
+  return kGoOn;
 }
 
 }  // namespace ramtune::upgrade

@@ -32,21 +32,20 @@ std::string RemoveByHand(const RunMark& mark) {
 
 std::string UpgradeRun::UnitMac() const { return NormalMac(state_.Unit.macText); }
 
-bool UpgradeRun::MarkUnitChanged() {
-  if (changed_.changed) return true;
+PhaseEnd UpgradeRun::MarkUnitChanged() {
+  if (changed_.changed) return kGoOn;
   const std::string dataLog = mode_.IsRestore() ? mode_.source.path : s_.logs.DataLogPath;
   const RunMark mark{MarkPath(LogFolder(), UnitMac()), UnitMac(), dataLog, s_.waits.clock().LocalTimeStamp()};
   std::string why = mark.mac.empty() ? "the unit's MAC " + state_.Unit.macText + " is not one" : "";
   if (why.empty() && !WriteMark(mark, &why) && why.empty()) why = "unknown error";
   if (!why.empty()) {
     EndNotWritten("The mark of this run", mark.path, why);
-    ending_ = RunOutcome::DataLogNotWritten;
-    return false;
+    return RunOutcome::DataLogNotWritten;
   }
   changed_.changed = true;
   changed_.dataLog = dataLog;
   observer_.UnitChanged(changed_);
-  return true;
+  return kGoOn;
 }
 
 void UpgradeRun::CloseMarks() {
@@ -58,9 +57,9 @@ void UpgradeRun::CloseMarks() {
   }
 }
 
-bool UpgradeRun::TakeUpUnfinishedRun() {
+PhaseEnd UpgradeRun::TakeUpUnfinishedRun() {
   // A restore names its Data log itself; reading runs are runs of their own.
-  if (mode_.kind != RunKind::Upgrade) return true;
+  if (mode_.kind != RunKind::Upgrade) return kGoOn;
   const std::string mac = UnitMac();
   const std::vector<RunMark> marks = OpenMarks(LogFolder());
   const std::string ownPath = MarkPath(LogFolder(), mac);
@@ -90,23 +89,22 @@ bool UpgradeRun::TakeUpUnfinishedRun() {
       EndRun(kPicturePause, "",
              "[System]-The unfinished run was not taken up: nothing has been read from or written to the router. "
              "The mark " + mark.path + " stays until a run of this unit completes.");
-      ending_ = RunOutcome::NotResumed;
-      return false;
+      return RunOutcome::NotResumed;
     }
     Log("[System]-Writing the values of " + mark.dataLog + " back to this unit.");
     const std::string planned = mode_.plannedMac;
     mode_ = RunMode::Restore(RestoreSource{values, mark.dataLog}, RestoreOrigin::Resumed);
     mode_.plannedMac = planned;
     observer_.UnitChanged(changed_);
-    return true;
+    return kGoOn;
   }
   return OtherUnfinishedRuns(others);
 }
 
-bool UpgradeRun::OtherUnfinishedRuns(const std::vector<RunMark>& marks) {
+PhaseEnd UpgradeRun::OtherUnfinishedRuns(const std::vector<RunMark>& marks) {
   // A bench plans its units by MAC and runs them side by side in one folder:
   // the marks of its other units are those of runs still going.
-  if (marks.empty() || !mode_.plannedMac.empty()) return true;
+  if (marks.empty() || !mode_.plannedMac.empty()) return kGoOn;
   bool restorable = false;
   for (const RunMark& mark : marks) {
     DataLogValues values;
@@ -121,7 +119,7 @@ bool UpgradeRun::OtherUnfinishedRuns(const std::vector<RunMark>& marks) {
         "): its values are kept in " + mark.dataLog + ". To write them back, run: " +
         RestoreCommandLine(s_.settings, mark.dataLog, RestoreInterfaceArg()) + ". " + RemoveByHand(mark));
   }
-  if (!restorable) return true;
+  if (!restorable) return kGoOn;
   // A unit that rebooted after an interrupted flash may answer with the
   // image's default MAC: it would be backed up with the image's defaults.
   const std::string question =
@@ -130,11 +128,10 @@ bool UpgradeRun::OtherUnfinishedRuns(const std::vector<RunMark>& marks) {
       ") as a new one and back it up?";
   if (s_.display.AskYesNoInPerson(question)) {
     Log("[System]-This unit is upgraded as a new one, as asked.");
-    return true;
+    return kGoOn;
   }
   EndRun(kPicturePause, "", "[System]-Stopped before the backup: nothing has been read from or written to the router.");
-  ending_ = RunOutcome::NotResumed;
-  return false;
+  return RunOutcome::NotResumed;
 }
 
 }  // namespace ramtune::upgrade

@@ -5,31 +5,6 @@
 
 namespace ramtune::upgrade {
 
-const char* OutcomeWords(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::Completed: return "completed";
-    case RunOutcome::Failed: return "failed";
-    case RunOutcome::UpToDate: return "up to date";
-    case RunOutcome::SelectionClosed: return "selection closed";
-    case RunOutcome::DataLogNotWritten: return "data log not written";
-    case RunOutcome::OtherUnit: return "other unit";
-    case RunOutcome::BackedUp: return "backed up";
-    case RunOutcome::CheckSame: return "check same";
-    case RunOutcome::CheckDiffers: return "check differs";
-    case RunOutcome::NotResumed: return "not resumed";
-  }
-  return "";
-}
-
-bool OutcomeOfWords(const std::string& words, RunOutcome* outcome) {
-  for (int i = 0; i <= static_cast<int>(RunOutcome::NotResumed); ++i) {
-    if (words != OutcomeWords(static_cast<RunOutcome>(i))) continue;
-    *outcome = static_cast<RunOutcome>(i);
-    return true;
-  }
-  return false;
-}
-
 UpgradeRun::UpgradeRun(const RunServices& services, const RunMode& mode, RunObserver& observer)
     : s_(services), mode_(mode), observer_(observer) {
   if (mode_.UnitChangedBefore()) {
@@ -40,6 +15,9 @@ UpgradeRun::UpgradeRun(const RunServices& services, const RunMode& mode, RunObse
 }
 
 RunResult UpgradeRun::Execute() {
+  observer_.Started();
+  // A restore after a change works on a unit that is changed from its start.
+  if (changed_.changed) observer_.UnitChanged(changed_);
   const RunOutcome outcome = Run();
   if (outcome == RunOutcome::Completed) {
     CloseMarks();
@@ -73,22 +51,22 @@ RunResult UpgradeRun::Result(RunOutcome outcome) const {
 
 RunOutcome UpgradeRun::Run() {
   if (!StartChecks()) return RunOutcome::Failed;
-  if (!Identify()) return ending_;
+  if (PhaseEnd end = Identify()) return *end;
   // A check writes its Process log and no Data log.
   if (mode_.kind == RunKind::Check) s_.logs.DataLogPath.clear();
   observer_.LogsNamed(s_.logs.ProcessLogPath, s_.logs.DataLogPath);
   if (!IsPlannedUnit()) return RunOutcome::OtherUnit;
-  if (!TakeUpUnfinishedRun()) return ending_;
+  if (PhaseEnd end = TakeUpUnfinishedRun()) return *end;
   if (!WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
   if (mode_.kind == RunKind::Check) return ExecuteCheck();
   BackupBanner();
   if (mode_.kind == RunKind::Restore) return ExecuteRestore();
   if (mode_.kind == RunKind::Backup) return ExecuteBackup();
   DataLogFile dataLog = RunDataLog();
-  if (!ModelAndVersionGates()) return ending_;
+  if (PhaseEnd end = ModelAndVersionGates()) return *end;
   if (!BackupValues(dataLog)) return RunOutcome::Failed;
   if (!DataLogIsDurable(dataLog, DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
-  if (!TransferAndFlash()) return ending_;
+  if (PhaseEnd end = TransferAndFlash()) return *end;
   return WriteRebootVerify();
 }
 
@@ -111,7 +89,7 @@ void UpgradeRun::AppendDataLog(DataLogFile& file, const std::string& writeComman
 
 RunOutcome UpgradeRun::WriteRebootVerify() {
   for (;;) {
-    if (!RestoreAndCommit()) return ending_;
+    if (PhaseEnd end = RestoreAndCommit()) return *end;
     if (!RebootAndReconnect()) return RunOutcome::Failed;
     const Verdict verdict = Verify();
     if (verdict == Verdict::Completed) return RunOutcome::Completed;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,10 @@ struct DataLogFile {
   bool restorable = true;
 };
 
+// How a phase ended the run; empty (kGoOn) while the run goes on.
+using PhaseEnd = std::optional<RunOutcome>;
+inline constexpr std::nullopt_t kGoOn = std::nullopt;
+
 struct RunServices {
   const Settings& settings;
   Waits& waits;
@@ -83,12 +88,13 @@ class UpgradeRun {
  private:
   // The run from its start checks to its ending.
   RunOutcome Run();
-  // Phases, in run order. Each returns false when it has ended the run.
+  // Phases, in run order. Those that return bool end the run as failed when
+  // they return false; a PhaseEnd says how the phase ended the run.
   bool StartChecks();
-  bool Identify();
+  PhaseEnd Identify();
   bool WaitReadyAndStartSsidTool();
   void BackupBanner();
-  bool ModelAndVersionGates();
+  PhaseEnd ModelAndVersionGates();
   bool ModelGate();
   bool BootloaderIsOlder();
   // A restore writes the board settings of the image's bootloader: a unit
@@ -114,8 +120,8 @@ class UpgradeRun {
   // taken up (the run becomes the restore of its Data log) or the run ends;
   // unfinished runs of other units are named and the user decides whether
   // this unit is a new one.
-  bool TakeUpUnfinishedRun();
-  bool OtherUnfinishedRuns(const std::vector<RunMark>& marks);
+  PhaseEnd TakeUpUnfinishedRun();
+  PhaseEnd OtherUnfinishedRuns(const std::vector<RunMark>& marks);
   // The unit's MAC as twelve hex digits, and the folder of the run's logs.
   std::string UnitMac() const;
   std::string LogFolder() const { return FolderOf(s_.logs.DataLogPath); }
@@ -133,8 +139,8 @@ class UpgradeRun {
   RunOutcome WriteRebootVerify();
   bool IdentityGuard(const std::string& beforeRestoreLog);
   // The router is about to be changed: the mark of the unfinished run goes to
-  // the disk first. False, with the run ended, when it cannot be written.
-  bool MarkUnitChanged();
+  // the disk first. Ends the run (DataLogNotWritten) when it cannot be written.
+  PhaseEnd MarkUnitChanged();
   // After a failure once the unit has been changed: where the unit's values
   // are and how to write them back.
   void RecoveryHint();
@@ -142,8 +148,8 @@ class UpgradeRun {
   // Ends a run before anything is changed because `what` at `path` is not
   // on the disk.
   void EndNotWritten(const std::string& what, const std::string& path, const std::string& why);
-  bool TransferAndFlash();
-  bool RestoreAndCommit();
+  PhaseEnd TransferAndFlash();
+  PhaseEnd RestoreAndCommit();
   bool RebootAndReconnect();
   enum class Verdict { Completed, SecondPass, Failed };
   Verdict Verify();
@@ -179,8 +185,6 @@ class UpgradeRun {
   RunState state_;
   std::string modelName_;
   ChangedUnit changed_;
-  // How a phase that ended the run without a failure ended it.
-  RunOutcome ending_ = RunOutcome::Failed;
   // A check: the items in which the unit differs from the Data log.
   std::vector<std::string> differing_;
 };

@@ -9,12 +9,12 @@
 
 namespace ramtune::upgrade {
 
-bool UpgradeRun::RestoreAndCommit() {
+PhaseEnd UpgradeRun::RestoreAndCommit() {
   EnterPhase(RunPhase::WritingBack, 0);
   if (!state_.PassFlag) Log("============= RETRY ==============");
   Banner("Write data to DUT");
   Log("[System]-Writing data");
-  if (!MarkUnitChanged()) return false;
+  if (PhaseEnd end = MarkUnitChanged()) return end;
 
   // The router echoes the value it has set; anything else is sent again.
   for (const IdentityWrite& write : kIdentityWrites) {
@@ -27,7 +27,7 @@ bool UpgradeRun::RestoreAndCommit() {
     });
     if (!written) {
       EndRun(kPictureFail, write.failureMessage, write.failureMessage);
-      return false;
+      return RunOutcome::Failed;
     }
   }
 
@@ -68,7 +68,7 @@ bool UpgradeRun::RestoreAndCommit() {
     }
     s_.waits.PumpingDelay(1000);
   }
-  return true;
+  return kGoOn;
 }
 
 }  // namespace ramtune::upgrade

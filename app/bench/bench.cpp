@@ -1,6 +1,6 @@
 #include "app/bench/bench.h"
 
-#include "app/exit_status.h"
+#include "upgrade/outcome.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,7 +22,7 @@ std::string Joined(const std::vector<std::string>& parts, const char* between) {
 
 // The order of seriousness of the statuses a bench reports; 0 for those it
 // does not weigh.
-int Rank(int status) { return std::max(BenchWeight(status), 0); }
+int Rank(int status) { return std::max(upgrade::StatusWeight(status), 0); }
 
 std::string Clean(std::string field) {
   for (char& c : field) {

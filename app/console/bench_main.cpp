@@ -126,12 +126,12 @@ bool LinkTiedTransport::Bind(uint16_t port) {
   if (!TieToDevice(device_, &error)) {
     frontEnd_.FailAndExit("this unit's run cannot tie its service socket to " + device_ + " (" + error +
                               "); it ends here, nothing was sent.",
-                          kExitRunFailed);
+                          upgrade::RunOutcome::Failed);
   }
   if (UdpTransport::Bind(port)) return true;
   frontEnd_.FailAndExit("this unit's run cannot receive on UDP port " + std::to_string(port) + " on " + device_ +
                             ": another program holds it on this link; it ends here, nothing was sent.",
-                        kExitRunFailed);
+                        upgrade::RunOutcome::Failed);
 }
 
 int RunBenchConsole(const Options& options) {

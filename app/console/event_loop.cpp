@@ -55,7 +55,7 @@ int FrontEnd::MsToNextTimer() {
 bool FrontEnd::DispatchOneMessage() {
   if (bench_ != nullptr && dlg_ != nullptr && bench_->Poll()) {
     Print("[System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit.");
-    Finish(kExitRunFailed);
+    Finish(dlg_->Stop(upgrade::RunOutcome::Failed));
   }
   if (guard_ != nullptr) PollGuard();
   // Typed lines come before timers, as input comes before WM_TIMER in a
@@ -76,7 +76,9 @@ bool FrontEnd::DispatchOneMessage() {
     Timer& timer = timers_[id];
     timer.dueMs = platform::ProcessClockMs() + timer.periodMs;
     choicesShown_ = false;
-    if (dlg_ != nullptr) dlg_->OnTimer(id);
+    if (dlg_ != nullptr) {
+      if (std::optional<Ending> ending = dlg_->OnTimer(id)) Ended(*ending);
+    }
     return true;
   }
   Tick();
@@ -87,16 +89,13 @@ void FrontEnd::PollGuard() {
   switch (guard_->Poll()) {
     case InterruptSteps::Step::None: return;
     case InterruptSteps::Step::Announce:
-      if (dlg_ != nullptr) dlg_->logs.AppendProcessLog(kStillWritingLine);
+      if (dlg_ != nullptr) dlg_->LogLine(kStillWritingLine);
       return;
     case InterruptSteps::Step::End:
       break;
   }
-  if (dlg_ != nullptr) {
-    dlg_->logs.AppendProcessLog(kSecondInterruptLine);
-    for (const std::string& line : guard_->HintLines()) dlg_->logs.AppendProcessLog(line);
-  }
-  Finish(kExitUnitChanged);
+  if (dlg_ != nullptr) Finish(dlg_->Interrupt(kSecondInterruptLine));
+  Finish(Ending{upgrade::RunOutcome::Interrupted, true, true, ""});
 }
 
 void FrontEnd::WaitForMessage(int ms) {
@@ -120,7 +119,7 @@ int FrontEnd::RunEventLoop() {
     if (timers_.empty()) {
       // Idle: the search series or the run has ended. The progress line
       // stays as it ended; the user types below it.
-      if (!Asking() && dlg_ != nullptr) Finish(ExitStatusFor(dlg_->LastEnding()));
+      if (!Asking() && dlg_ != nullptr) Finish(lastEnding_ ? *lastEnding_ : dlg_->OnCancel());
       Settle();
       ShowChoices();
     }
@@ -162,8 +161,7 @@ void FrontEnd::HandleCommand(const std::string& line) {
         break;
       }
       if (dlg_ == nullptr) break;
-      exitTyped_ = true;
-      dlg_->OnCancel();
+      Finish(dlg_->OnCancel());
     case Command::Help:
       Print("Type r and Enter for Retry, e and Enter for Exit (each when enabled).");
       ShowChoices();
@@ -175,26 +173,39 @@ void FrontEnd::HandleCommand(const std::string& line) {
 }
 
 void FrontEnd::PrintLogPaths() {
-  if (dlg_ == nullptr) return;
-  if (!dlg_->logs.ProcessLogPath.empty() && platform::FileExists(dlg_->logs.ProcessLogPath)) {
-    Print("Process log: " + dlg_->logs.ProcessLogPath);
-  }
-  if (!dlg_->logs.DataLogPath.empty() && platform::FileExists(dlg_->logs.DataLogPath)) {
-    Print("Data log: " + dlg_->logs.DataLogPath);
-  }
+  if (!processLog_.empty() && platform::FileExists(processLog_)) Print("Process log: " + processLog_);
+  if (!dataLog_.empty() && platform::FileExists(dataLog_)) Print("Data log: " + dataLog_);
 }
 
-void FrontEnd::FailAndExit(const std::string& message, int status) {
+void FrontEnd::Started() {
+  processLog_.clear();
+  dataLog_.clear();
+}
+
+void FrontEnd::LogsNamed(const std::string& processLog, const std::string& dataLog) {
+  processLog_ = processLog;
+  dataLog_ = dataLog;
+}
+
+void FrontEnd::Ended(const Ending& ending) {
+  if (ending.final) Finish(ending);
+  lastEnding_ = ending;
+}
+
+void FrontEnd::FailAndExit(const std::string& message, upgrade::RunOutcome outcome) {
   std::fprintf(stderr, "ramtune: %s\n", message.c_str());
-  Finish(status);
+  Finish(dlg_ != nullptr ? dlg_->Stop(outcome) : Ending{outcome, false, true, ""});
 }
 
-void FrontEnd::Finish(int status) {
-  if (dlg_ != nullptr) status = SessionExitStatus(status, dlg_->UnitChanged());
+void FrontEnd::Finish(const Ending& ending) {
+  const int status = ending.ExitStatus();
+  if (ending.outcome == upgrade::RunOutcome::DataLogRefused) Say(stderr, "ramtune: " + ending.detail);
   if (bench_ != nullptr) bench_->Finish(status);
   Settle();
   PrintLogPaths();
-  Print("ramtune: exit status " + std::to_string(status) + ": " + ExitMeaning(status));
+  const char* summary = status == upgrade::ExitStatusOf(ending.outcome) ? upgrade::Row(ending.outcome).summary
+                                                                         : upgrade::StatusSummary(status);
+  Print("ramtune: exit status " + std::to_string(status) + ": " + summary);
   platform::ExitProcess(status);
 }
 
@@ -205,15 +216,6 @@ void FrontEnd::SetTimer(int timerId, int ms) {
 void FrontEnd::KillTimer(int timerId) { timers_.erase(timerId); }
 
 // ---- host ------------------------------------------------------------------------------------------
-
-void FrontEnd::EndProcess(int code) {
-  if (exitTyped_ && dlg_ != nullptr) Finish(ExitStatusAfterExit(dlg_->LastEnding()));
-  if (dlg_ != nullptr && dlg_->LastEnding().kind == Ending::DataLogRefused) {
-    Say(stderr, "ramtune: " + dlg_->LastEnding().detail);
-    Finish(ExitStatusFor(dlg_->LastEnding()));
-  }
-  Finish(ExitStatusFor(Ending::Program(code)));
-}
 
 intptr_t FrontEnd::FindTopLevelWindow(const std::string& /*title*/) { return 0; }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,7 +16,9 @@
 #include "app/console/options.h"
 #include "app/console/progress_line.h"
 #include "app/console/terminal.h"
+#include "app/ending.h"
 #include "core/seams.h"
+#include "upgrade/run_observer.h"
 
 namespace ramtune {
 class CUpgradeToolDlg;
@@ -43,8 +46,9 @@ class LineInput {
 };
 
 // As an Answerer: the user's answers typed at the prompt (nobody to ask:
-// No, or no choice). The dialogs are answered by AnswerWith's answerer.
-class FrontEnd : public Clock, public Display, public Host, public Answerer {
+// No, or no choice). The dialogs are answered by AnswerWith's answerer. As
+// a RunObserver: the names of the logs it prints at the end.
+class FrontEnd : public Clock, public Display, public Host, public Answerer, public upgrade::RunObserver {
  public:
   // caps: what standard output takes (see StandardOutputCaps).
   FrontEnd(bool interactive, TerminalCaps caps);
@@ -59,11 +63,11 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void AttachBench(BenchChannel* channel) { bench_ = channel; }
   // A single run: Ctrl+C while a changed unit's run is active goes to `guard`.
   void AttachGuard(ChangedRunGuard* guard) { guard_ = guard; }
-  // Ends the session with a message on standard error and this status.
-  [[noreturn]] void FailAndExit(const std::string& message, int status);
-  // Ends the session with this status (6 instead while the unit is changed):
-  // the bench's last events, the log names and the status line.
-  [[noreturn]] void Finish(int status);
+  // Ends the session with a message on standard error and this outcome.
+  [[noreturn]] void FailAndExit(const std::string& message, upgrade::RunOutcome outcome);
+  // Ends the process with the session's ending: the bench's last events,
+  // the log names and the status line.
+  [[noreturn]] void Finish(const Ending& ending);
 
   // Waits for and dispatches events until the session ends; returns the
   // exit status (non-interactive: when the run or the search series ends).
@@ -108,8 +112,11 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void Selection(SelectDeviceModel& dialog) override;
   std::string File() override;
 
+  // RunObserver
+  void Started() override;
+  void LogsNamed(const std::string& processLog, const std::string& dataLog) override;
+
   // Host
-  void EndProcess(int code) override;
   intptr_t FindTopLevelWindow(const std::string& title) override;
   void CloseWindowSync(intptr_t window) override;
 
@@ -149,6 +156,9 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
   void HandleCommand(const std::string& line);
   void ShowChoices();
   void PrintLogPaths();
+  // A handler of the session returned its ending: a final one ends the
+  // process, any other is what Exit or the end of input ends it with.
+  void Ended(const Ending& ending);
   // The progress line as it stands now (on a terminal).
   void ShowProgressLine();
   // Redraws the progress line when its clock has moved on.
@@ -175,7 +185,9 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer {
 
   std::map<int, Timer> timers_;  // only touched on the user-interface thread
   bool choicesShown_ = false;
-  bool exitTyped_ = false;  // the user typed Exit: the process ends with it
+  std::optional<Ending> lastEnding_;  // the last search series' or run's
+  std::string processLog_;            // the last run's logs, once named
+  std::string dataLog_;
   int64_t tickedMs_ = 0;    // when Tick last looked
 };
 

@@ -48,7 +48,9 @@ bool ScriptFilesOpen(const std::string& scriptFile) {
 // send it the commands of a script file (the file answers the open-file
 // dialog; "-" asks for the path). The replies go to Result.txt.
 int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
-  if (!dlg.SearchOnce()) {
+  bool answered = false;
+  if (std::optional<Ending> ended = dlg.SearchOnce(&answered)) frontEnd.Finish(*ended);
+  if (!answered) {
     frontEnd.Settle();
     frontEnd.Say(stderr, "ramtune: no router answered; nothing was sent.");
     return console::kExitNoRouter;
@@ -78,11 +80,13 @@ class BenchChildStartup : public StartupSystem {
 // program's statics from under it).
 [[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, console::BenchChannel& channel,
                                const std::string& device) {
-  const bool found = dlg.SearchOnce();
-  for (const link::DeviceEntry& entry : dlg.link.discovery.DeviceTable()) {
+  bool found = false;
+  std::vector<link::DeviceEntry> answers;
+  if (std::optional<Ending> ended = dlg.SearchOnce(&found, &answers)) frontEnd.Finish(*ended);
+  for (const link::DeviceEntry& entry : answers) {
     channel.Send(bench::EventKind::Found, {device, entry.MacText, entry.Model, entry.Ip, entry.Label});
   }
-  frontEnd.Finish(found ? console::kExitCompleted : console::kExitNoRouter);
+  frontEnd.Finish(dlg.Stop(found ? upgrade::RunOutcome::Completed : upgrade::RunOutcome::NoRouter));
 }
 
 }  // namespace
@@ -141,9 +145,10 @@ int main(int argc, char** argv) {
   PlatformProcesses processes;
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);
+  dlg.Observe(frontEnd);
   if (ofBench) dlg.Observe(channel);
   // A single run's Ctrl+C waits while the unit it changed is written back.
-  console::ChangedRunGuard guard(dlg);
+  console::ChangedRunGuard guard;
   if (!ofBench) {
     dlg.Observe(guard);
     frontEnd.AttachGuard(&guard);
@@ -153,10 +158,10 @@ int main(int argc, char** argv) {
   if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
   if (options.backup) dlg.RequestBackup();
   if (options.verify) dlg.RequestCheck(options.verifyFile);
-  if (!options.interfaceChoice.empty()) dlg.link.discovery.ChooseInterface(options.interfaceChoice);
+  if (!options.interfaceChoice.empty()) dlg.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;
-  RunStartup(dlg, ofBench ? benchSystem : ownSystem);
+  if (std::optional<Ending> ended = RunStartup(dlg, ofBench ? benchSystem : ownSystem)) frontEnd.Finish(*ended);
   if (ofBench && options.benchSearch) ReportSearch(frontEnd, dlg, channel, benchLink.name);
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();

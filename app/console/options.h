@@ -9,31 +9,21 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/exit_status.h"
+#include "upgrade/outcome.h"
 
 namespace ramtune::console {
 
-// Exit statuses of `ramtune`: the one table is app/exit_status.h. The core
-// ends the process itself on some paths (warning refused, choice closed,
-// Exit, a start-up check, a router that is already up to date); those come
-// out as kExitProgramBase plus the program's own code, so they never mix with
-// the statuses of a run.
-using ramtune::ExitStatus;
-using ramtune::kExitCompleted;
-using ramtune::kExitRunFailed;
-using ramtune::kExitNoRouter;
-using ramtune::kExitDataLogNotWritten;
-using ramtune::kExitDataLogRefused;
-using ramtune::kExitUnitChanged;
-using ramtune::kExitOtherUnit;
-using ramtune::kExitCheckDiffers;
-using ramtune::kExitProgramBase;
-using ramtune::kExitUsage;
-using ramtune::kExitNoInput;
-
-using ramtune::ExitStatusFor;
-using ramtune::ExitStatusAfterExit;
-using ramtune::SessionExitStatus;
+// Exit statuses of `ramtune` that the console names itself; every status and
+// what it means is in the one outcome table (upgrade/outcome.h).
+using upgrade::RunOutcome;
+constexpr int kExitCompleted = upgrade::ExitStatusOf(RunOutcome::Completed);
+constexpr int kExitRunFailed = upgrade::ExitStatusOf(RunOutcome::Failed);
+constexpr int kExitNoRouter = upgrade::ExitStatusOf(RunOutcome::NoRouter);
+constexpr int kExitUnitChanged = upgrade::ExitStatusOf(RunOutcome::UnitChanged);
+constexpr int kExitCheckDiffers = upgrade::ExitStatusOf(RunOutcome::CheckDiffers);
+constexpr int kExitProgramBase = upgrade::ExitStatusOf(RunOutcome::WarningRefused);  // the program's code 0
+constexpr int kExitUsage = upgrade::ExitStatusOf(RunOutcome::CommandLineError);
+constexpr int kExitNoInput = upgrade::ExitStatusOf(RunOutcome::InputMissing);
 
 struct Options {
   bool help = false;
@@ -121,7 +111,7 @@ inline const char* const kBenchExitStatus =
 inline void DefineOptions(CLI::App& app, Options& o) {
   app.formatter(std::make_shared<HelpFormatter>());
   app.description(kDescription);
-  app.footer(ExitStatusHelp() + "\n" + kBenchExitStatus);
+  app.footer(upgrade::ExitStatusHelp() + "\n" + kBenchExitStatus);
   app.set_help_flag();  // --help is an option like the others: see Options::help
   app.add_flag("-h,--help", o.help, "show this help and exit")->disable_flag_override();
   app.add_flag("--accept-warning", o.acceptWarning,

@@ -1,6 +1,5 @@
 #include "app/console/run_guard.h"
 
-#include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"
 
 namespace ramtune::console {
@@ -16,12 +15,6 @@ void ChangedRunGuard::UnitChanged(const upgrade::ChangedUnit& /*unit*/) {
   Engage();
 }
 
-// A restore after a change runs on a unit that is changed from its start.
-void ChangedRunGuard::Phase(RunPhase /*phase*/) {
-  if (engaged_ || !dlg_.UnitChangePending()) return;
-  Engage();
-}
-
 void ChangedRunGuard::Ended(const upgrade::RunResult& /*result*/) {
   if (!engaged_) return;
   engaged_ = false;
@@ -32,7 +25,5 @@ InterruptSteps::Step ChangedRunGuard::Poll() {
   if (!engaged_) return InterruptSteps::Step::None;
   return steps_.Next(platform::InterruptCount(), platform::TerminationRequested());
 }
-
-std::vector<std::string> ChangedRunGuard::HintLines() const { return dlg_.RecoveryHintNow(); }
 
 }  // namespace ramtune::console

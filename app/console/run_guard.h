@@ -9,10 +9,6 @@
 
 #include "upgrade/run_observer.h"
 
-namespace ramtune {
-class CUpgradeToolDlg;
-}
-
 namespace ramtune::console {
 
 // The steps, from what has arrived since the guard was engaged. Plain logic.
@@ -46,18 +42,13 @@ inline const char* const kSecondInterruptLine =
 // run is active.
 class ChangedRunGuard : public upgrade::RunObserver {
  public:
-  explicit ChangedRunGuard(CUpgradeToolDlg& dlg) : dlg_(dlg) {}
   void UnitChanged(const upgrade::ChangedUnit& unit) override;
-  void Phase(RunPhase phase) override;
   void Ended(const upgrade::RunResult& result) override;
   // What the requests since the last call ask for.
   InterruptSteps::Step Poll();
-  // The recovery hint of the run the second Ctrl+C stops.
-  std::vector<std::string> HintLines() const;
 
  private:
   void Engage();
-  CUpgradeToolDlg& dlg_;
   bool engaged_ = false;
   InterruptSteps steps_;
 };

@@ -24,8 +24,7 @@ bool MainDialog::OnInitDialog() {
   AddAboutToSystemMenu();
   SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-  // Returns only when every check passed; otherwise the process has ended.
-  RunStartup(*dlg_, system_);
+  if (std::optional<Ending> ended = RunStartup(*dlg_, system_)) EndProgram(*ended);
   if (dlg_->settings.EngineeringMode) OfferScriptRunner();
   return true;
 }
@@ -63,7 +62,8 @@ bool MainDialog::OnCommand(int id, int notifyCode) {
     // Also Esc, the close box and the close command, which arrive even
     // while the button is disabled (during a run): then they do nothing.
     if (!ButtonEnabled(kButtonExit)) return true;
-    dlg_->OnCancel();  // ends the process
+    dlg_->OnCancel();
+    platform::ExitProcess(1);  // Exit ends the program with code 1, whatever ended before
   }
   if (id == kButtonRetry) {
     dlg_->OnRetry();
@@ -79,7 +79,9 @@ bool MainDialog::OnCommand(int id, int notifyCode) {
 bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
   switch (message) {
     case WM_TIMER:
-      dlg_->OnTimer(static_cast<int>(wParam));
+      if (std::optional<Ending> ended = dlg_->OnTimer(static_cast<int>(wParam))) {
+        if (ended->final) EndProgram(*ended);
+      }
       *result = TRUE;
       return true;
     case WM_INITMENUPOPUP:
@@ -121,11 +123,6 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* 
 // ---- RunObserver ------------------------------------------------------------------
 
 void MainDialog::UnitChanged(const upgrade::ChangedUnit& /*unit*/) { BlockShutdown(true); }
-
-// A restore after a change runs on a unit that is changed from its start.
-void MainDialog::Phase(RunPhase /*phase*/) {
-  if (dlg_ != nullptr && dlg_->UnitChangePending()) BlockShutdown(true);
-}
 
 void MainDialog::Ended(const upgrade::RunResult& /*result*/) { BlockShutdown(false); }
 
@@ -317,7 +314,7 @@ void MainDialog::SetTitle(const std::string& title) { SetWindowTextA(hwnd(), tit
 
 // ---- Host ------------------------------------------------------------------------------
 
-void MainDialog::EndProcess(int code) { platform::ExitProcess(code); }
+void MainDialog::EndProgram(const Ending& ending) { platform::ExitProcess(ending.ProgramCode()); }
 
 intptr_t MainDialog::FindTopLevelWindow(const std::string& title) {
   return platform::FindTopLevelWindow(title);

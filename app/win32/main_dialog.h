@@ -61,11 +61,9 @@ class MainDialog : public Dialog, public Clock, public Display, public Host, pub
 
   // RunObserver
   void UnitChanged(const upgrade::ChangedUnit& unit) override;
-  void Phase(RunPhase phase) override;
   void Ended(const upgrade::RunResult& result) override;
 
   // Host
-  void EndProcess(int code) override;
   intptr_t FindTopLevelWindow(const std::string& title) override;
   void CloseWindowSync(intptr_t window) override;
 
@@ -75,6 +73,8 @@ class MainDialog : public Dialog, public Clock, public Display, public Host, pub
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
 
  private:
+  // The session ended: the program ends with the ending's code.
+  [[noreturn]] void EndProgram(const Ending& ending);
   void AddAboutToSystemMenu();
   void OfferScriptRunner();
   // The owner of a modal box: this window on its own thread, none on

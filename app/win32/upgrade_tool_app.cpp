@@ -56,11 +56,12 @@ void CUpgradeToolApp::InitInstance() {
       MessageBoxA(nullptr, text.c_str(), kApplicationName, MB_OK | MB_ICONEXCLAMATION);
       platform::ExitProcess(0);
     }
-    dlg.link.discovery.ChooseInterface(options.interfaceAddress);
+    dlg.ChooseInterface(options.interfaceAddress);
   }
   window.DoModal(nullptr);
   // Should the modal loop ever return: what the Exit button does.
   dlg.OnCancel();
+  platform::ExitProcess(1);
 }
 
 }  // namespace ramtune::win32

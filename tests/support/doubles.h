@@ -13,8 +13,8 @@
 
 namespace ramtune::test {
 
-// Thrown by FakeHost::EndProcess: ends the test's run where the program
-// would have ended the process.
+// Thrown by the rig where a front end would end the process with the
+// session's final ending: ends the test's run there.
 struct ProcessExit {
   int code;
 };
@@ -77,7 +77,6 @@ class RecordingDisplay : public Display {
 
 class FakeHost : public Host {
  public:
-  void EndProcess(int code) override { throw ProcessExit{code}; }
   intptr_t FindTopLevelWindow(const std::string& title) override {
     findCalls.push_back(title);
     return competingWindow;

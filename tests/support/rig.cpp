@@ -36,7 +36,7 @@ Rig::Rig() {
   }
   // The Wi-Fi helper beside the program, where the run looks first.
   std::ofstream(dlg->settings.ProgramFolder + kSsidToolFile) << "x";
-  display.onTimer = [this](int id) { dlg->OnTimer(id); };
+  display.onTimer = [this](int id) { EndIfFinal(dlg->OnTimer(id)); };
 }
 
 Rig::~Rig() {
@@ -46,11 +46,15 @@ Rig::~Rig() {
 
 int Rig::SearchAndRun() {
   try {
-    if (dlg->link.discovery.SearchRouter(dlg->Unit())) dlg->RunUpgrade();
+    if (dlg->link.discovery.SearchRouter(dlg->Unit())) EndIfFinal(dlg->RunUpgrade());
   } catch (const ProcessExit& exit) {
     return exit.code;
   }
   return -1;
+}
+
+void Rig::EndIfFinal(const std::optional<Ending>& ending) {
+  if (ending && ending->final) throw ProcessExit{ending->ProgramCode()};
 }
 
 int Rig::RunMessages(int64_t limitMs) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ class Rig {
   // follow every failure once the router has been changed; empty when the
   // events do not end with that hint.
   std::vector<std::string> EventsBeforeRecoveryHint(size_t n) const;
+  // Where a front end ends the process: a final ending of the session
+  // ends the test's run (ProcessExit with the program's code).
+  static void EndIfFinal(const std::optional<Ending>& ending);
   // The commands the first router received.
   const std::vector<std::string>& Commands() { return router().commands; }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace ramtune::console {
 namespace {
 
@@ -130,29 +133,57 @@ TEST(ConsoleAnswers, MainDialogCommands) {
   EXPECT_EQ(ParseCommand("re"), Command::Invalid);
 }
 
-TEST(ConsoleExitStatus, FollowsTheLastEnding) {
-  struct Case {
-    Ending last;
-    int idle;       // the session ended by itself
-    int afterExit;  // the user typed Exit
+// The one outcome table: every outcome has one row, its words name it alone,
+// the numbers users rely on stay, and the help and the README are made from it.
+TEST(OutcomeTable, EveryOutcomeOnceWithTheStatusesUsersRelyOn) {
+  using upgrade::RunOutcome;
+  const std::vector<std::pair<RunOutcome, int>> statuses = {
+      {RunOutcome::Completed, 0},       {RunOutcome::BackedUp, 0},        {RunOutcome::CheckSame, 0},
+      {RunOutcome::Failed, 2},          {RunOutcome::NoRouter, 3},        {RunOutcome::DataLogNotWritten, 4},
+      {RunOutcome::DataLogRefused, 5},  {RunOutcome::UnitChanged, 6},     {RunOutcome::NotResumed, 6},
+      {RunOutcome::Interrupted, 6},     {RunOutcome::OtherUnit, 7},       {RunOutcome::CheckDiffers, 8},
+      {RunOutcome::WarningRefused, 10}, {RunOutcome::SelectionClosed, 10}, {RunOutcome::StartupRefused, 10},
+      {RunOutcome::FileNotChosen, 10},  {RunOutcome::UpToDate, 11},       {RunOutcome::ExitPressed, 11},
+      {RunOutcome::UtilityKept, 11},    {RunOutcome::StartupFailed, 11},  {RunOutcome::CommandLineError, 64},
+      {RunOutcome::InputMissing, 66},
   };
-  for (const Case& c : std::vector<Case>{
-           {Ending{Ending::Completed, 0, ""}, kExitCompleted, kExitCompleted},
-           {Ending{Ending::RunFailed, 0, ""}, 2, 2},
-           {Ending{Ending::RunFailedUnitChanged, 0, ""}, 6, 6},
-           {Ending{Ending::NoRouter, 0, ""}, kExitNoRouter, kExitNoRouter},
-           {Ending::Program(0), 10, 10},
-           // Exit before anything ended: Exit's own code.
-           {Ending{}, 11, 11},
-       }) {
-    EXPECT_EQ(ExitStatusFor(c.last), c.idle) << c.last.kind;
-    EXPECT_EQ(ExitStatusAfterExit(c.last), c.afterExit) << c.last.kind;
+  EXPECT_EQ(statuses.size(), std::size(upgrade::kOutcomeTable));
+  const std::string help = upgrade::ExitStatusHelp();
+  for (const auto& [outcome, status] : statuses) {
+    const upgrade::OutcomeRow& row = upgrade::Row(outcome);
+    const std::string words = row.words;
+    EXPECT_EQ(row.outcome, outcome) << words;  // a missing row would fall back to another
+    EXPECT_EQ(row.status, status) << words;
+    // Ramtune.exe ends itself with 0 or 1; the console's 10 and 11 are those.
+    EXPECT_EQ(row.programCode, status == 11 ? 1 : 0) << words;
+    RunOutcome back = RunOutcome::Failed;
+    EXPECT_TRUE(upgrade::OutcomeOfWords(words, &back)) << words;
+    EXPECT_EQ(back, outcome) << words;
+    EXPECT_NE(help.find(std::string(status < 10 ? "   " : "  ") + std::to_string(status) + "  "), std::string::npos)
+        << words;
     // Once the unit is changed, only a completion is not 6.
-    EXPECT_EQ(SessionExitStatus(c.idle, false), c.idle) << c.last.kind;
-    EXPECT_EQ(SessionExitStatus(c.idle, true), c.idle == kExitCompleted ? kExitCompleted : kExitUnitChanged)
-        << c.last.kind;
+    EXPECT_EQ(upgrade::SessionExitStatus(outcome, false), status) << words;
+    EXPECT_EQ(upgrade::SessionExitStatus(outcome, true), outcome == RunOutcome::Completed ? 0 : 6) << words;
   }
-  EXPECT_EQ(ExitStatusFor(Ending::Program(1)), 11);
+  // The bench: up to date is done, whatever other ending has status 11.
+  EXPECT_TRUE(upgrade::IsDone(RunOutcome::UpToDate));
+  EXPECT_FALSE(upgrade::IsDone(RunOutcome::ExitPressed));
+  EXPECT_FALSE(upgrade::IsDone(RunOutcome::NotResumed));
+  RunOutcome none;
+  EXPECT_FALSE(upgrade::OutcomeOfWords("", &none));
+  for (size_t i = 0; i < help.size();) {
+    const size_t end = help.find('\n', i);
+    EXPECT_LE(end - i, 78u) << help.substr(i, end - i);
+    i = end + 1;
+  }
+}
+
+TEST(OutcomeTable, TheConsoleReadmeHoldsTheTableAsMade) {
+  std::ifstream in(std::string(RAMTUNE_SOURCE_DIR) + "/app/console/README-console.md");
+  std::stringstream all;
+  all << in.rdbuf();
+  EXPECT_NE(all.str().find(upgrade::ExitStatusMarkdown()), std::string::npos)
+      << "README-console.md's exit status table should read:\n" << upgrade::ExitStatusMarkdown();
 }
 
 TEST(ConsoleDrawing, ProgressBarAndTextLines) {

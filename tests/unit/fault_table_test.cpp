@@ -111,10 +111,10 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
     const std::vector<std::string>& list = rig.display.listLines;
     const bool hinted = !hint.empty() && list.size() >= hint.size() &&
                         std::equal(hint.begin(), hint.end(), list.end() - static_cast<long>(hint.size())) &&
-                        rig.dlg->LastEnding().kind == Ending::RunFailedUnitChanged;
+                        rig.dlg->LastEnding()->outcome == upgrade::RunOutcome::UnitChanged;
     falsePass += pass && !holds;
     noHint += changed && !pass && !hinted;
-    notRestored += mustPass && !(pass && holds && rig.dlg->LastEnding().kind == Ending::Completed);
+    notRestored += mustPass && !(pass && holds && rig.dlg->LastEnding()->outcome == upgrade::RunOutcome::Completed);
     EXPECT_TRUE((!pass || holds) && (!changed || pass || hinted) && (!mustPass || (pass && holds)))
         << what << ": " << (list.empty() ? "" : list.back());
   };
@@ -130,7 +130,7 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
       rig.RunMessages();
       const bool changed = SentAChange(rig.network);
       check(rig, changed, false, what);
-      if (!changed || rig.dlg->LastEnding().kind == Ending::Completed) continue;  // Retry follows failures only
+      if (!changed || rig.dlg->LastEnding()->outcome == upgrade::RunOutcome::Completed) continue;  // Retry follows failures only
       // The fault ends; a minute later, Retry.
       rig.router().script = nullptr;
       rig.router().silentUntilMs = 0;

@@ -68,17 +68,17 @@ TEST_F(ReadOnlyRunTest, NeitherModeWritesUploadsOrReboots) {
     upgrade::RunKind kind;
     std::string path;
     upgrade::RunOutcome outcome;
-    Ending::Kind ending;
+    upgrade::RunOutcome ending;
     int status;
     int picture;
     std::string lastLine;
   } cases[] = {
-      {"backup", upgrade::RunKind::Backup, "", upgrade::RunOutcome::BackedUp, Ending::BackedUp, 0, kPictureLogo,
+      {"backup", upgrade::RunKind::Backup, "", upgrade::RunOutcome::BackedUp, upgrade::RunOutcome::BackedUp, 0, kPictureLogo,
        "[System]-Backup: the values of this unit are in the Data log "},
-      {"check, same", upgrade::RunKind::Check, dataLog, upgrade::RunOutcome::CheckSame, Ending::CheckSame, 0,
+      {"check, same", upgrade::RunKind::Check, dataLog, upgrade::RunOutcome::CheckSame, upgrade::RunOutcome::CheckSame, 0,
        kPictureLogo, "[System]-Check: the unit holds the values of the Data log " + dataLog},
       {"check, one differs", upgrade::RunKind::Check, changedLog, upgrade::RunOutcome::CheckDiffers,
-       Ending::CheckDiffers, 8, kPictureFail,
+       upgrade::RunOutcome::CheckDiffers, 8, kPictureFail,
        "[System]-Check: The unit differs from the Data log " + changedLog + " in 0:pa2ga0; nothing"},
   };
   for (const Case& c : cases) {
@@ -89,8 +89,8 @@ TEST_F(ReadOnlyRunTest, NeitherModeWritesUploadsOrReboots) {
     EXPECT_EQ(Start(c.kind, c.path), -1) << c.name;
     const upgrade::RunResult& result = rig.dlg->LastResult();
     EXPECT_EQ(result.outcome, c.outcome) << c.name;
-    EXPECT_EQ(rig.dlg->LastEnding().kind, c.ending) << c.name;
-    EXPECT_EQ(console::ExitStatusFor(rig.dlg->LastEnding()), c.status) << c.name;
+    EXPECT_EQ(rig.dlg->LastEnding()->outcome, c.ending) << c.name;
+    EXPECT_EQ(rig.dlg->LastEnding()->ExitStatus(), c.status) << c.name;
     EXPECT_EQ(rig.display.picture, c.picture) << c.name;
     EXPECT_THAT(Changes(), ::testing::IsEmpty()) << c.name;
     EXPECT_EQ(rig.router().flashes, flashes) << c.name;
@@ -159,7 +159,7 @@ TEST_F(ReadOnlyRunTest, AnotherOrAWipedUnitDiffersAndItsMacIsSaidFirst) {
   const std::string dataLog = Backup();
   WipeToFactory(rig.router(), false);
   EXPECT_EQ(Start(upgrade::RunKind::Check, dataLog), -1);
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::CheckDiffers);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::CheckDiffers);
   const std::vector<std::string> log = Log();
   const auto mac = std::find_if(log.begin(), log.end(), [](const std::string& l) {
     return StartsWith(l, "[System]-Check: this unit's 2.4 GHz MAC is 00904C000001");
@@ -175,7 +175,7 @@ TEST_F(ReadOnlyRunTest, ADataLogTheRestoreReaderRefusesIsNotCheckedAgainst) {
   const std::string bad = rig.folder + "/bad_Data_1.txt";
   AppendLogLine(bad, "MacAddr_2G nonsense");
   EXPECT_EQ(Start(upgrade::RunKind::Check, bad), 0);
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::DataLogRefused);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::DataLogRefused);
   EXPECT_THAT(rig.display.boxes, ::testing::ElementsAre(HasSubstr("This Data log cannot be checked against: ")));
   EXPECT_TRUE(rig.Commands().empty());
 }

@@ -94,7 +94,7 @@ TEST_F(RestoreRunTest, WritesTheDataLogsValuesAndVerifiesThem) {
     return false;
   };
   EXPECT_EQ(Restore(dataLog), -1);
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::Completed);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::Completed);
   EXPECT_EQ(rig.display.picture, kPicturePass);
   // Every value is the unit's own again.
   EXPECT_EQ(rig.router().pendingAte, unit.pendingAte);
@@ -129,7 +129,7 @@ TEST_F(RestoreRunTest, AnOldBootloaderIsFlashedBeforeTheValuesAreWritten) {
   FactoryValues(true);
   rig.router().Set("bl_version", "1.0.1.5");
   EXPECT_EQ(Restore(dataLog), -1);
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::Completed);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::Completed);
   EXPECT_EQ(rig.router().flashes, 2);
   const std::vector<std::string>& c = rig.Commands();
   EXPECT_LT(IndexOf(c, "/mnt/cfe/mtd-write"), IndexOf(c, "ATE Set_MacAddr_2G"));
@@ -151,11 +151,11 @@ TEST_F(RestoreRunTest, AnotherUnitsValuesAreWrittenOnlyAfterAYes) {
     EXPECT_TRUE(Contains(*ask, "00904C000001")) << *ask;
     EXPECT_TRUE(Contains(*ask, "001122AABBCC")) << *ask;
     if (yes) {
-      EXPECT_EQ(r.dlg->LastEnding().kind, Ending::Completed);
+      EXPECT_EQ(r.dlg->LastEnding()->outcome, upgrade::RunOutcome::Completed);
       EXPECT_EQ(Ate(r.router(), "mac2g"), "00:11:22:AA:BB:CC");
       EXPECT_TRUE(Has(Log(), "[System]-Restore: the unit is addressed under the restored MAC 001122AABBCC"));
     } else {
-      EXPECT_EQ(r.dlg->LastEnding().kind, Ending::RunFailed);
+      EXPECT_EQ(r.dlg->LastEnding()->outcome, upgrade::RunOutcome::Failed);
       EXPECT_FALSE(Has(r.Commands(), "ATE Set_"));
       EXPECT_EQ(r.display.picture, kPicturePause);
     }
@@ -198,7 +198,7 @@ TEST_F(RestoreRunTest, ABootloaderNotOlderThanTheImageIsNeverWrittenOver) {
     EXPECT_EQ(Restore(dataLog), -1) << version;
     if (refusal.empty()) {
       EXPECT_EQ(rig.router().flashes, flashes + 1);
-      EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::Completed);
+      EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::Completed);
       continue;
     }
     EXPECT_EQ(rig.display.boxes, std::vector<std::string>{refusal + " Nothing has been written to the router."});
@@ -220,7 +220,7 @@ TEST_F(RestoreRunTest, AUnitOfTheOtherModelIsRefusedWithoutAQuestion) {
   const std::string path = ReplaceAll(dataLog, ".txt", "-b.txt");
   std::ofstream(path, std::ios::binary) << otherModel;
   EXPECT_EQ(Restore(path), -1);
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::RunFailed);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::Failed);
   EXPECT_FALSE(Has(rig.Commands(), "ATE Set_"));
   ASSERT_EQ(rig.display.boxes.size(), 1u);
   EXPECT_TRUE(Contains(rig.display.boxes[0], "LM-7210B")) << rig.display.boxes[0];
@@ -232,7 +232,7 @@ TEST_F(RestoreRunTest, ARefusedDataLogEndsTheProgramBeforeAnythingIsSent) {
                                                       "MacAddr_5G 00:11:22:AA:BB:CD;reboot");
   const size_t sent = rig.network.requests.size();
   EXPECT_EQ(Restore(path), 0);
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::DataLogRefused);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::DataLogRefused);
   ASSERT_EQ(rig.display.boxes.size(), 1u);
   EXPECT_TRUE(Contains(rig.display.boxes[0], path + ", line 2:")) << rig.display.boxes[0];
   EXPECT_EQ(rig.network.requests.size(), sent);

@@ -10,7 +10,6 @@
 #include <functional>
 #include <sstream>
 
-#include "app/exit_status.h"
 #include "support/rig.h"
 
 namespace ramtune::test {
@@ -49,7 +48,7 @@ TEST(RetryAfterAChange, RestoresTheRunsDataLogAndKeepsItsHintInTheList) {
       EXPECT_EQ(e, std::vector<std::string>{"box " + rig.display.boxes[0]});
       continue;
     }
-    EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::Completed);
+    EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::Completed);
     EXPECT_EQ(rig.router().Mtd0("0:ccode"), "US");
     EXPECT_TRUE(rig.display.boxes.empty());
     EXPECT_EQ(rig.ProcessLog().back(), "[System]-Restore: the values of the Data log " + dataLog + " are back in the unit");
@@ -63,7 +62,7 @@ TEST(RetryAfterAChange, RestoresTheRunsDataLogAndKeepsItsHintInTheList) {
     EXPECT_EQ(clears, 2u);
     const std::vector<std::string> firstLog = Rig::FileLines(processLog);
     EXPECT_EQ(std::count(firstLog.begin(), firstLog.end(), hint[0]), 1);
-    EXPECT_FALSE(rig.dlg->UnitChangePending());  // until a run completes
+    EXPECT_FALSE(rig.dlg->UnitChanged());  // until a run completes
   }
 }
 
@@ -76,7 +75,7 @@ TEST(RetryAfterAChange, EveryLaterEndingOfTheSessionIsStatusSix) {
     int ownStatus;                     // the ending's status on its own
   };
   for (const Case& c : std::vector<Case>{
-           {"the search finds nothing", [](Rig& rig) { rig.router().answersDiscovery = false; }, kExitNoRouter},
+           {"the search finds nothing", [](Rig& rig) { rig.router().answersDiscovery = false; }, 3},
            {"the router choice is closed",
             [](Rig& rig) {
               RouterModel second = HealthyRouter();
@@ -85,7 +84,7 @@ TEST(RetryAfterAChange, EveryLaterEndingOfTheSessionIsStatusSix) {
               rig.network.routers.push_back(second);
               rig.display.selectIndex = -1;
             },
-            kExitProgramBase},
+            10},
        }) {
     Rig rig;
     // Both verifications fail: the unit is changed and not restored.
@@ -95,11 +94,12 @@ TEST(RetryAfterAChange, EveryLaterEndingOfTheSessionIsStatusSix) {
     ASSERT_TRUE(rig.dlg->UnitChanged()) << c.name;
     c.before(rig);
     rig.dlg->OnRetry();
-    const int code = rig.RunMessages();
-    const int status = code >= 0 ? ExitStatusFor(Ending::Program(code)) : ExitStatusFor(rig.dlg->LastEnding());
-    EXPECT_EQ(status, c.ownStatus) << c.name;
+    rig.RunMessages();
+    ASSERT_TRUE(rig.dlg->LastEnding().has_value()) << c.name;
+    const Ending& ending = *rig.dlg->LastEnding();
+    EXPECT_EQ(upgrade::ExitStatusOf(ending.outcome), c.ownStatus) << c.name;
     EXPECT_TRUE(rig.dlg->UnitChanged()) << c.name;
-    EXPECT_EQ(SessionExitStatus(status, rig.dlg->UnitChanged()), kExitUnitChanged) << c.name;
+    EXPECT_EQ(ending.ExitStatus(), 6) << c.name;
   }
 }
 

@@ -149,7 +149,9 @@ TEST_F(RouterLinkTest, CompetingUtilityIsClosedOnYesAndEndsTheProgramOnNo) {
   refusing.network.bindFailures = 1;
   refusing.host.competingWindow = 77;
   refusing.display.yesNoAnswer = false;
-  EXPECT_EQ(refusing.SearchAndRun(), 1);
+  refusing.display.SetTimer(kSearchTimer, 300);
+  EXPECT_EQ(refusing.RunMessages(), 1);
+  EXPECT_EQ(refusing.dlg->LastEnding(), std::nullopt);
   EXPECT_EQ(refusing.network.cleanups, 1);
   EXPECT_TRUE(refusing.host.closed.empty());
 }

@@ -66,30 +66,30 @@ TEST(RunControl, LastEndingTellsHowTheLastRunOrSeriesEnded) {
   struct Case {
     const char* name;
     std::function<void(Rig&)> setUp;
-    Ending::Kind expected;
+    upgrade::RunOutcome expected;
   };
   for (const Case& c : std::vector<Case>{
-           {"complete run", [](Rig&) {}, Ending::Completed},
+           {"complete run", [](Rig&) {}, upgrade::RunOutcome::Completed},
            {"upload fails",
             [](Rig& rig) {
               rig.processes.capturedAnswer = [](const FakeProcesses::Captured&) { return platform::CapturedRun{}; };
             },
-            Ending::RunFailed},
-           {"no router", [](Rig& rig) { rig.router().answersDiscovery = false; }, Ending::NoRouter},
+            upgrade::RunOutcome::Failed},
+           {"no router", [](Rig& rig) { rig.router().answersDiscovery = false; }, upgrade::RunOutcome::NoRouter},
            {"verification fails on both passes after the flash",
             [](Rig& rig) {
               rig.router().afterReboot = [](RouterModel& router, int) {
                 router.SetMtd0("0:pa2ga0", "0xff2a,0x1b2e,0xfcb0");
               };
             },
-            Ending::RunFailedUnitChanged},
+            upgrade::RunOutcome::UnitChanged},
        }) {
     Rig rig;
     c.setUp(rig);
-    EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::None) << c.name;
+    EXPECT_FALSE(rig.dlg->LastEnding().has_value()) << c.name;
     rig.display.SetTimer(kSearchTimer, 300);
     EXPECT_EQ(rig.RunMessages(), -1) << c.name;
-    EXPECT_EQ(rig.dlg->LastEnding().kind, c.expected) << c.name;
+    EXPECT_EQ(rig.dlg->LastEnding()->outcome, c.expected) << c.name;
   }
 }
 
@@ -134,12 +134,11 @@ TEST(RunControl, RetryClearsTheListAndStartsANewSeriesFromThePress) {
 TEST(RunControl, ExitKillsTimersCleansUpAndEndsWithCodeOne) {
   Rig rig;
   rig.display.SetTimer(kSearchTimer, 300);
-  try {
-    rig.dlg->OnCancel();
-    FAIL() << "the cancel action must end the process";
-  } catch (const ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 1);
-  }
+  const Ending ending = rig.dlg->OnCancel();
+  EXPECT_TRUE(ending.final);
+  EXPECT_EQ(ending.outcome, upgrade::RunOutcome::ExitPressed);
+  EXPECT_EQ(ending.ProgramCode(), 1);
+  EXPECT_EQ(ending.ExitStatus(), 11);
   EXPECT_TRUE(Has(rig.display.events, "kill 1"));
   EXPECT_TRUE(Has(rig.display.events, "kill 100"));
   EXPECT_EQ(rig.network.cleanups, 1);
@@ -151,7 +150,7 @@ TEST(RunControl, ExitPressedDuringASearchSeriesEndsTheProgram) {
   Rig rig;
   rig.router().answersDiscovery = false;
   rig.display.SetTimer(kStartTimer, 100);
-  rig.clock.Schedule(3000 * 1000, [&] { rig.clock.Post([&] { rig.dlg->OnCancel(); }); });
+  rig.clock.Schedule(3000 * 1000, [&] { rig.clock.Post([&] { Rig::EndIfFinal(rig.dlg->OnCancel()); }); });
   EXPECT_EQ(rig.RunMessages(), 1);
   EXPECT_LT(rig.clock.NowMs(), 4000);
 }

@@ -57,12 +57,10 @@ class StartupTest : public ::testing::Test {
   }
   void Config(const std::string& text) { std::ofstream(system.folder + "config.ini", std::ios::binary) << text; }
   int Start() {
-    try {
-      RunStartup(*rig.dlg, system);
-    } catch (const ProcessExit& exit) {
-      return exit.code;
-    }
-    return -1;
+    const std::optional<Ending> ended = RunStartup(*rig.dlg, system);
+    if (!ended) return -1;
+    EXPECT_TRUE(ended->final);
+    return ended->ProgramCode();
   }
   Rig rig;
   FakeStartupSystem system;
@@ -156,12 +154,10 @@ TEST_F(StartupTest, CompetingUtilityQuestionComesFirst) {
   FakeStartupSystem untouched;
   refusing.host.competingWindow = 5;
   refusing.display.yesNoAnswer = false;
-  try {
-    RunStartup(*refusing.dlg, untouched);
-    FAIL();
-  } catch (const ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 1);
-  }
+  const std::optional<Ending> kept = RunStartup(*refusing.dlg, untouched);
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_EQ(kept->outcome, upgrade::RunOutcome::UtilityKept);
+  EXPECT_EQ(kept->ProgramCode(), 1);
   EXPECT_EQ(refusing.network.cleanups, 1);
   EXPECT_TRUE(untouched.askedName.empty());  // ended before the instance check
 }

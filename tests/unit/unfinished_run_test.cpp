@@ -53,7 +53,7 @@ TEST(UnfinishedRun, TheMarkStandsWhileTheUnitIsChangedAndGoesWithTheCompletedRun
   };
   rig.display.SetTimer(kStartTimer, 100);
   ASSERT_EQ(rig.RunMessages(), -1);
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::Completed);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::Completed);
   EXPECT_TRUE(markedAtFlash);
   EXPECT_EQ(mark.mac, kUnitMac);
   EXPECT_EQ(mark.dataLog, rig.dlg->logs.DataLogPath);
@@ -67,7 +67,7 @@ TEST(UnfinishedRun, AMarkThatCannotBeWrittenStopsTheRunBeforeTheFlash) {
   fs::create_directories(MarkOf(rig, kUnitMac));  // a folder in the mark's place: the rename fails
   rig.display.SetTimer(kStartTimer, 100);
   rig.RunMessages();
-  EXPECT_EQ(rig.dlg->LastEnding().kind, Ending::DataLogNotWritten);
+  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::DataLogNotWritten);
   EXPECT_EQ(rig.router().flashes, 0);
   EXPECT_FALSE(Sent(rig.Commands(), kFlash));
   ASSERT_FALSE(rig.display.boxes.empty());
@@ -85,7 +85,7 @@ struct SecondStart {
   const char* name;
   std::function<void(Rig& first)> before;  // what happens in the folder between the two
   bool yes;                                // the answer to taking the run up
-  Ending::Kind ending;
+  upgrade::RunOutcome ending;
   upgrade::RunOutcome outcome;
   bool restored;     // every value back, PASS, the mark gone
   bool wrote;        // anything written to the unit
@@ -94,12 +94,12 @@ struct SecondStart {
 
 TEST(UnfinishedRun, TheNextStartWritesTheValuesBackFromTheFirstDataLog) {
   const std::vector<SecondStart> cases = {
-      {"taken up", nullptr, true, Ending::Completed, upgrade::RunOutcome::Completed, true, true,
+      {"taken up", nullptr, true, upgrade::RunOutcome::Completed, upgrade::RunOutcome::Completed, true, true,
        "[System]-The last run on this unit did not finish"},
-      {"not taken up", nullptr, false, Ending::RunFailedUnitChanged, upgrade::RunOutcome::NotResumed, false, false,
+      {"not taken up", nullptr, false, upgrade::RunOutcome::NotResumed, upgrade::RunOutcome::NotResumed, false, false,
        "[System]-The unfinished run was not taken up"},
       {"its Data log gone: the mark stops nothing",
-       [](Rig& first) { fs::remove(first.dlg->logs.DataLogPath); }, true, Ending::Completed,
+       [](Rig& first) { fs::remove(first.dlg->logs.DataLogPath); }, true, upgrade::RunOutcome::Completed,
        upgrade::RunOutcome::Completed, false, true, "cannot be read. The mark stops nothing. Delete the file "},
   };
   Rig healthy;
@@ -125,7 +125,7 @@ TEST(UnfinishedRun, TheNextStartWritesTheValuesBackFromTheFirstDataLog) {
     second.display.SetTimer(kStartTimer, 100);
     second.RunMessages();
     EXPECT_TRUE(Listed(second, c.line));
-    EXPECT_EQ(second.dlg->LastEnding().kind, c.ending);
+    EXPECT_EQ(second.dlg->LastEnding()->outcome, c.ending);
     EXPECT_EQ(second.dlg->LastResult().outcome, c.outcome);
     const bool wrote = Sent(second.Commands(), "ATE Set_") || Sent(second.Commands(), "nvram set qarvcfe");
     EXPECT_EQ(wrote, c.wrote);
@@ -150,12 +150,12 @@ TEST(UnfinishedRun, OtherUnitsMarksAreListedAndOnlyTheUserGoesOn) {
     bool dataLogReadable;
     bool inPerson;
     bool asked;
-    Ending::Kind ending;
+    upgrade::RunOutcome ending;
   };
   const std::vector<Case> cases = {
-      {"go on as a new unit", true, true, true, Ending::Completed},
-      {"stop before the backup", true, false, true, Ending::RunFailedUnitChanged},
-      {"an unreadable Data log blocks nothing", false, false, false, Ending::Completed},
+      {"go on as a new unit", true, true, true, upgrade::RunOutcome::Completed},
+      {"stop before the backup", true, false, true, upgrade::RunOutcome::NotResumed},
+      {"an unreadable Data log blocks nothing", false, false, false, upgrade::RunOutcome::Completed},
   };
   Rig healthy;
   healthy.display.SetTimer(kStartTimer, 100);
@@ -176,8 +176,8 @@ TEST(UnfinishedRun, OtherUnitsMarksAreListedAndOnlyTheUserGoesOn) {
       return e.rfind("ask in person Runs on other units did not finish", 0) == 0;
     });
     EXPECT_EQ(asked, c.asked);
-    EXPECT_EQ(rig.dlg->LastEnding().kind, c.ending);
-    EXPECT_EQ(Sent(rig.Commands(), "nvram get wlopmode"), c.ending == Ending::Completed);
+    EXPECT_EQ(rig.dlg->LastEnding()->outcome, c.ending);
+    EXPECT_EQ(Sent(rig.Commands(), "nvram get wlopmode"), c.ending == upgrade::RunOutcome::Completed);
     EXPECT_TRUE(Listed(rig, c.dataLogReadable ? "An earlier run on the unit 00904C000001 did not finish"
                                               : "The mark stops nothing"));
     EXPECT_TRUE(upgrade::HasOpenMark(rig.folder + "/", "00904C000001"));

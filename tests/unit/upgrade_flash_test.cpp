@@ -258,7 +258,7 @@ TEST(DurableDataLog, ARunWhoseDataLogIsNotOnTheDiskEndsBeforeTheTransfer) {
       return false;
     };
     ASSERT_TRUE(rig.dlg->link.discovery.SearchRouter(rig.dlg->Unit()));
-    EXPECT_EQ(rig.dlg->RunUpgrade(), upgrade::RunOutcome::DataLogNotWritten) << c.name;
+    EXPECT_EQ(rig.dlg->RunUpgrade()->outcome, upgrade::RunOutcome::DataLogNotWritten) << c.name;
     EXPECT_EQ(Count(rig.Commands(), "mkdir /tmp/mnt/cfe"), 0) << c.name;
     EXPECT_TRUE(rig.processes.captured.empty()) << c.name;
     const std::string& path = rig.dlg->logs.DataLogPath;
@@ -281,7 +281,7 @@ TEST(DurableDataLog, TwoRunsInOneSecondShareTheFileAndBothFlash) {
   // The same unit again, in the same second, with its old bootloader back.
   rig.router().Set("bl_version", oldBootloader);
   ASSERT_TRUE(rig.dlg->link.discovery.SearchRouter(rig.dlg->Unit()));
-  EXPECT_EQ(rig.dlg->RunUpgrade(), upgrade::RunOutcome::Completed);
+  EXPECT_EQ(rig.dlg->RunUpgrade()->outcome, upgrade::RunOutcome::Completed);
   EXPECT_EQ(rig.DataLog().size(), 2 * linesOfOneRun);
   EXPECT_EQ(Count(rig.Commands(), kFlash), 2);
 }
