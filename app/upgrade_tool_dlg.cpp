@@ -34,9 +34,6 @@ class Observers : public upgrade::RunObserver {
     *changed_ = unit;
     for (upgrade::RunObserver* o : all_) o->UnitChanged(unit);
   }
-  void Phase(RunPhase phase) override {
-    for (upgrade::RunObserver* o : all_) o->Phase(phase);
-  }
   void Ended(const upgrade::RunResult& result) override {
     for (upgrade::RunObserver* o : all_) o->Ended(result);
   }
@@ -49,13 +46,13 @@ class Observers : public upgrade::RunObserver {
 }  // namespace
 
 CUpgradeToolDlg::CUpgradeToolDlg(const AppServices& services)
-    : waits(services.clock),
-      logs(waits, services.display, settings),
-      link(link::LinkServices{services.transport, waits, logs, services.display, services.host,
-                              services.processes}),
+    : shown_(services.display, observers_),
+      waits(services.clock),
+      logs(waits, shown_, settings),
+      link(link::LinkServices{services.transport, waits, logs, shown_, services.host, services.processes}),
       runner(services.processes, waits, logs, settings),
-      scripts(services.display, logs, link.commands),
-      s_(services) {
+      scripts(shown_, logs, link.commands),
+      s_(AppServices{services.clock, shown_, services.transport, services.processes, services.host}) {
   waits.MeasureQpcReadCost();
 }
 

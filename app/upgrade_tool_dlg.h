@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/ending.h"
+#include "app/reporting_display.h"
 #include "core/logs.h"
 #include "app/script_runner.h"
 #include "core/seams.h"
@@ -31,6 +32,11 @@ struct AppServices {
 // the runs. Its handlers return how the session ended, when it did; the
 // front end ends the process.
 class CUpgradeToolDlg {
+  // First, as every part of the session below draws through it: the
+  // observers of the session and the display that tells them what is shown.
+  std::vector<upgrade::RunObserver*> observers_;
+  ReportingDisplay shown_;
+
  public:
   explicit CUpgradeToolDlg(const AppServices& services);
   CUpgradeToolDlg(const CUpgradeToolDlg&) = delete;
@@ -141,11 +147,10 @@ class CUpgradeToolDlg {
   // The competing utility kept open: Exit's steps, then that ending.
   Ending UtilityKept();
 
-  AppServices s_;
+  AppServices s_;  // the display is shown_
   Activity activity_ = Activity::Starting;  // start-up's start timer leads into a search series
   // What every run of the session does (and, on a bench, the planned unit).
   upgrade::RunMode mode_;
-  std::vector<upgrade::RunObserver*> observers_;
   std::optional<Ending> lastEnding_;
   upgrade::RunResult lastResult_;
   link::Target unit_;

@@ -169,11 +169,8 @@ class UpgradeRun {
   void Log(const std::string& line) { s_.logs.AppendProcessLog(line); }
   void Banner(const char* title);
   void SetProgress(int position);         // position and its "SetPos(n)" line
-  // The display and the observer are told the run's phase.
-  void EnterPhase(RunPhase phase, int countdownMs) {
-    s_.display.SetPhase(phase, countdownMs);
-    observer_.Phase(phase);
-  }
+  // The phase is told on the display; the session's observers hear it there.
+  void EnterPhase(RunPhase phase, int countdownMs) { s_.display.SetPhase(phase, countdownMs); }
   // Ends the run: picture (0 leaves it), message box and log line (each
   // skipped when empty), then Retry and Exit enabled.
   void EndRun(int picture, const std::string& message, const std::string& logLine);

@@ -62,6 +62,65 @@ TEST(RunControl, SeriesWithoutRouterEndsAfterMoreThanTwentyWholeSeconds) {
   EXPECT_TRUE(rig.display.enabled[kButtonRetry]);
 }
 
+// Everything an observer of the session hears, in the words of the
+// recording display, so that it can be compared with what was shown.
+class HeardReport : public upgrade::RunObserver {
+ public:
+  void Started() override { heard.push_back("started"); }
+  void LogsNamed(const std::string& processLog, const std::string&) override { heard.push_back("logs " + processLog); }
+  void UnitChanged(const upgrade::ChangedUnit& unit) override { heard.push_back("changed " + unit.dataLog); }
+  void Phase(RunPhase phase, int countdownMs) override {
+    heard.push_back(std::string("phase ") + RunPhaseWords(phase) + (countdownMs > 0 ? " " + std::to_string(countdownMs) : ""));
+  }
+  void Progress(int position) override { heard.push_back("progress " + std::to_string(position)); }
+  void Picture(int resourceId) override { heard.push_back("picture " + std::to_string(resourceId)); }
+  void LogLine(const std::string& line) override { heard.push_back("list " + line); }
+  void Ended(const upgrade::RunResult& result) override { heard.push_back(std::string("ended ") + OutcomeWords(result.outcome)); }
+  // The events of the kinds the display records too, in order.
+  std::vector<std::string> Shown() const {
+    std::vector<std::string> shown;
+    for (const std::string& e : heard) {
+      for (const char* kind : {"phase ", "progress ", "picture ", "list "}) {
+        if (e.rfind(kind, 0) == 0) shown.push_back(e);
+      }
+    }
+    return shown;
+  }
+  std::vector<std::string> heard;
+};
+
+// One channel: what an observer hears is what the display showed, phase,
+// progress, picture and every log line, and a restore after a change hears
+// that the unit is changed before anything else of the run.
+TEST(RunControl, ObserversHearWhatIsShownAndTheChangedUnitFromTheStart) {
+  Rig rig;
+  HeardReport report;
+  rig.dlg->Observe(report);
+  rig.router().afterReboot = [](RouterModel& router, int) { router.SetMtd0("0:ccode", "DB"); };
+  rig.display.SetTimer(kStartTimer, 100);
+  EXPECT_EQ(rig.RunMessages(), -1);
+  std::vector<std::string> shown;
+  for (const std::string& e : rig.display.events) {
+    for (const char* kind : {"phase ", "progress ", "picture ", "list "}) {
+      if (e.rfind(kind, 0) == 0) shown.push_back(e);
+    }
+  }
+  EXPECT_EQ(report.Shown(), shown);
+  EXPECT_GT(std::count(shown.begin(), shown.end(), "phase rebooting 65000"), 0);
+  const std::string dataLog = rig.dlg->LastResult().restoreLog;
+  ASSERT_FALSE(dataLog.empty());
+  EXPECT_EQ(report.heard.back(), "ended failed");
+
+  report.heard.clear();
+  rig.router().afterReboot = nullptr;
+  rig.dlg->OnRetry();
+  EXPECT_EQ(rig.RunMessages(), -1);
+  const auto started = std::find(report.heard.begin(), report.heard.end(), "started");
+  ASSERT_NE(started, report.heard.end());
+  EXPECT_EQ(*(started + 1), "changed " + dataLog);
+  EXPECT_EQ(report.heard.back(), "ended completed");
+}
+
 TEST(RunControl, LastEndingTellsHowTheLastRunOrSeriesEnded) {
   struct Case {
     const char* name;
