@@ -72,17 +72,6 @@ void CUpgradeToolDlg::StartSearchSeries() {
   s_.display.SetTimer(kSearchTimer, kSearchTimerMs);
 }
 
-void CUpgradeToolDlg::RequestRestore(const std::string& path) {
-  mode_ = upgrade::RunMode::Restore(upgrade::RestoreSource{{}, path}, upgrade::RestoreOrigin::CommandLine)
-              .ForUnit(mode_.plannedMac);
-}
-
-void CUpgradeToolDlg::RequestBackup() { mode_ = upgrade::RunMode::Backup().ForUnit(mode_.plannedMac); }
-
-void CUpgradeToolDlg::RequestCheck(const std::string& path) {
-  mode_ = upgrade::RunMode::Check(upgrade::RestoreSource{{}, path}).ForUnit(mode_.plannedMac);
-}
-
 std::string CUpgradeToolDlg::ReadRestoreValues(const std::string& path, upgrade::RestoreSource* source) const {
   upgrade::DataLogDefect defect;
   if (upgrade::ReadDataLog(path, &source->values, &defect)) {

@@ -47,14 +47,10 @@ class CUpgradeToolDlg {
   void Observe(upgrade::RunObserver& observer) { observers_.push_back(&observer); }
   // A run of a bench: only the unit with these MAC digits may be worked on.
   void PlanUnit(const std::string& macDigits) { mode_.plannedMac = macDigits; }
-  // Makes every run of this session a restore from the Data log at `path`;
-  // an empty path asks for the file when the start timer fires.
-  void RequestRestore(const std::string& path);
-  // Makes every run of this session a backup (the unit's values to a Data
-  // log, nothing written to it), or a check against the Data log at `path`
-  // (an empty path asks for the file when the start timer fires).
-  void RequestBackup();
-  void RequestCheck(const std::string& path);
+  // What every run of the session does: an upgrade unless a front end
+  // asks for another mode. A Data log path left empty (a restore's, a
+  // check's) is asked for when the start timer fires. The planned unit stays.
+  void Request(const upgrade::RunMode& mode) { mode_ = mode.ForUnit(mode_.plannedMac); }
   // Searches and talks on this interface only (its name or address).
   void ChooseInterface(const std::string& nameOrAddress) { link.discovery.ChooseInterface(nameOrAddress); }
 

@@ -54,6 +54,11 @@ struct RunMode {
     mode.source = source;
     return mode;
   }
+  // A restore from the Data log at `path` (--restore), and a check against one.
+  static RunMode RestoreFrom(const std::string& path) {
+    return Restore(RestoreSource{{}, path}, RestoreOrigin::CommandLine);
+  }
+  static RunMode CheckAgainst(const std::string& path) { return Check(RestoreSource{{}, path}); }
   static RunMode Backup() {
     RunMode mode;
     mode.kind = RunKind::Backup;

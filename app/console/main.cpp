@@ -154,10 +154,10 @@ int main(int argc, char** argv) {
     frontEnd.AttachGuard(&guard);
   }
 
-  if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
+  if (!options.restoreFile.empty()) dlg.Request(upgrade::RunMode::RestoreFrom(options.restoreFile));
   if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
-  if (options.backup) dlg.RequestBackup();
-  if (options.verify) dlg.RequestCheck(options.verifyFile);
+  if (options.backup) dlg.Request(upgrade::RunMode::Backup());
+  if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyFile));
   if (!options.interfaceChoice.empty()) dlg.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;

@@ -45,9 +45,9 @@ void CUpgradeToolApp::InitInstance() {
   window.Attach(&dlg);
   dlg.Observe(window);
   dlg.settings.RestoreCommand = RestoreCommandStyle{true, "/restore", "/interface", true};
-  if (options.restore) dlg.RequestRestore(options.restorePath);
-  if (options.backup) dlg.RequestBackup();
-  if (options.verify) dlg.RequestCheck(options.verifyPath);
+  if (options.restore) dlg.Request(upgrade::RunMode::RestoreFrom(options.restorePath));
+  if (options.backup) dlg.Request(upgrade::RunMode::Backup());
+  if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyPath));
   if (!options.interfaceAddress.empty()) {
     const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();
     if (!link::FindInterface(interfaces, options.interfaceAddress, nullptr)) {

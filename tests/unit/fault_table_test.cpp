@@ -148,7 +148,7 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
       const std::string copy = restore.folder + "/" + std::filesystem::path(dataLog).filename().string();
       std::filesystem::copy_file(dataLog, copy);
       restore.clock.timeStamp = "20261208094000";
-      restore.dlg->RequestRestore(copy);
+      restore.dlg->Request(upgrade::RunMode::RestoreFrom(copy));
       restore.display.SetTimer(kStartTimer, 100);
       EXPECT_EQ(restore.RunMessages(), -1) << what;
       check(restore, true, true, what + ", --restore");

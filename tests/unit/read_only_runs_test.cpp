@@ -25,8 +25,8 @@ class ReadOnlyRunTest : public ::testing::Test {
     rig.router().commands.clear();
     rig.display.events.clear();
     rig.display.boxes.clear();
-    if (kind == upgrade::RunKind::Backup) rig.dlg->RequestBackup();
-    if (kind == upgrade::RunKind::Check) rig.dlg->RequestCheck(path);
+    if (kind == upgrade::RunKind::Backup) rig.dlg->Request(upgrade::RunMode::Backup());
+    if (kind == upgrade::RunKind::Check) rig.dlg->Request(upgrade::RunMode::CheckAgainst(path));
     rig.display.SetTimer(kStartTimer, 100);
     return rig.RunMessages();
   }

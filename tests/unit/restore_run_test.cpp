@@ -70,7 +70,7 @@ class RestoreRunTest : public ::testing::Test {
 
   // Starts the program in restore mode and runs it until it is idle or ends.
   int Restore(const std::string& path) {
-    rig.dlg->RequestRestore(path);
+    rig.dlg->Request(upgrade::RunMode::RestoreFrom(path));
     rig.display.SetTimer(kStartTimer, 100);
     return rig.RunMessages();
   }
