@@ -53,7 +53,6 @@ bool ConsoleRunner::ExecuteConsoleCommand(const std::string& commandLine, std::s
   }
   waits_.PumpingDelay(500);
   end->exitCode = run.exitCode;
-  logs_.AppendProcessLog(Format("Uploader exit status: %d", run.exitCode));
   // Up to the first zero byte, as a C string would end.
   *output = run.output.substr(0, run.output.find('\0'));
   if (run.status == Status::ReadFailed || run.output.empty()) return fail("Retrieve data error!");
