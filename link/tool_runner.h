@@ -26,9 +26,9 @@ struct UploaderEnd {
 // overwrite themselves with carriage returns).
 std::string UploaderErrorLine(const std::string& output);
 
-class ConsoleRunner {
+class ToolRunner {
  public:
-  ConsoleRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings)
+  ToolRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings)
       : processes_(processes), waits_(waits), logs_(logs), settings_(settings) {}
 
   // Runs the uploader of the tool folder with the command line and captures

@@ -55,7 +55,7 @@ struct RunServices {
   Waits& waits;
   RunLogs& logs;
   link::RouterLink& link;
-  link::ConsoleRunner& runner;
+  link::ToolRunner& runner;
   Display& display;
   Host& host;
 };

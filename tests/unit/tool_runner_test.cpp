@@ -12,9 +12,9 @@ namespace {
 
 using Status = platform::CapturedRun::Status;
 
-class ConsoleRunnerTest : public ::testing::Test {
+class ToolRunnerTest : public ::testing::Test {
  protected:
-  ConsoleRunnerTest() {
+  ToolRunnerTest() {
     rig.dlg->settings.EngineeringMode = true;
     unit.ip = "10.77.0.2";
   }
@@ -28,7 +28,7 @@ class ConsoleRunnerTest : public ::testing::Test {
       return run;
     };
   }
-  link::ConsoleRunner& runner() { return rig.dlg->runner; }
+  link::ToolRunner& runner() { return rig.dlg->runner; }
   std::string Tool(const std::string& name) {
     return rig.dlg->settings.ToolFolderPath + platform::kPathSeparator + name;
   }
@@ -36,7 +36,7 @@ class ConsoleRunnerTest : public ::testing::Test {
   link::Target unit;
 };
 
-TEST_F(ConsoleRunnerTest, UploadCommandLineQuotesThePathAndNamesTheDirectory) {
+TEST_F(ToolRunnerTest, UploadCommandLineQuotesThePathAndNamesTheDirectory) {
   ASSERT_TRUE(runner().UploadBootImage(unit));
   ASSERT_EQ(rig.processes.captured.size(), 1u);
   const auto& run = rig.processes.captured[0];
@@ -54,7 +54,7 @@ TEST_F(ConsoleRunnerTest, UploadCommandLineQuotesThePathAndNamesTheDirectory) {
   EXPECT_EQ(rig.display.listLines.back(), "ExecuteConsoleCommand_Mtd ok!");
 }
 
-TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
+TEST_F(ToolRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
   struct Case {
     Status status;
     std::vector<std::string> lines;
@@ -87,7 +87,7 @@ TEST_F(ConsoleRunnerTest, EveryFailureLogsItsLinesAndReturnsFalse) {
 
 // A good upload costs its 500 ms pause and one log line's pump, in normal
 // mode too, where that line is filtered out.
-TEST_F(ConsoleRunnerTest, AGoodUploadCostsItsPauseAndOneLogLine) {
+TEST_F(ToolRunnerTest, AGoodUploadCostsItsPauseAndOneLogLine) {
   for (const bool engineering : {true, false}) {
     rig.dlg->settings.EngineeringMode = engineering;
     rig.display.LogListClear();
@@ -109,7 +109,7 @@ TEST(UploaderErrorLine, TakesTheFirstCurlLineElseTheLastThatIsNotBlank) {
   for (const auto& [output, line] : cases) EXPECT_EQ(link::UploaderErrorLine(output), line) << output;
 }
 
-TEST_F(ConsoleRunnerTest, OutputIsKeptUpToItsFirstZeroByte) {
+TEST_F(ToolRunnerTest, OutputIsKeptUpToItsFirstZeroByte) {
   Answer(Status::Ok, std::string("progress\0rest", 13));
   std::string output;
   ASSERT_TRUE(runner().ExecuteConsoleCommand("curl -V", &output));
@@ -120,7 +120,7 @@ TEST_F(ConsoleRunnerTest, OutputIsKeptUpToItsFirstZeroByte) {
   EXPECT_EQ(output, "");
 }
 
-TEST_F(ConsoleRunnerTest, SsidToolIsTrueOnlyWhenItEndedInTime) {
+TEST_F(ToolRunnerTest, SsidToolIsTrueOnlyWhenItEndedInTime) {
   const std::string beside = rig.dlg->settings.ProgramFolder + kSsidToolFile;
   EXPECT_TRUE(runner().RunSsidTool("/GET", 5000));
   rig.processes.hiddenAnswer = platform::HiddenRun::TimedOut;
