@@ -199,8 +199,7 @@ upgrade::RunOutcome CUpgradeToolDlg::RunUpgrade() {
   upgrade::RunMode mode = mode_;
   mode.plannedMac = plannedMac_;
   Observers observers(observers_, &runChanged_, &unit_);
-  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode,
-                          observers);
+  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display}, mode, observers);
   running_ = true;
   lastResult_ = run.Execute();
   running_ = false;

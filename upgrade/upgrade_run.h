@@ -57,7 +57,6 @@ struct RunServices {
   link::RouterLink& link;
   link::ToolRunner& runner;
   Display& display;
-  Host& host;
 };
 
 // The interface a pasted restore command names for a run on `route`; empty
