@@ -194,8 +194,7 @@ Ending CUpgradeToolDlg::Stop(RunOutcome outcome) { return EndingOf(outcome, true
 
 std::optional<Ending> CUpgradeToolDlg::RunUpgrade() {
   Observers observers(observers_, &changed_, &unit_);
-  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, s_.host}, mode_,
-                          observers);
+  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display}, mode_, observers);
   activity_ = Activity::Running;
   lastResult_ = run.Execute();
   activity_ = Activity::Idle;

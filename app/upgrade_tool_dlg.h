@@ -116,7 +116,7 @@ class CUpgradeToolDlg {
   Waits waits;
   RunLogs logs;
   link::RouterLink link;
-  link::ConsoleRunner runner;
+  link::ToolRunner runner;
   ScriptRunner scripts;
   int64_t SearchStartTime = 0;
   double LastSearchSeconds = 0.0;

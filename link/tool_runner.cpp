@@ -6,11 +6,11 @@
 
 namespace ramtune::link {
 
-std::string ConsoleRunner::UploaderPath() const {
+std::string ToolRunner::UploaderPath() const {
   return settings_.ToolFolderPath + platform::kPathSeparator + platform::kUploaderName;
 }
 
-std::string ConsoleRunner::UploadCommandLine(const std::string& fileName, const Target& unit) const {
+std::string ToolRunner::UploadCommandLine(const std::string& fileName, const Target& unit) const {
   const std::string localFile = settings_.ToolFolderPath + platform::kPathSeparator + fileName;
   // A route that names its interface holds the upload too: on Linux the
   // name ties curl's socket to it (an address would only pick the source
@@ -24,7 +24,7 @@ std::string ConsoleRunner::UploadCommandLine(const std::string& fileName, const 
          unit.ip + "/cfe/";
 }
 
-bool ConsoleRunner::ExecuteConsoleCommand(const std::string& commandLine, std::string* output, UploaderEnd* end) {
+bool ToolRunner::ExecuteConsoleCommand(const std::string& commandLine, std::string* output, UploaderEnd* end) {
   using Status = platform::CapturedRun::Status;
   UploaderEnd ignored;
   if (end == nullptr) end = &ignored;
@@ -53,7 +53,6 @@ bool ConsoleRunner::ExecuteConsoleCommand(const std::string& commandLine, std::s
   }
   waits_.PumpingDelay(500);
   end->exitCode = run.exitCode;
-  logs_.AppendProcessLog(Format("Uploader exit status: %d", run.exitCode));
   // Up to the first zero byte, as a C string would end.
   *output = run.output.substr(0, run.output.find('\0'));
   if (run.status == Status::ReadFailed || run.output.empty()) return fail("Retrieve data error!");
@@ -74,8 +73,7 @@ std::string UploaderErrorLine(const std::string& output) {
   return last;
 }
 
-bool ConsoleRunner::Upload(const std::string& fileName, const Target& unit, const char* okLine,
-                           const char* failLine) {
+bool ToolRunner::Upload(const std::string& fileName, const Target& unit, const char* okLine, const char* failLine) {
   std::string output;
   UploaderEnd end;
   const bool ok = ExecuteConsoleCommand(UploadCommandLine(fileName, unit), &output, &end) && end.exitCode == 0;
@@ -92,15 +90,15 @@ bool ConsoleRunner::Upload(const std::string& fileName, const Target& unit, cons
   return ok;
 }
 
-bool ConsoleRunner::UploadBootImage(const Target& unit) {
+bool ToolRunner::UploadBootImage(const Target& unit) {
   return Upload(kBootImageFile, unit, "ExecuteConsoleCommand_Bin ok!", "ExecuteConsoleCommand_Bin fail!");
 }
 
-bool ConsoleRunner::UploadFlashTool(const Target& unit) {
+bool ToolRunner::UploadFlashTool(const Target& unit) {
   return Upload(kFlashToolFile, unit, "ExecuteConsoleCommand_Mtd ok!", "ExecuteConsoleCommand_Mtd fail!");
 }
 
-bool ConsoleRunner::RunSsidTool(const std::string& argument, int limitMs) {
+bool ToolRunner::RunSsidTool(const std::string& argument, int limitMs) {
   const std::string program = FindToolProgram(kSsidToolFile, settings_.ProgramFolder);
   if (program.empty()) return false;
   return processes_.RunHidden(program, std::string(kSsidToolFile) + " " + argument, limitMs) ==

@@ -26,13 +26,13 @@ struct UploaderEnd {
 // overwrite themselves with carriage returns).
 std::string UploaderErrorLine(const std::string& output);
 
-class ConsoleRunner {
+class ToolRunner {
  public:
-  ConsoleRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings)
+  ToolRunner(ProcessRunner& processes, Waits& waits, RunLogs& logs, const Settings& settings)
       : processes_(processes), waits_(waits), logs_(logs), settings_(settings) {}
 
   // Runs the uploader of the tool folder with the command line and captures
-  // what it printed, and logs its exit status. False, after logging why,
+  // what it printed; `end` gets its exit status. False, after logging why,
   // when it could not be started, did not end in time or printed nothing.
   bool ExecuteConsoleCommand(const std::string& commandLine, std::string* output, UploaderEnd* end = nullptr);
   // True only when the uploader ended in time with status 0: curl ends so

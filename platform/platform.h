@@ -135,15 +135,15 @@ struct CapturedRun {
   std::string systemError;  // the system's message text for a start failure
   std::string output;       // standard output and error, at most maxBytes
   // The tool's exit status once it has ended (Ok, ReadFailed); -1 when it
-  // did not end, ended by a signal, or its status could not be learned.
+  // had to be ended, ended by a signal, or its status could not be learned.
   int exitCode = -1;
 };
 // Starts `application` with `commandLine` (Windows: CreateProcessA with both;
 // POSIX: the command line split like a shell would, quotes removed, its first
 // word replaced by `application`), no window, stdout+stderr into a pipe that
-// is drained while waiting. Waits at most limitMs; a process still running is
-// left running. Keeps the first maxBytes of the output. ReadFailed when the
-// tool printed nothing. An ended tool's exit status is in exitCode.
+// is drained while waiting. Waits at most limitMs; a tool still running then
+// is ended (TimedOut). Keeps the first maxBytes of the output. ReadFailed
+// when the tool printed nothing. An ended tool's exit status is in exitCode.
 CapturedRun RunCaptured(const std::string& application, const std::string& commandLine,
                         int limitMs, size_t maxBytes);
 

@@ -60,9 +60,8 @@ struct RunServices {
   Waits& waits;
   RunLogs& logs;
   link::RouterLink& link;
-  link::ConsoleRunner& runner;
+  link::ToolRunner& runner;
   Display& display;
-  Host& host;
 };
 
 // The interface a pasted restore command names for a run on `route`; empty

@@ -23,6 +23,9 @@ namespace {
 // How long output is still collected after the tool has ended, for data that
 // a child of the tool (which may hold the pipe open) writes late.
 constexpr int kDrainAfterExitMs = 500;
+// How long a tool that was killed is waited for before it is left to the
+// background reaper (it may be stuck in the kernel for a while).
+constexpr int kReapAfterKillMs = 2000;
 
 int64_t NowMs() { return PerformanceCounter() / (PerformanceFrequency() / 1000); }
 
@@ -226,9 +229,13 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
   }
 
   if (!ended) {
+    // Ended here, so that a later run of the tool never overlaps this one.
+    // Only the tool itself: it shares our process group, which a bench ends
+    // as a whole. Whatever it started and is still writing loses the pipe.
     run.status = CapturedRun::Status::TimedOut;
-    ReapInBackground(pid, eof ? -1 : readFd);
-    if (eof) close(readFd);
+    kill(pid, SIGKILL);
+    close(readFd);
+    if (!WaitForChild(pid, kReapAfterKillMs)) ReapInBackground(pid, -1);
     return run;
   }
 

@@ -15,6 +15,10 @@ namespace {
 // How long output is still collected after the tool has ended, for data that
 // a child of the tool (which may hold the pipe open) writes late.
 constexpr DWORD kDrainAfterExitMs = 500;
+// The exit code of a tool ended at its time limit, and how long its end is
+// waited for.
+constexpr UINT kTimedOutExitCode = 1;
+constexpr DWORD kReapAfterKillMs = 2000;
 
 DWORD WaitLimit(int limitMs) { return limitMs < 0 ? INFINITE : static_cast<DWORD>(limitMs); }
 
@@ -34,8 +38,9 @@ std::vector<char> Writable(const std::string& text) {
 }
 
 // The read end of the output pipe and what has been read from it. Shared by
-// the caller and the reader thread: a tool left running keeps the reader
-// busy after the caller has returned, and the last owner closes the pipe.
+// the caller and the reader thread: a program the tool left running keeps
+// the reader busy after the caller has returned, and the last owner closes
+// the pipe.
 struct OutputPipe {
   OutputPipe(HANDLE h, size_t limit) : readEnd(h), maxBytes(limit) {}
   ~OutputPipe() { CloseHandle(readEnd); }
@@ -134,15 +139,18 @@ CapturedRun RunCaptured(const std::string& application, const std::string& comma
     } else {
       // A child of the tool may still hold the pipe: what it writes within
       // this time is kept. After it, the reader goes on draining (and
-      // dropping) on its own until the last writer has gone, as for a tool
-      // left running, so that the child never blocks on a full pipe.
+      // dropping) on its own until the last writer has gone, so that the
+      // child never blocks on a full pipe.
       WaitForSingleObject(reader, kDrainAfterExitMs);
     }
     run.output = pipe->Snapshot();
     run.status = run.output.empty() ? CapturedRun::Status::ReadFailed : CapturedRun::Status::Ok;
   } else {
-    // Still running (or the wait failed): the tool is left running and the
-    // reader thread goes on draining its output until it ends.
+    // Still running (or the wait failed): ended here, so that a later run of
+    // the tool never overlaps this one. The reader thread drains the pipe
+    // until its last writer has gone.
+    TerminateProcess(process.hProcess, kTimedOutExitCode);
+    WaitForSingleObject(process.hProcess, kReapAfterKillMs);
     run.output = pipe->Snapshot();
     run.status = CapturedRun::Status::TimedOut;
   }

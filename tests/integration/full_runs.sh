@@ -15,7 +15,7 @@
 #   normal       a complete run: PASS; the Process log is the [System] trail
 #                exactly; the Data log; the boot partition keeps the unit's values
 #   engineering  the same in engineering mode: the commands reach the router
-#                in the run's order
+#                in the run's order; the uploads' lines in the Process log
 #   mismatch     a value reads back wrong after the first reboot: a second
 #                pass, then PASS; the flash command still only once
 #   neverback    the router stays silent after the reboot: the Wi-Fi hint
@@ -116,6 +116,9 @@ case_engineering() {
     check "engineering mode: the Process log runs from SetPos(1) to Complete, [System]-Upgrade completed" \
         sh -c "[ \"\$(head -n 1 '$process' | tr -d '\r')\" = 'SetPos(1)' ] &&
                [ \"\$(tail -n 2 '$process' | tr -d '\r' | paste -sd '|')\" = 'Complete|[System]-Upgrade completed' ]"
+    check "engineering mode: each upload logs its ok line only, right after the FTP preparation" \
+        sh -c "[ \"\$(tr -d '\r' <'$process' | grep -A4 -xF 'rc rc_service restart_ftpd' | paste -sd '|')\" = \
+                 'rc rc_service restart_ftpd|ExecuteConsoleCommand_Bin ok!|Run Bat_Bin OK|ExecuteConsoleCommand_Mtd ok!|Run Bat_Mtd OK' ]"
     check "engineering mode: the console shows Complete and [System]-Upgrade completed" \
         sh -c "grep -qxF 'Complete' '$out' && grep -qxF '[System]-Upgrade completed' '$out'"
     check "engineering mode: one pass only" lacks "$process" "RETRY"

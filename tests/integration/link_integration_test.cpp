@@ -59,7 +59,7 @@ struct Link {
   Waits waits;
   RunLogs logs;
   link::RouterLink link{link::LinkServices{transport, waits, logs, display, host, processes}};
-  link::ConsoleRunner runner{processes, waits, logs, settings};
+  link::ToolRunner runner{processes, waits, logs, settings};
   // As before a choice: broadcast, commands to the last answer, uploads to
   // the router recorded last.
   link::Target Found() const { return link::Target::Unchosen(link.discovery.LastFound()); }

@@ -23,6 +23,12 @@ bool WindowsSide() { return platform::kPathSeparator == '\\'; }
 
 TEST(PlatformChildHelper, DISABLED_SleepThreeSeconds) { platform::SleepMs(3000); }
 
+// Writes the file named by its last argument after a second.
+TEST(PlatformChildHelper, DISABLED_WriteFileAfterASecond) {
+  platform::SleepMs(1000);
+  platform::AppendToFile(::testing::internal::GetArgvs().back(), "late\n");
+}
+
 TEST(PlatformChildHelper, DISABLED_PrintQuarterMegabyte) {
   const std::string line(1023, 'x');
   for (int i = 0; i < 256; ++i) std::printf("%s\n", line.c_str());
@@ -130,17 +136,25 @@ TEST(PlatformRunCaptured, MissingProgramIsStartFailedWithTheSystemText) {
   EXPECT_EQ(run.output, "");
 }
 
-TEST(PlatformRunCaptured, ToolOverTheLimitIsTimedOutAndLeftRunning) {
+// A tool over the limit is ended, so that a second run of it (a Retry's
+// upload) cannot overlap the first.
+TEST(PlatformRunCaptured, ToolOverTheLimitIsTimedOutAndEnded) {
+  const fs::path late = fs::temp_directory_path() / ("ramtune-late-" + std::to_string(std::random_device{}()));
   const int64_t start = NowMs();
-  platform::CapturedRun run =
-      platform::RunCaptured(SelfPath(), HelperCommand("DISABLED_SleepThreeSeconds"), 300, 8192);
+  platform::CapturedRun run = platform::RunCaptured(
+      SelfPath(), HelperCommand("DISABLED_WriteFileAfterASecond") + " \"" + late.string() + "\"", 300, 8192);
   const int64_t elapsed = NowMs() - start;
   EXPECT_EQ(run.status, Status::TimedOut);
   EXPECT_GE(elapsed, 290);
   EXPECT_LT(elapsed, 2500) << "the runner waited for the tool beyond the limit";
+  if (elapsed < 3000) platform::SleepMs(static_cast<int>(3000 - elapsed));
+  EXPECT_FALSE(platform::FileExists(late.string())) << "the tool went on running after its time limit";
+  std::error_code ignored;
+  fs::remove(late, ignored);
 }
 
-TEST(PlatformRunCaptured, ToolLeftRunningHoldsNoCopyOfTheServiceSocket) {
+// Neither the tool nor a program it leaves running gets the socket.
+TEST(PlatformRunCaptured, ProgramLeftRunningHoldsNoCopyOfTheServiceSocket) {
   platform::SocketLibraryStartup();
   platform::UdpSocket service;
   ASSERT_TRUE(service.Create());
@@ -148,8 +162,10 @@ TEST(PlatformRunCaptured, ToolLeftRunningHoldsNoCopyOfTheServiceSocket) {
   const uint16_t last = static_cast<uint16_t>(port + 20);
   while (port < last && !service.Bind(port)) ++port;
   ASSERT_LT(port, last) << "no free port found";
-  EXPECT_EQ(platform::RunCaptured(SelfPath(), HelperCommand("DISABLED_SleepThreeSeconds"), 300, 8192).status,
-            Status::TimedOut);
+  ShellCommand tool =
+      Shell("echo started; sleep 4 &",
+            "echo started& start /b \"\" " + HelperCommand("DISABLED_SleepThreeSeconds"));
+  EXPECT_EQ(platform::RunCaptured(tool.application, tool.commandLine, 20000, 8192).status, Status::Ok);
   service.Close();
   platform::UdpSocket next;
   ASSERT_TRUE(next.Create());
