@@ -43,7 +43,7 @@ std::vector<std::string> WholeLines(std::string* pending, bool ended) {
 
 // Reads what the child has written; the output lines and the events.
 void Drain(BenchSystem& sys, Child* child, std::vector<std::string>* outputLines, std::vector<Event>* events) {
-  if (!child->reaped && sys.Ended(child->process.pid, &child->status, &child->signal)) {
+  if (!child->reaped && sys.Ended(&child->process, &child->status, &child->signal)) {
     child->reaped = true;
     child->reapedMs = sys.NowMs();
   }
@@ -90,9 +90,11 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
   std::vector<std::vector<std::string>> said(setup.links.size());  // each search's output lines
   for (size_t i = 0; i < setup.links.size(); ++i) {
     std::string error;
-    if (!sys.Start(setup.program,
-                   {"--bench-search", "--bench-events", std::to_string(kEventsFd), "--interface", setup.links[i]},
-                   &searches[i].process, &error)) {
+    const std::string link = setup.links[i];
+    const platform::ChildArguments args = [link](const std::string& channel) {
+      return std::vector<std::string>{"--bench-search", "--bench-events", channel, "--interface", link};
+    };
+    if (!sys.Start(setup.program, args, &searches[i].process, &error)) {
       view.Line(kHint + setup.links[i] + ": the search could not be started: " + error);
       searches[i].reaped = true;
     }
@@ -104,7 +106,7 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
       stopped = true;
       view.Line(std::string(kHint) + "Stopped (Ctrl+C) during the search: no run was started, nothing was changed.");
       for (const Child& search : searches) {
-        if (!search.reaped) sys.Signal(search.process.pid, platform::ChildSignal::End);
+        if (!search.reaped) sys.Signal(search.process, platform::ChildSignal::End);
       }
     }
     bool allDone = true;
@@ -158,16 +160,21 @@ class Runs {
   void StartAll() {
     for (size_t i = 0; i < records_.size(); ++i) {
       // The run works on the unit the search found there, or on none.
-      std::vector<std::string> args = {"--interface", records_[i].unit.link, "--bench-events",
-                                       std::to_string(kEventsFd), "--bench-unit", records_[i].unit.mac};
-      args.insert(args.end(), setup_.answers.begin(), setup_.answers.end());
       UnitRecord& record = records_[i];
-      if (setup_.mode == BenchMode::Backup) args.push_back("--backup");
+      std::vector<std::string> tail = {"--bench-unit", record.unit.mac};
+      tail.insert(tail.end(), setup_.answers.begin(), setup_.answers.end());
+      if (setup_.mode == BenchMode::Backup) tail.push_back("--backup");
       if (setup_.mode == BenchMode::Check) {
         record.checkedAgainst = NewestDataLog(setup_.dataLogs, record.unit.mac);
         record.dataLog = record.checkedAgainst;
-        args.insert(args.end(), {"--verify", record.checkedAgainst});
+        tail.insert(tail.end(), {"--verify", record.checkedAgainst});
       }
+      const std::string link = record.unit.link;
+      const platform::ChildArguments args = [link, tail](const std::string& channel) {
+        std::vector<std::string> words = {"--interface", link, "--bench-events", channel};
+        words.insert(words.end(), tail.begin(), tail.end());
+        return words;
+      };
       record.startMs = sys_.NowMs();
       record.startTime = IsoTime(sys_.TimeStamp());
       std::string error;
@@ -262,7 +269,7 @@ class Runs {
     for (size_t i = 0; i < records_.size(); ++i) {
       if (records_[i].ended || children_[i].reaped) continue;
       records_[i].stopped = true;
-      sys_.Signal(children_[i].process.pid, signal);
+      sys_.Signal(children_[i].process, signal);
     }
   }
 

@@ -6,7 +6,7 @@ namespace ramtune::console {
 
 void BenchChannel::Send(bench::EventKind kind, std::vector<std::string> fields) {
   // A bench that has gone cannot be told; the run goes on as it would alone.
-  platform::WriteAll(fd_, bench::EncodeEvent(bench::Event{kind, std::move(fields)}) + "\n");
+  platform::WriteAll(pipe_, bench::EncodeEvent(bench::Event{kind, std::move(fields)}) + "\n");
 }
 
 void BenchChannel::LogsNamed(const std::string& processLog, const std::string& dataLog) {

@@ -16,7 +16,7 @@ namespace ramtune::console {
 
 class BenchChannel : public upgrade::RunObserver {
  public:
-  explicit BenchChannel(int fd) : fd_(fd) {}
+  explicit BenchChannel(intptr_t pipe) : pipe_(pipe) {}
 
   void Send(bench::EventKind kind, std::vector<std::string> fields = {});
   // The run tells its log names, its change and its ending as they happen.
@@ -31,7 +31,7 @@ class BenchChannel : public upgrade::RunObserver {
   void Finish(int status);
 
  private:
-  int fd_;
+  intptr_t pipe_;
   bool changed_ = false;
   bool deferredSent_ = false;
   bool runEnded_ = false;

@@ -1,6 +1,5 @@
 // ramtune: the console front end. Builds the main dialog's logic on the
 // terminal, runs the start-up checks and then the event loop.
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -123,18 +122,20 @@ int main(int argc, char** argv) {
   });
   frontEnd.AnswerWith(&answers);
   // A search or a run started by a bench: tied to its link, reporting to it.
-  const bool ofBench = options.benchEvents >= 0;
+  const bool ofBench = !options.benchEvents.empty();
   platform::NetInterface benchLink;
   if (ofBench && !link::FindInterface(platform::ListInterfaces(), options.interfaceChoice, &benchLink)) {
     return UsageError("--bench-events needs the --interface of the run's link");
   }
-  console::BenchChannel channel(options.benchEvents);
-  if (ofBench) {
-    // Nothing this run starts (curl, arp) keeps the bench's channel open.
-    fcntl(options.benchEvents, F_SETFD, FD_CLOEXEC);
-    frontEnd.AttachBench(&channel);
-    platform::CatchStopRequest();
+  // The bench's channel, kept from what this run starts (curl, arp); the
+  // bench's stop request is taken from here on.
+  intptr_t benchPipe = -1;
+  std::string channelError;
+  if (ofBench && !platform::OpenParentChannel(options.benchEvents, &benchPipe, &channelError)) {
+    return UsageError("--bench-events: " + channelError);
   }
+  console::BenchChannel channel(benchPipe);
+  if (ofBench) frontEnd.AttachBench(&channel);
   link::UdpTransport plainTransport;
   console::LinkTiedTransport tiedTransport(frontEnd, benchLink.name);
   link::UdpTransport& transport = ofBench ? tiedTransport : plainTransport;

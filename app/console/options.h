@@ -51,8 +51,9 @@ struct Options {
   bool all = false;                     // --all
   std::vector<std::string> interfaces;  // every --interface, in order
   std::string reportFile;               // --report FILE
-  // A run started by a bench (hidden): its events go to this descriptor.
-  int benchEvents = -1;                 // --bench-events FD
+  // A run started by a bench (hidden): its events go to the channel this
+  // text names (the platform layer's name for it: POSIX a descriptor).
+  std::string benchEvents;              // --bench-events CHANNEL
   bool benchSearch = false;             // --bench-search: search the link only, report what answers
   std::string benchUnit;                // --bench-unit MAC: the unit the bench planned on the link
   bool version = false;         // --version
@@ -220,7 +221,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->check(NonEmpty("a file name"))
       ->needs(all);
   all->excludes(restore)->excludes(script)->excludes(list);
-  app.add_option("--bench-events", o.benchEvents)->group("")->check(CLI::NonNegativeNumber);
+  app.add_option("--bench-events", o.benchEvents)->group("")->check(NonEmpty("the bench's channel"));
   app.add_flag("--bench-search", o.benchSearch)->group("")->disable_flag_override();
   app.add_option("--bench-unit", o.benchUnit)->group("")->needs("--bench-events");
   (void)report;

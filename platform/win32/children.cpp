@@ -9,8 +9,7 @@ bool CanTieSocketToDevice(const std::string&, std::string* error) {
   return false;
 }
 
-bool StartChildInGroup(const std::string&, const std::vector<std::string>&, int, ChildProcess* out,
-                       std::string* error) {
+bool StartChildInGroup(const std::string&, const ChildArguments&, ChildProcess* out, std::string* error) {
   *out = ChildProcess{};
   if (error != nullptr) *error = "not available on Windows";
   return false;
@@ -19,14 +18,17 @@ bool StartChildInGroup(const std::string&, const std::vector<std::string>&, int,
 bool ReadPipe(intptr_t*, std::string*) { return false; }
 void ClosePipe(intptr_t* fd) { *fd = -1; }
 void WaitForPipes(const std::vector<intptr_t>&, int timeoutMs) { SleepMs(timeoutMs); }
-bool ChildEnded(intptr_t pid, int*, int*) { return pid > 0; }
-void SignalChild(intptr_t, ChildSignal) {}
+bool ChildEnded(ChildProcess*, int*, int*) { return false; }
+void SignalChild(const ChildProcess&, ChildSignal) {}
 bool WriteAll(intptr_t, const std::string&) { return false; }
 void CatchInterrupts() {}
 void ReleaseInterrupts() {}
 int InterruptCount() { return 0; }
 bool TerminationRequested() { return false; }
-void CatchStopRequest() {}
+bool OpenParentChannel(const std::string&, intptr_t*, std::string* error) {
+  if (error != nullptr) *error = "not available on Windows";
+  return false;
+}
 bool StopRequested() { return false; }
 
 }  // namespace ramtune::platform

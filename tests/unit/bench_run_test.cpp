@@ -39,10 +39,10 @@ class FakeSystem : public BenchSystem {
   bool terminated = false;
   std::vector<std::string> refusedLinks;  // their children cannot be started
 
-  bool Start(const std::string&, const std::vector<std::string>& args, platform::ChildProcess* child,
+  bool Start(const std::string&, const platform::ChildArguments& args, platform::ChildProcess* child,
              std::string* error) override {
     ScriptedChild scripted;
-    scripted.args = args;
+    scripted.args = args("channel-" + std::to_string(children.size() + 1));
     if (std::find(refusedLinks.begin(), refusedLinks.end(), scripted.Link()) != refusedLinks.end()) {
       *error = "no such file";
       return false;
@@ -53,13 +53,14 @@ class FakeSystem : public BenchSystem {
     *child = platform::ChildProcess{n, 100 + 2 * n, 101 + 2 * n};
     return true;
   }
-  bool Ended(intptr_t pid, int* status, int* signal) override {
-    if (pid <= 0) {
-      ADD_FAILURE() << "asked whether a child that was never started has ended";
+  bool Ended(platform::ChildProcess* process, int* status, int* signal) override {
+    if (process->process <= 0) {
+      ADD_FAILURE() << "asked whether a child that was never started, or was seen ended, has ended";
       return false;
     }
-    ScriptedChild& child = children.at(static_cast<size_t>(pid - 1));
+    ScriptedChild& child = children.at(static_cast<size_t>(process->process - 1));
     if (!child.ended) return false;
+    process->process = -1;
     *status = child.signal != 0 ? -1 : child.status;
     *signal = child.signal;
     return true;
@@ -75,8 +76,8 @@ class FakeSystem : public BenchSystem {
     return false;
   }
   void ClosePipe(intptr_t* fd) override { *fd = -1; }
-  void Signal(intptr_t pid, ChildSignal signal) override {
-    ScriptedChild& child = children.at(static_cast<size_t>(pid - 1));
+  void Signal(const platform::ChildProcess& process, ChildSignal signal) override {
+    ScriptedChild& child = children.at(static_cast<size_t>(process.process - 1));
     child.signals.push_back(signal);
     if (signal == ChildSignal::AskToStop && child.changed) {
       child.events += "deferred\n";
