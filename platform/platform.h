@@ -260,7 +260,7 @@ struct ChildProcess {
 // bench's stop request (give it to OpenParentChannel).
 using ChildArguments = std::function<std::vector<std::string>(const std::string& channel)>;
 // Starts `program` in a group of its own (POSIX: a process group; Windows:
-// a job object, no console window), standard input on the null device,
+// a job object, no console), standard input on the null device,
 // standard output and error into the output pipe, and the write end of the
 // events pipe inherited by this child alone.
 bool StartChildInGroup(const std::string& program, const ChildArguments& args, ChildProcess* out,
@@ -290,10 +290,11 @@ bool WriteAll(intptr_t pipe, const std::string& bytes);
 // In a child of a bench: opens the channel that `channel` names (from its
 // command line) as *pipe for WriteAll, keeps it from every program this
 // process starts (so that a curl left running never holds it open) and
-// starts taking the bench's stop request: the bench's AskToStop, and what a
-// single run takes as the first step of a stop (SIGINT, SIGTERM, SIGHUP;
-// Windows: the console's control events). False with the reason when the
-// text names no channel.
+// starts taking the bench's stop request: the bench's AskToStop (POSIX:
+// SIGINT; Windows: an event), and on POSIX what a single run takes as the
+// first step of a stop too (SIGTERM, SIGHUP). Windows: the process's
+// standard output and error (the bench's other pipe) are kept from what it
+// starts as well. False with the reason when the text names no channel.
 bool OpenParentChannel(const std::string& channel, intptr_t* pipe, std::string* error);
 // Whether a stop has been requested since OpenParentChannel.
 bool StopRequested();
