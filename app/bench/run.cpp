@@ -1,7 +1,10 @@
 #include "app/bench/run.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+
+#include "app/command_line.h"
 
 namespace ramtune::bench {
 namespace {
@@ -73,6 +76,13 @@ std::vector<intptr_t> Pipes(const std::vector<Child>& children) {
   return fds;
 }
 
+// The status an ended event carries; -1 when it carries none.
+int StatusOf(const Event& ended) {
+  const std::string& text = ended.fields.front();
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::atoi(text.c_str());
+}
+
 std::string Prefix(const UnitRecord& record) { return record.unit.link + " " + record.unit.mac + ": "; }
 
 // ---- the search -------------------------------------------------------------------------
@@ -88,12 +98,13 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
             std::vector<std::string>* failed) {
   std::vector<Child> searches(setup.links.size());
   std::vector<std::vector<std::string>> said(setup.links.size());  // each search's output lines
+  std::vector<int> statuses(setup.links.size(), -1);  // from each search's ended event
   for (size_t i = 0; i < setup.links.size(); ++i) {
     std::string error;
-    const std::string link = setup.links[i];
-    const platform::ChildArguments args = [link](const std::string& channel) {
-      return std::vector<std::string>{"--bench-search", "--bench-events", channel, "--interface", link};
-    };
+    BenchChildRequest request;
+    request.link = setup.links[i];
+    request.search = true;
+    const auto args = [request](const std::string& channel) { return BenchChildArguments(request, channel); };
     if (!sys.Start(setup.program, args, &searches[i].process, &error)) {
       view.Line(kHint + setup.links[i] + ": the search could not be started: " + error);
       searches[i].reaped = true;
@@ -118,6 +129,7 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
           found->push_back(FoundRouter{event.fields[0], event.fields[1], event.fields[2], event.fields[3],
                                        event.fields[4]});
         }
+        if (event.kind == EventKind::Ended) statuses[i] = StatusOf(event);
       }
       allDone &= searches[i].Done();
     }
@@ -125,9 +137,10 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
     sys.WaitForPipes(Pipes(searches), kPollMs);
   }
   for (size_t i = 0; i < searches.size(); ++i) {
-    if (searches[i].status == 0 || searches[i].status == kStatusNoRouter) continue;
+    if (statuses[i] == 0 || statuses[i] == kStatusNoRouter) continue;
     // A search says nothing unless it could not search (a start-up check,
-    // a link that cannot be tied): then what it said is shown.
+    // a link that cannot be tied, a crash: no ended event): then what it
+    // said is shown.
     failed->push_back(setup.links[i]);
     for (const std::string& line : said[i]) view.Line(setup.links[i] + " (search): " + line);
   }
@@ -161,20 +174,19 @@ class Runs {
     for (size_t i = 0; i < records_.size(); ++i) {
       // The run works on the unit the search found there, or on none.
       UnitRecord& record = records_[i];
-      std::vector<std::string> tail = {"--bench-unit", record.unit.mac};
-      tail.insert(tail.end(), setup_.answers.begin(), setup_.answers.end());
-      if (setup_.mode == BenchMode::Backup) tail.push_back("--backup");
+      BenchChildRequest request;
+      request.link = record.unit.link;
+      request.unit = record.unit.mac;
+      request.acceptWarning = setup_.acceptWarning;
+      request.yesNo = setup_.yesNo;
+      request.backup = setup_.mode == BenchMode::Backup;
       if (setup_.mode == BenchMode::Check) {
         record.checkedAgainst = NewestDataLog(setup_.dataLogs, record.unit.mac);
         record.dataLog = record.checkedAgainst;
-        tail.insert(tail.end(), {"--verify", record.checkedAgainst});
+        request.verify = true;
+        request.verifyFile = record.checkedAgainst;
       }
-      const std::string link = record.unit.link;
-      const platform::ChildArguments args = [link, tail](const std::string& channel) {
-        std::vector<std::string> words = {"--interface", link, "--bench-events", channel};
-        words.insert(words.end(), tail.begin(), tail.end());
-        return words;
-      };
+      const auto args = [request](const std::string& channel) { return BenchChildArguments(request, channel); };
       record.startMs = sys_.NowMs();
       record.startTime = IsoTime(sys_.TimeStamp());
       std::string error;
@@ -226,7 +238,8 @@ class Runs {
       }
     }
     if (!child.Done()) return false;
-    record.exitStatus = child.status;
+    // The run's status came with its ended event; the process's own end
+    // only tells a crash.
     record.signal = child.signal;
     Ended(&record);
     return true;

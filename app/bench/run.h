@@ -29,7 +29,9 @@ struct Setup {
   std::string program;             // this program, started for the searches and the runs
   std::vector<std::string> links;  // the links to search, by name
   bool confirm = false;            // list what was found and ask before any run
-  std::vector<std::string> answers;  // the bench's answers, given to every run
+  // The bench's answers, given to every run.
+  bool acceptWarning = false;      // the warning accepted
+  int yesNo = -1;                  // Yes/No questions: 1 Yes, 0 No, -1 each run ends rather than ask
   std::string reportPath;
   BenchMode mode = BenchMode::Upgrade;
   std::vector<std::string> dataLogs;  // Check: the files of the working folder

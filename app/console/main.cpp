@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console/bench_child.h"
+#include "app/bench/child_channel.h"
 #include "app/console/bench_main.h"
 #include "app/console/front_end.h"
 #include "app/console/options.h"
@@ -75,7 +75,7 @@ class BenchChildStartup : public StartupSystem {
 // that answered goes to the bench. It ends as every other path does (the
 // link's listener is still running: returning from main would pull the
 // program's statics from under it).
-[[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, console::BenchChannel& channel,
+[[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, bench::BenchChannel& channel,
                                const std::string& device) {
   const bool found = dlg.SearchOnce();
   for (const link::DeviceEntry& entry : dlg.link.discovery.DeviceTable()) {
@@ -122,19 +122,19 @@ int main(int argc, char** argv) {
   });
   frontEnd.AnswerWith(&answers);
   // A search or a run started by a bench: tied to its link, reporting to it.
-  const bool ofBench = !options.benchEvents.empty();
+  const bool ofBench = options.benchChild.Active();
   platform::NetInterface benchLink;
   if (ofBench && !link::FindInterface(platform::ListInterfaces(), options.interfaceChoice, &benchLink)) {
     return UsageError("--bench-events needs the --interface of the run's link");
   }
   // The bench's channel, kept from what this run starts (curl, arp); the
   // bench's stop request is taken from here on.
-  intptr_t benchPipe = -1;
+  bench::ParentChannel parent;
   std::string channelError;
-  if (ofBench && !platform::OpenParentChannel(options.benchEvents, &benchPipe, &channelError)) {
+  if (ofBench && !parent.Open(options.benchChild.channel, &channelError)) {
     return UsageError("--bench-events: " + channelError);
   }
-  console::BenchChannel channel(benchPipe);
+  bench::BenchChannel channel(parent);
   if (ofBench) frontEnd.AttachBench(&channel);
   link::UdpTransport plainTransport;
   console::LinkTiedTransport tiedTransport(frontEnd, benchLink.name);
@@ -151,14 +151,14 @@ int main(int argc, char** argv) {
   }
 
   if (!options.restoreFile.empty()) dlg.RequestRestore(options.restoreFile);
-  if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
+  if (!options.benchChild.unit.empty()) dlg.PlanUnit(options.benchChild.unit);
   if (options.backup) dlg.RequestBackup();
   if (options.verify) dlg.RequestCheck(options.verifyFile);
   if (!options.interfaceChoice.empty()) dlg.link.discovery.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;
   RunStartup(dlg, ofBench ? benchSystem : ownSystem);
-  if (ofBench && options.benchSearch) ReportSearch(frontEnd, dlg, channel, benchLink.name);
+  if (ofBench && options.benchChild.search) ReportSearch(frontEnd, dlg, channel, benchLink.name);
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();
 }

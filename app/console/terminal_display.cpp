@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/console/bench_child.h"
+#include "app/bench/child_channel.h"
 #include "core/dialogs.h"
 #include "platform/platform.h"
 

@@ -128,7 +128,7 @@ void HealthyChild(ScriptedChild& child) {
   const std::string link = child.Link();
   const std::string mac = "0011220000" + std::string(2, link.back());
   if (child.IsSearch()) {
-    child.events = "found\t" + link + "\t" + mac + "\tLM-7210A\t10.77.0.2\tlabel\n";
+    child.events = "found\t" + link + "\t" + mac + "\tLM-7210A\t10.77.0.2\tlabel\nended\t0\t\t\n";
     child.endsAtMs = 1000;
     return;
   }
@@ -234,6 +234,39 @@ TEST(BenchRun, ALinkWhoseSearchCouldNotRunIsAFailureNotAnEmptyLink) {
     EXPECT_TRUE(bench.view.Said("eth2: not run: the search failed on this link")) << startFails;
     EXPECT_FALSE(bench.view.Said("no router answered")) << startFails;
     EXPECT_EQ(bench.view.Said("eth2 (search): ramtune: cannot receive on UDP port 9999"), !startFails);
+  }
+}
+
+// The status is what the ended event says (Ramtune.exe ends with 0 or 1
+// whatever happened); the process's own end only tells a crash: no ended event.
+TEST(BenchRun, StatusesComeFromTheEndedEventNotTheExitCode) {
+  struct Case {
+    const char* name;
+    const char* searchEnded;  // eth2's search (which found its unit): its ended event, or none
+    int searchExit;
+    const char* runEnded;     // eth1's run (which changed its unit)
+    int runExit;
+    int benchStatus;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"both told, exit codes 1", "ended\t0\t\t", 1, "ended\t0\tcompleted", 1, kStatusCompleted},
+           {"eth2's search told a failure, exit code 0", "ended\t2\t\t", 0, "ended\t0\tcompleted", 0,
+            kStatusFailed},
+           {"eth2's search ended without a word", "", 0, "ended\t0\tcompleted", 0, kStatusFailed},
+           {"eth1's run ended without a word", "ended\t0\t\t", 0, "", 0, kStatusChanged},
+       }) {
+    BenchRun bench;
+    bench.sys.onStart = [&c](ScriptedChild& child) {
+      HealthyChild(child);
+      const bool eth2 = child.Link() == "eth2";
+      const std::string ended = child.IsSearch() ? c.searchEnded : c.runEnded;
+      if (child.IsSearch() != eth2) return;
+      child.events = child.events.substr(0, child.events.find("ended")) +
+                     (ended.empty() ? "" : ended + "\n");
+      child.status = child.IsSearch() ? c.searchExit : c.runExit;
+    };
+    bench.Run();
+    EXPECT_EQ(bench.status, c.benchStatus) << c.name;
   }
 }
 
