@@ -2,6 +2,7 @@
 // call. Each front end defines its own options on a CLI::App.
 #pragma once
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,75 @@ class HelpFormatter : public CLI::Formatter {
 inline CLI::Validator NonEmpty(const std::string& what) {
   return CLI::Validator(
       [what](std::string& value) { return value.empty() ? "needs " + what : std::string(); }, "", what);
+}
+
+// ---- the command line a bench gives its children ---------------------------------
+// A bench starts this program once per link for its search and once per unit
+// for its run. What it writes is made here, and both front ends' parsers
+// read it with the names and definitions below, so the two cannot drift.
+
+inline const char* const kOptionInterface = "--interface";
+inline const char* const kOptionAcceptWarning = "--accept-warning";
+inline const char* const kOptionYes = "--yes";
+inline const char* const kOptionNo = "--no";
+inline const char* const kOptionBackup = "--backup";
+inline const char* const kOptionVerify = "--verify";
+
+// What makes a process a search or a run of a bench (hidden options).
+struct BenchChildOptions {
+  std::string channel;  // --bench-events CHANNEL: where its events go (the platform layer's name for it)
+  bool search = false;  // --bench-search: search the link once and report what answers
+  std::string unit;     // --bench-unit MAC: the unit the bench planned on the link (upper case)
+  bool Active() const { return !channel.empty(); }
+};
+
+// Defines the hidden options on `app`, bound to `o`; CheckBenchChildOptions
+// completes them once parsed.
+inline void DefineBenchChildOptions(CLI::App& app, BenchChildOptions& o) {
+  app.add_option("--bench-events", o.channel)->group("")->check(NonEmpty("the bench's channel"));
+  app.add_flag("--bench-search", o.search)->group("")->disable_flag_override();
+  app.add_option("--bench-unit", o.unit)->group("")->needs("--bench-events");
+}
+
+// The MAC in upper case; the error text, empty when the options are fine.
+// (A hidden option's own check would lose its name in the message.)
+inline std::string CheckBenchChildOptions(BenchChildOptions& o) {
+  bool hex = o.unit.size() == 12;
+  for (char& c : o.unit) {
+    hex &= std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  if (o.unit.empty() || hex) return "";
+  return "--bench-unit: twelve hexadecimal digits, the MAC the bench found on the link";
+}
+
+// What a bench asks of one child.
+struct BenchChildRequest {
+  std::string link;    // the link it searches or runs on, by name
+  bool search = false;  // its search; otherwise the run of the unit below
+  std::string unit;    // the unit its search found there
+  // The bench's answers, the same for every run.
+  bool acceptWarning = false;
+  int yesNo = -1;  // 1: --yes, 0: --no, -1: neither
+  bool backup = false;
+  bool verify = false;     // a check, against this Data log:
+  std::string verifyFile;  // (a check without one is refused by the child)
+};
+
+// The child's arguments after the program's name, with its channel's name.
+inline std::vector<std::string> BenchChildArguments(const BenchChildRequest& r, const std::string& channel) {
+  std::vector<std::string> words = {kOptionInterface, r.link, "--bench-events", channel};
+  if (r.search) {
+    words.push_back("--bench-search");
+    return words;
+  }
+  words.insert(words.end(), {"--bench-unit", r.unit});
+  if (r.acceptWarning) words.push_back(kOptionAcceptWarning);
+  if (r.yesNo >= 0) words.push_back(r.yesNo == 1 ? kOptionYes : kOptionNo);
+  if (r.backup) words.push_back(kOptionBackup);
+  if (r.verify) words.push_back(kOptionVerify);
+  if (r.verify && !r.verifyFile.empty()) words.push_back(r.verifyFile);
+  return words;
 }
 
 // Parses `args` (without the program name) into `options` as `define`

@@ -235,52 +235,79 @@ struct OsVersion {
 OsVersion QueryOsVersion();
 
 // ---- a bench's runs: child processes and interrupts ---------------------------------
-// Linux only (the bench of `ramtune --all`); on Windows nothing starts and
-// the checks answer false.
+// The bench starts one child per link or unit (this program again) and hears
+// it through two pipes: its standard output and error, and its events. POSIX:
+// process groups and signals; Windows: job objects and an event per child.
 
 // Whether a socket can be tied to `device` here: one is made, tied, and the
 // tie read back. `error` says why not (an old kernel without the privilege
 // would let a program bind the address only, and traffic of one link could
-// leave by another).
+// leave by another). Always false on Windows.
 bool CanTieSocketToDevice(const std::string& device, std::string* error);
 
-// A program started in a process group of its own, standard input on
-// /dev/null, standard output and error into `output`, and the write end of
-// a second pipe, `events`, as its descriptor `eventsFd`.
+// A child of the bench. Its handles belong to the platform layer: the bench
+// passes the record back to the functions below and reads nothing in it
+// but whether a pipe is still open (>= 0).
 struct ChildProcess {
-  intptr_t pid = -1;
-  intptr_t output = -1;  // read ends; -1 once ended and closed
+  intptr_t process = -1;  // POSIX: the pid, its process group's id too; Windows: the process handle
+  intptr_t output = -1;   // read ends; -1 once ended and closed
   intptr_t events = -1;
+  intptr_t group = -1;    // Windows: the job object that holds it and what it starts; -1: none
+  intptr_t stopEvent = -1;  // Windows: the event that asks it to stop
 };
-bool StartChildInGroup(const std::string& program, const std::vector<std::string>& args, int eventsFd,
-                       ChildProcess* out, std::string* error);
+// The child's command line, made once its events channel exists: `channel`
+// is the text by which the child finds the channel's write end and the
+// bench's stop request (give it to OpenParentChannel).
+using ChildArguments = std::function<std::vector<std::string>(const std::string& channel)>;
+// Starts `program` in a group of its own (POSIX: a process group; Windows:
+// a job object, no console), standard input on the null device,
+// standard output and error into the output pipe, and the write end of the
+// events pipe inherited by this child alone.
+bool StartChildInGroup(const std::string& program, const ChildArguments& args, ChildProcess* out,
+                       std::string* error);
 // Appends what the pipe holds now, without waiting. Once the pipe has ended
-// it is closed and *fd set to -1; false then.
-bool ReadPipe(intptr_t* fd, std::string* into);
-void ClosePipe(intptr_t* fd);  // and sets it to -1
-// Waits at most timeoutMs until one of the pipes (-1 entries skipped) is readable.
-void WaitForPipes(const std::vector<intptr_t>& fds, int timeoutMs);
-// True when the child has ended (and is reaped): *status its exit status,
-// or -1 and *signal the signal that ended it.
-bool ChildEnded(intptr_t pid, int* status, int* signal);
+// it is closed and *pipe set to -1; false then.
+bool ReadPipe(intptr_t* pipe, std::string* into);
+void ClosePipe(intptr_t* pipe);  // and sets it to -1
+// Waits at most timeoutMs until one of the pipes (-1 entries skipped) has
+// data or has ended.
+void WaitForPipes(const std::vector<intptr_t>& pipes, int timeoutMs);
+// True when the child has ended (POSIX: and is reaped; Windows: its process
+// handle, job and stop event are closed): *status its exit status, or -1
+// when it ended abnormally, and then *abnormal says how (POSIX: the signal;
+// Windows: the exception or termination code). A child never started, or
+// already seen ended, has not ended.
+bool ChildEnded(ChildProcess* child, int* status, int* abnormal);
 enum class ChildSignal {
   AskToStop,  // to the child alone: it decides (a bench run stops unless its unit was changed)
-  End,        // to its whole group: terminate
-  Kill,       // to its whole group: kill
+  End,        // the child and what it started: end now
+  Kill,       // the same, for what outlived End
 };
-void SignalChild(intptr_t pid, ChildSignal signal);
+void SignalChild(const ChildProcess& child, ChildSignal signal);
 // Writes every byte (a child's event line); false when the reader has gone.
-bool WriteAll(intptr_t fd, const std::string& bytes);
+bool WriteAll(intptr_t pipe, const std::string& bytes);
+
+// In a child of a bench: opens the channel that `channel` names (from its
+// command line) as *pipe for WriteAll, keeps it from every program this
+// process starts (so that a curl left running never holds it open) and
+// starts taking the bench's stop request: the bench's AskToStop (POSIX:
+// SIGINT; Windows: an event), and on POSIX what a single run takes as the
+// first step of a stop too (SIGTERM, SIGHUP). Windows: the process's
+// standard output and error (the bench's other pipe) are kept from what it
+// starts as well. False with the reason when the text names no channel.
+bool OpenParentChannel(const std::string& channel, intptr_t* pipe, std::string* error);
+// Whether a stop has been requested since OpenParentChannel.
+bool StopRequested();
 
 // Ctrl+C and termination requests of this process, counted from now on
 // (from zero) instead of ending it; ReleaseInterrupts lets them end it again.
+// POSIX: SIGINT; SIGTERM and SIGHUP as termination. Windows: Ctrl+C and
+// Ctrl+Break; closing the console, logging off and shutting down as
+// termination.
 void CatchInterrupts();
 void ReleaseInterrupts();
 int InterruptCount();
 bool TerminationRequested();
-// In a run started by a bench: the bench's ChildSignal::AskToStop, noted.
-void CatchStopRequest();
-bool StopRequested();
 
 // ---- process end ----------------------------------------------------------------
 [[noreturn]] void ExitProcess(int code);

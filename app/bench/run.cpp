@@ -1,7 +1,10 @@
 #include "app/bench/run.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+
+#include "app/command_line.h"
 
 namespace ramtune::bench {
 namespace {
@@ -43,7 +46,7 @@ std::vector<std::string> WholeLines(std::string* pending, bool ended) {
 
 // Reads what the child has written; the output lines and the events.
 void Drain(BenchSystem& sys, Child* child, std::vector<std::string>* outputLines, std::vector<Event>* events) {
-  if (!child->reaped && sys.Ended(child->process.pid, &child->status, &child->signal)) {
+  if (!child->reaped && sys.Ended(&child->process, &child->status, &child->signal)) {
     child->reaped = true;
     child->reapedMs = sys.NowMs();
   }
@@ -73,6 +76,13 @@ std::vector<intptr_t> Pipes(const std::vector<Child>& children) {
   return fds;
 }
 
+// The status an ended event carries; -1 when it carries none.
+int StatusOf(const Event& ended) {
+  const std::string& text = ended.fields.front();
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::atoi(text.c_str());
+}
+
 std::string Prefix(const UnitRecord& record) { return record.unit.link + " " + record.unit.mac + ": "; }
 
 // ---- the search -------------------------------------------------------------------------
@@ -88,11 +98,14 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
             std::vector<std::string>* failed) {
   std::vector<Child> searches(setup.links.size());
   std::vector<std::vector<std::string>> said(setup.links.size());  // each search's output lines
+  std::vector<int> statuses(setup.links.size(), -1);  // from each search's ended event
   for (size_t i = 0; i < setup.links.size(); ++i) {
     std::string error;
-    if (!sys.Start(setup.program,
-                   {"--bench-search", "--bench-events", std::to_string(kEventsFd), "--interface", setup.links[i]},
-                   &searches[i].process, &error)) {
+    BenchChildRequest request;
+    request.link = setup.links[i];
+    request.search = true;
+    const auto args = [request](const std::string& channel) { return BenchChildArguments(request, channel); };
+    if (!sys.Start(setup.program, args, &searches[i].process, &error)) {
       view.Line(kHint + setup.links[i] + ": the search could not be started: " + error);
       searches[i].reaped = true;
     }
@@ -104,7 +117,7 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
       stopped = true;
       view.Line(std::string(kHint) + "Stopped (Ctrl+C) during the search: no run was started, nothing was changed.");
       for (const Child& search : searches) {
-        if (!search.reaped) sys.Signal(search.process.pid, platform::ChildSignal::End);
+        if (!search.reaped) sys.Signal(search.process, platform::ChildSignal::End);
       }
     }
     bool allDone = true;
@@ -116,6 +129,7 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
           found->push_back(FoundRouter{event.fields[0], event.fields[1], event.fields[2], event.fields[3],
                                        event.fields[4]});
         }
+        if (event.kind == EventKind::Ended) statuses[i] = StatusOf(event);
       }
       allDone &= searches[i].Done();
     }
@@ -123,9 +137,10 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
     sys.WaitForPipes(Pipes(searches), kPollMs);
   }
   for (size_t i = 0; i < searches.size(); ++i) {
-    if (searches[i].status == 0 || searches[i].status == kStatusNoRouter) continue;
+    if (statuses[i] == 0 || statuses[i] == kStatusNoRouter) continue;
     // A search says nothing unless it could not search (a start-up check,
-    // a link that cannot be tied): then what it said is shown.
+    // a link that cannot be tied, a crash: no ended event): then what it
+    // said is shown.
     failed->push_back(setup.links[i]);
     for (const std::string& line : said[i]) view.Line(setup.links[i] + " (search): " + line);
   }
@@ -158,16 +173,20 @@ class Runs {
   void StartAll() {
     for (size_t i = 0; i < records_.size(); ++i) {
       // The run works on the unit the search found there, or on none.
-      std::vector<std::string> args = {"--interface", records_[i].unit.link, "--bench-events",
-                                       std::to_string(kEventsFd), "--bench-unit", records_[i].unit.mac};
-      args.insert(args.end(), setup_.answers.begin(), setup_.answers.end());
       UnitRecord& record = records_[i];
-      if (setup_.mode == BenchMode::Backup) args.push_back("--backup");
+      BenchChildRequest request;
+      request.link = record.unit.link;
+      request.unit = record.unit.mac;
+      request.acceptWarning = setup_.acceptWarning;
+      request.yesNo = setup_.yesNo;
+      request.backup = setup_.mode == BenchMode::Backup;
       if (setup_.mode == BenchMode::Check) {
         record.checkedAgainst = NewestDataLog(setup_.dataLogs, record.unit.mac);
         record.dataLog = record.checkedAgainst;
-        args.insert(args.end(), {"--verify", record.checkedAgainst});
+        request.verify = true;
+        request.verifyFile = record.checkedAgainst;
       }
+      const auto args = [request](const std::string& channel) { return BenchChildArguments(request, channel); };
       record.startMs = sys_.NowMs();
       record.startTime = IsoTime(sys_.TimeStamp());
       std::string error;
@@ -219,7 +238,8 @@ class Runs {
       }
     }
     if (!child.Done()) return false;
-    record.exitStatus = child.status;
+    // The run's status came with its ended event; the process's own end
+    // only tells a crash.
     record.signal = child.signal;
     Ended(&record);
     return true;
@@ -262,7 +282,7 @@ class Runs {
     for (size_t i = 0; i < records_.size(); ++i) {
       if (records_[i].ended || children_[i].reaped) continue;
       records_[i].stopped = true;
-      sys_.Signal(children_[i].process.pid, signal);
+      sys_.Signal(children_[i].process, signal);
     }
   }
 

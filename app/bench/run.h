@@ -11,9 +11,6 @@
 
 namespace ramtune::bench {
 
-// The descriptor on which a run of the bench writes its events.
-constexpr int kEventsFd = 3;
-
 // What the technician sees; the console front end draws it.
 class View {
  public:
@@ -32,7 +29,9 @@ struct Setup {
   std::string program;             // this program, started for the searches and the runs
   std::vector<std::string> links;  // the links to search, by name
   bool confirm = false;            // list what was found and ask before any run
-  std::vector<std::string> answers;  // the bench's answers, given to every run
+  // The bench's answers, given to every run.
+  bool acceptWarning = false;      // the warning accepted
+  int yesNo = -1;                  // Yes/No questions: 1 Yes, 0 No, -1 each run ends rather than ask
   std::string reportPath;
   BenchMode mode = BenchMode::Upgrade;
   std::vector<std::string> dataLogs;  // Check: the files of the working folder
@@ -43,16 +42,22 @@ struct Setup {
 class BenchSystem {
  public:
   virtual ~BenchSystem() = default;
-  virtual bool Start(const std::string& program, const std::vector<std::string>& args, platform::ChildProcess* child,
-                     std::string* error) {
-    return platform::StartChildInGroup(program, args, kEventsFd, child, error);
+  virtual bool Start(const std::string& program, const platform::ChildArguments& args,
+                     platform::ChildProcess* child, std::string* error) {
+    return platform::StartChildInGroup(program, args, child, error);
   }
-  // False for a child that was never started (pid <= 0).
-  virtual bool Ended(intptr_t pid, int* status, int* signal) { return platform::ChildEnded(pid, status, signal); }
-  virtual bool ReadPipe(intptr_t* fd, std::string* into) { return platform::ReadPipe(fd, into); }
-  virtual void ClosePipe(intptr_t* fd) { platform::ClosePipe(fd); }
-  virtual void Signal(intptr_t pid, platform::ChildSignal signal) { platform::SignalChild(pid, signal); }
-  virtual void WaitForPipes(const std::vector<intptr_t>& fds, int timeoutMs) { platform::WaitForPipes(fds, timeoutMs); }
+  // False for a child that was never started or was seen ended before.
+  virtual bool Ended(platform::ChildProcess* child, int* status, int* abnormal) {
+    return platform::ChildEnded(child, status, abnormal);
+  }
+  virtual bool ReadPipe(intptr_t* pipe, std::string* into) { return platform::ReadPipe(pipe, into); }
+  virtual void ClosePipe(intptr_t* pipe) { platform::ClosePipe(pipe); }
+  virtual void Signal(const platform::ChildProcess& child, platform::ChildSignal signal) {
+    platform::SignalChild(child, signal);
+  }
+  virtual void WaitForPipes(const std::vector<intptr_t>& pipes, int timeoutMs) {
+    platform::WaitForPipes(pipes, timeoutMs);
+  }
   virtual int Interrupts() { return platform::InterruptCount(); }
   // SIGTERM or SIGHUP: a dropped session or a service manager's stop.
   virtual bool TerminationRequested() { return platform::TerminationRequested(); }

@@ -176,9 +176,8 @@ int RunBenchConsole(const Options& options) {
   WarningDialogModel warning;
   frontEnd.RunWarningDialog(warning);
   if (!warning.Accepted) return kExitProgramBase;
-  setup.answers.push_back("--accept-warning");
-  if (options.yesNo == 1) setup.answers.push_back("--yes");
-  if (options.yesNo == 0) setup.answers.push_back("--no");
+  setup.acceptWarning = true;
+  setup.yesNo = options.yesNo;
 
   if (options.backup) setup.mode = bench::BenchMode::Backup;
   if (options.verify) {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/console/bench_child.h"
+#include "app/bench/child_channel.h"
 #include "app/console/run_guard.h"
 #include "app/upgrade_tool_dlg.h"
 #include "platform/platform.h"

@@ -24,9 +24,12 @@ namespace ramtune {
 class CUpgradeToolDlg;
 }
 
+namespace ramtune::bench {
+class BenchChannel;
+}
+
 namespace ramtune::console {
 
-class BenchChannel;
 class ChangedRunGuard;
 
 // Lines typed at standard input, read without blocking the event loop.
@@ -60,7 +63,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer, pub
   void Attach(CUpgradeToolDlg* dlg) { dlg_ = dlg; }
   // A run of a bench: its progress, changes and ending also go to the bench
   // (and the progress only there), and the bench's stop request is taken.
-  void AttachBench(BenchChannel* channel) { bench_ = channel; }
+  void AttachBench(bench::BenchChannel* channel) { bench_ = channel; }
   // A single run: Ctrl+C while a changed unit's run is active goes to `guard`.
   void AttachGuard(ChangedRunGuard* guard) { guard_ = guard; }
   // Ends the session with a message on standard error and this outcome.
@@ -172,7 +175,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer, pub
   BottomBlock screen_;
   const std::thread::id uiThread_;
   CUpgradeToolDlg* dlg_ = nullptr;
-  BenchChannel* bench_ = nullptr;
+  bench::BenchChannel* bench_ = nullptr;
   ChangedRunGuard* guard_ = nullptr;
   Answerer* answers_ = this;
   LineInput input_;

@@ -1,6 +1,5 @@
 // ramtune: the console front end. Builds the main dialog's logic on the
 // terminal, runs the start-up checks and then the event loop.
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console/bench_child.h"
+#include "app/bench/child_channel.h"
 #include "app/console/bench_main.h"
 #include "app/console/front_end.h"
 #include "app/console/options.h"
@@ -78,7 +77,7 @@ class BenchChildStartup : public StartupSystem {
 // that answered goes to the bench. It ends as every other path does (the
 // link's listener is still running: returning from main would pull the
 // program's statics from under it).
-[[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, console::BenchChannel& channel,
+[[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, bench::BenchChannel& channel,
                                const std::string& device) {
   bool found = false;
   std::vector<link::DeviceEntry> answers;
@@ -127,18 +126,20 @@ int main(int argc, char** argv) {
   });
   frontEnd.AnswerWith(&answers);
   // A search or a run started by a bench: tied to its link, reporting to it.
-  const bool ofBench = options.benchEvents >= 0;
+  const bool ofBench = options.benchChild.Active();
   platform::NetInterface benchLink;
   if (ofBench && !link::FindInterface(platform::ListInterfaces(), options.interfaceChoice, &benchLink)) {
     return UsageError("--bench-events needs the --interface of the run's link");
   }
-  console::BenchChannel channel(options.benchEvents);
-  if (ofBench) {
-    // Nothing this run starts (curl, arp) keeps the bench's channel open.
-    fcntl(options.benchEvents, F_SETFD, FD_CLOEXEC);
-    frontEnd.AttachBench(&channel);
-    platform::CatchStopRequest();
+  // The bench's channel, kept from what this run starts (curl, arp); the
+  // bench's stop request is taken from here on.
+  bench::ParentChannel parent;
+  std::string channelError;
+  if (ofBench && !parent.Open(options.benchChild.channel, &channelError)) {
+    return UsageError("--bench-events: " + channelError);
   }
+  bench::BenchChannel channel(parent);
+  if (ofBench) frontEnd.AttachBench(&channel);
   link::UdpTransport plainTransport;
   console::LinkTiedTransport tiedTransport(frontEnd, benchLink.name);
   link::UdpTransport& transport = ofBench ? tiedTransport : plainTransport;
@@ -155,14 +156,14 @@ int main(int argc, char** argv) {
   }
 
   if (!options.restoreFile.empty()) dlg.Request(upgrade::RunMode::RestoreFrom(options.restoreFile));
-  if (!options.benchUnit.empty()) dlg.PlanUnit(options.benchUnit);
+  if (!options.benchChild.unit.empty()) dlg.PlanUnit(options.benchChild.unit);
   if (options.backup) dlg.Request(upgrade::RunMode::Backup());
   if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyFile));
   if (!options.interfaceChoice.empty()) dlg.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;
   if (std::optional<Ending> ended = RunStartup(dlg, ofBench ? benchSystem : ownSystem)) frontEnd.Finish(*ended);
-  if (ofBench && options.benchSearch) ReportSearch(frontEnd, dlg, channel, benchLink.name);
+  if (ofBench && options.benchChild.search) ReportSearch(frontEnd, dlg, channel, benchLink.name);
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();
 }

@@ -41,10 +41,7 @@ struct Options {
   bool all = false;                     // --all
   std::vector<std::string> interfaces;  // every --interface, in order
   std::string reportFile;               // --report FILE
-  // A run started by a bench (hidden): its events go to this descriptor.
-  int benchEvents = -1;                 // --bench-events FD
-  bool benchSearch = false;             // --bench-search: search the link only, report what answers
-  std::string benchUnit;                // --bench-unit MAC: the unit the bench planned on the link
+  BenchChildOptions benchChild;         // a search or a run started by a bench (hidden)
   bool version = false;         // --version
 };
 
@@ -114,7 +111,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   app.footer(upgrade::ExitStatusHelp() + "\n" + kBenchExitStatus);
   app.set_help_flag();  // --help is an option like the others: see Options::help
   app.add_flag("-h,--help", o.help, "show this help and exit")->disable_flag_override();
-  app.add_flag("--accept-warning", o.acceptWarning,
+  app.add_flag(kOptionAcceptWarning, o.acceptWarning,
                "answer Yes in the warning dialog (without it a\n"
                "non-interactive warning counts as refused)")
       ->disable_flag_override();
@@ -130,8 +127,8 @@ inline void DefineOptions(CLI::App& app, Options& o) {
           },
           "", "router index"));
   CLI::Option* yes = app.add_flag_function(
-      "--yes", [&o](int64_t) { o.yesNo = 1; }, "answer Yes to Yes/No questions (non-interactive\ndefault: No)");
-  CLI::Option* no = app.add_flag_function("--no", [&o](int64_t) { o.yesNo = 0; }, "answer No to Yes/No questions");
+      kOptionYes, [&o](int64_t) { o.yesNo = 1; }, "answer Yes to Yes/No questions (non-interactive\ndefault: No)");
+  CLI::Option* no = app.add_flag_function(kOptionNo, [&o](int64_t) { o.yesNo = 0; }, "answer No to Yes/No questions");
   yes->disable_flag_override()->excludes(no);
   no->disable_flag_override()->excludes(yes);
   CLI::Option* restore =
@@ -150,7 +147,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
                  "the path.")
       ->type_name("FILE")
       ->check(NonEmpty("a file name"));
-  CLI::Option* backup = app.add_flag("--backup", o.backup,
+  CLI::Option* backup = app.add_flag(kOptionBackup, o.backup,
                "instead of an upgrade: read every per-unit value as a\n"
                "run's backup reads it into a Data log (named as a run's,\n"
                "<MAC>_Data_<time>.txt) and stop; nothing is written to\n"
@@ -159,7 +156,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->disable_flag_override();
   CLI::Option* verify =
       app.add_option_function<std::vector<std::string>>(
-             "--verify", [&o](const std::vector<std::string>& values) {
+             kOptionVerify, [&o](const std::vector<std::string>& values) {
                o.verify = true;
                if (!values.empty()) o.verifyFile = values.front();
              },
@@ -178,7 +175,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       if (other != mode) mode->excludes(other);
     }
   }
-  app.add_option("--interface", o.interfaces,
+  app.add_option(kOptionInterface, o.interfaces,
                  "search and talk on this network interface only (its name,\n"
                  "e.g. eth1, or its IPv4 address); without it every interface\n"
                  "with a link and an IPv4 address is searched and the run\n"
@@ -210,9 +207,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->check(NonEmpty("a file name"))
       ->needs(all);
   all->excludes(restore)->excludes(script)->excludes(list);
-  app.add_option("--bench-events", o.benchEvents)->group("")->check(CLI::NonNegativeNumber);
-  app.add_flag("--bench-search", o.benchSearch)->group("")->disable_flag_override();
-  app.add_option("--bench-unit", o.benchUnit)->group("")->needs("--bench-events");
+  DefineBenchChildOptions(app, o.benchChild);
   (void)report;
   app.add_flag("--version", o.version, "print the program's version and exit")->disable_flag_override();
 }
@@ -237,14 +232,7 @@ inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     parsed.error = "--verify: a bench checks each unit against the newest Data log of its MAC; name no Data log";
   }
   if (o.interfaces.size() == 1) o.interfaceChoice = o.interfaces.front();
-  if (parsed.error.empty() && !o.benchUnit.empty()) {
-    bool hex = o.benchUnit.size() == 12;
-    for (char& c : o.benchUnit) {
-      hex &= std::isxdigit(static_cast<unsigned char>(c)) != 0;
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    if (!hex) parsed.error = "--bench-unit: twelve hexadecimal digits, the MAC the bench found on the link";
-  }
+  if (parsed.error.empty()) parsed.error = CheckBenchChildOptions(o.benchChild);
   return parsed;
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/console/bench_child.h"
+#include "app/bench/child_channel.h"
 #include "core/dialogs.h"
 #include "platform/platform.h"
 
@@ -74,10 +74,7 @@ void FrontEnd::SetProgress(int position) {
     view_.position = position;
     view = view_;
   }
-  if (bench_ != nullptr) {
-    bench_->Send(bench::EventKind::Progress, {std::to_string(position), std::to_string(view.high)});
-    return;
-  }
+  if (bench_ != nullptr) return;  // a bench's run: the bench shows it, told by its channel
   if (screen_.Live()) {
     ShowProgressLine();
   } else {
@@ -90,7 +87,6 @@ void FrontEnd::SetPhase(RunPhase phase, int countdownMs) {
     std::lock_guard<std::mutex> lock(mutex_);
     view_.SetPhase(phase, countdownMs, platform::ProcessClockMs());
   }
-  if (bench_ != nullptr) bench_->Send(bench::EventKind::Phase, {RunPhaseWords(phase), std::to_string(countdownMs)});
   ShowProgressLine();
 }
 
@@ -130,7 +126,6 @@ void FrontEnd::SetPicture(int resourceId) {
     std::lock_guard<std::mutex> lock(mutex_);
     shown_.picture = resourceId;
   }
-  if (bench_ != nullptr && resourceId != kPictureLogo) bench_->Send(bench::EventKind::Picture, {PictureName(resourceId)});
   const std::string line = std::string("Status: ") + PictureName(resourceId);
   Colour colour = Colour::Green;
   Print(caps_.colour && EndingColour(resourceId, &colour) ? Coloured(line, colour) : line);

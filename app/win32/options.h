@@ -19,6 +19,7 @@ struct Options {
   bool backup = false;      // /backup
   bool verify = false;      // /verify [DATALOG]
   std::string verifyPath;   // empty: asked with a file-open dialog
+  BenchChildOptions benchChild;  // a search or a run started by a bench (hidden)
 };
 
 struct ParsedOptions {
@@ -48,12 +49,12 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->type_name("DATALOG")
       ->expected(0, 1)
       ->trigger_on_parse();
-  CLI::Option* backup = app.add_flag("--backup", o.backup,
+  CLI::Option* backup = app.add_flag(kOptionBackup, o.backup,
                "read every per-unit value into a Data log (named as a\n"
                "run's) and stop; nothing is written to the router")
       ->disable_flag_override();
   CLI::Option* verify = app.add_option_function<std::vector<std::string>>(
-         "--verify",
+         kOptionVerify,
          [&o](const std::vector<std::string>& values) {
            o.verify = true;
            if (!values.empty()) o.verifyPath = values.front();
@@ -67,11 +68,12 @@ inline void DefineOptions(CLI::App& app, Options& o) {
   backup->excludes(verify)->excludes(restore);
   verify->excludes(backup)->excludes(restore);
   restore->excludes(backup)->excludes(verify);
-  app.add_option("--interface", o.interfaceAddress,
+  app.add_option(kOptionInterface, o.interfaceAddress,
                  "search and talk on the network adapter with this IPv4\n"
                  "address only")
       ->type_name("ADDRESS")
       ->check(NonEmpty("an adapter's IPv4 address"));
+  DefineBenchChildOptions(app, o.benchChild);
 }
 
 }  // namespace detail
@@ -80,6 +82,7 @@ inline void DefineOptions(CLI::App& app, Options& o) {
 inline ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
   parsed.error = ParseCommandLine("Ramtune.exe", detail::DefineOptions, args, &parsed.options);
+  if (parsed.error.empty()) parsed.error = CheckBenchChildOptions(parsed.options.benchChild);
   return parsed;
 }
 

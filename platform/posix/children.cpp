@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 extern char** environ;
@@ -39,10 +40,14 @@ void CloseBoth(int fds[2]) {
   if (fds[1] >= 0) close(fds[1]);
 }
 
+// The descriptor at which a child finds its events channel: the bench names
+// it on the child's command line.
+constexpr int kChildChannelFd = 3;
+
 }  // namespace
 
-bool StartChildInGroup(const std::string& program, const std::vector<std::string>& args, int eventsFd,
-                       ChildProcess* out, std::string* error) {
+bool StartChildInGroup(const std::string& program, const ChildArguments& args, ChildProcess* out,
+                       std::string* error) {
   *out = ChildProcess{};
   // Close-on-exec: no other child inherits these ends, so each pipe ends
   // when its own child ends.
@@ -59,7 +64,7 @@ bool StartChildInGroup(const std::string& program, const std::vector<std::string
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, output[1], 1);
   posix_spawn_file_actions_adddup2(&actions, output[1], 2);
-  posix_spawn_file_actions_adddup2(&actions, events[1], eventsFd);
+  posix_spawn_file_actions_adddup2(&actions, events[1], kChildChannelFd);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   // A group of its own: the terminal's Ctrl+C reaches the bench alone, and
@@ -69,11 +74,11 @@ bool StartChildInGroup(const std::string& program, const std::vector<std::string
   sigemptyset(&empty);
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (int s : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&defaults, s);
+  for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, s);
   posix_spawnattr_setsigmask(&attr, &empty);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::vector<std::string> words = args;
+  std::vector<std::string> words = args(std::to_string(kChildChannelFd));
   words.insert(words.begin(), program);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -91,7 +96,7 @@ bool StartChildInGroup(const std::string& program, const std::vector<std::string
     return false;
   }
   for (int fd : {output[0], events[0]}) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  out->pid = pid;
+  out->process = pid;
   out->output = output[0];
   out->events = events[0];
   return true;
@@ -131,23 +136,31 @@ void WaitForPipes(const std::vector<intptr_t>& fds, int timeoutMs) {
   poll(polled.data(), polled.size(), timeoutMs);  // EINTR: a Ctrl+C, seen by the caller
 }
 
-bool ChildEnded(intptr_t pid, int* status, int* signal) {
+bool ChildEnded(ChildProcess* child, int* status, int* abnormal) {
   // waitpid(-1) or (0) would reap any child: a child never started has not ended.
-  if (pid <= 0) return false;
+  if (child->process <= 0) return false;
   int raw = 0;
-  const pid_t r = waitpid(static_cast<pid_t>(pid), &raw, WNOHANG);
-  if (r != static_cast<pid_t>(pid)) return false;
+  const pid_t pid = static_cast<pid_t>(child->process);
+  if (waitpid(pid, &raw, WNOHANG) != pid) return false;
   *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  *signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+  *abnormal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+  child->process = -1;
   return true;
 }
 
-void SignalChild(intptr_t pid, ChildSignal signal) {
-  if (pid <= 0) return;
+void SignalChild(const ChildProcess& child, ChildSignal signal) {
+  if (child.process <= 0) return;
+  const pid_t pid = static_cast<pid_t>(child.process);
   switch (signal) {
-    case ChildSignal::AskToStop: kill(static_cast<pid_t>(pid), SIGINT); break;
-    case ChildSignal::End: kill(-static_cast<pid_t>(pid), SIGTERM); break;
-    case ChildSignal::Kill: kill(-static_cast<pid_t>(pid), SIGKILL); break;
+    case ChildSignal::AskToStop: kill(pid, SIGINT); break;
+    case ChildSignal::End:
+      // What the run started ends with SIGTERM; the run itself takes
+      // SIGTERM as a stop request (a service manager stops every process
+      // of a service so), and so is killed.
+      kill(-pid, SIGTERM);
+      kill(pid, SIGKILL);
+      break;
+    case ChildSignal::Kill: kill(-pid, SIGKILL); break;
   }
 }
 
@@ -161,6 +174,22 @@ bool WriteAll(intptr_t fd, const std::string& bytes) {
   }
   return true;
 }
+
+bool OpenParentChannel(const std::string& channel, intptr_t* pipe, std::string* error) {
+  const int fd = channel.empty() || channel.size() > 6 || channel.find_first_not_of("0123456789") != std::string::npos
+                     ? -1
+                     : std::atoi(channel.c_str());
+  if (fd < 0 || fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+    if (error != nullptr) *error = "'" + channel + "' names no open descriptor";
+    return false;
+  }
+  *pipe = fd;
+  stopRequested = 0;
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) Catch(signalNumber, OnStopRequest);
+  return true;
+}
+
+bool StopRequested() { return stopRequested != 0; }
 
 void CatchInterrupts() {
   interrupts = 0;
@@ -176,8 +205,5 @@ void ReleaseInterrupts() {
 
 int InterruptCount() { return interrupts; }
 bool TerminationRequested() { return terminationRequested != 0; }
-
-void CatchStopRequest() { Catch(SIGINT, OnStopRequest); }
-bool StopRequested() { return stopRequested != 0; }
 
 }  // namespace ramtune::platform

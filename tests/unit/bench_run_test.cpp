@@ -39,10 +39,10 @@ class FakeSystem : public BenchSystem {
   bool terminated = false;
   std::vector<std::string> refusedLinks;  // their children cannot be started
 
-  bool Start(const std::string&, const std::vector<std::string>& args, platform::ChildProcess* child,
+  bool Start(const std::string&, const platform::ChildArguments& args, platform::ChildProcess* child,
              std::string* error) override {
     ScriptedChild scripted;
-    scripted.args = args;
+    scripted.args = args("channel-" + std::to_string(children.size() + 1));
     if (std::find(refusedLinks.begin(), refusedLinks.end(), scripted.Link()) != refusedLinks.end()) {
       *error = "no such file";
       return false;
@@ -53,13 +53,14 @@ class FakeSystem : public BenchSystem {
     *child = platform::ChildProcess{n, 100 + 2 * n, 101 + 2 * n};
     return true;
   }
-  bool Ended(intptr_t pid, int* status, int* signal) override {
-    if (pid <= 0) {
-      ADD_FAILURE() << "asked whether a child that was never started has ended";
+  bool Ended(platform::ChildProcess* process, int* status, int* signal) override {
+    if (process->process <= 0) {
+      ADD_FAILURE() << "asked whether a child that was never started, or was seen ended, has ended";
       return false;
     }
-    ScriptedChild& child = children.at(static_cast<size_t>(pid - 1));
+    ScriptedChild& child = children.at(static_cast<size_t>(process->process - 1));
     if (!child.ended) return false;
+    process->process = -1;
     *status = child.signal != 0 ? -1 : child.status;
     *signal = child.signal;
     return true;
@@ -75,8 +76,8 @@ class FakeSystem : public BenchSystem {
     return false;
   }
   void ClosePipe(intptr_t* fd) override { *fd = -1; }
-  void Signal(intptr_t pid, ChildSignal signal) override {
-    ScriptedChild& child = children.at(static_cast<size_t>(pid - 1));
+  void Signal(const platform::ChildProcess& process, ChildSignal signal) override {
+    ScriptedChild& child = children.at(static_cast<size_t>(process.process - 1));
     child.signals.push_back(signal);
     if (signal == ChildSignal::AskToStop && child.changed) {
       child.events += "deferred\n";
@@ -127,7 +128,7 @@ void HealthyChild(ScriptedChild& child) {
   const std::string link = child.Link();
   const std::string mac = "0011220000" + std::string(2, link.back());
   if (child.IsSearch()) {
-    child.events = "found\t" + link + "\t" + mac + "\tLM-7210A\t10.77.0.2\tlabel\n";
+    child.events = "found\t" + link + "\t" + mac + "\tLM-7210A\t10.77.0.2\tlabel\nended\t0\t\t\n";
     child.endsAtMs = 1000;
     return;
   }
@@ -233,6 +234,39 @@ TEST(BenchRun, ALinkWhoseSearchCouldNotRunIsAFailureNotAnEmptyLink) {
     EXPECT_TRUE(bench.view.Said("eth2: not run: the search failed on this link")) << startFails;
     EXPECT_FALSE(bench.view.Said("no router answered")) << startFails;
     EXPECT_EQ(bench.view.Said("eth2 (search): ramtune: cannot receive on UDP port 9999"), !startFails);
+  }
+}
+
+// The status is what the ended event says (Ramtune.exe ends with 0 or 1
+// whatever happened); the process's own end only tells a crash: no ended event.
+TEST(BenchRun, StatusesComeFromTheEndedEventNotTheExitCode) {
+  struct Case {
+    const char* name;
+    const char* searchEnded;  // eth2's search (which found its unit): its ended event, or none
+    int searchExit;
+    const char* runEnded;     // eth1's run (which changed its unit)
+    int runExit;
+    int benchStatus;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"both told, exit codes 1", "ended\t0\t\t", 1, "ended\t0\tcompleted", 1, kStatusCompleted},
+           {"eth2's search told a failure, exit code 0", "ended\t2\t\t", 0, "ended\t0\tcompleted", 0,
+            kStatusFailed},
+           {"eth2's search ended without a word", "", 0, "ended\t0\tcompleted", 0, kStatusFailed},
+           {"eth1's run ended without a word", "ended\t0\t\t", 0, "", 0, kStatusChanged},
+       }) {
+    BenchRun bench;
+    bench.sys.onStart = [&c](ScriptedChild& child) {
+      HealthyChild(child);
+      const bool eth2 = child.Link() == "eth2";
+      const std::string ended = child.IsSearch() ? c.searchEnded : c.runEnded;
+      if (child.IsSearch() != eth2) return;
+      child.events = child.events.substr(0, child.events.find("ended")) +
+                     (ended.empty() ? "" : ended + "\n");
+      child.status = child.IsSearch() ? c.searchExit : c.runExit;
+    };
+    bench.Run();
+    EXPECT_EQ(bench.status, c.benchStatus) << c.name;
   }
 }
 

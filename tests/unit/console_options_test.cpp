@@ -42,7 +42,7 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_EQ(Parse({"--verify", "a_Data_1.txt"}).options.verifyFile, "a_Data_1.txt");
   EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--verify"}).options.verify);
   EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--backup"}).options.backup);
-  EXPECT_EQ(Parse({"--bench-events", "3", "--bench-unit", "0011223344aB"}).options.benchUnit, "0011223344AB");
+  EXPECT_EQ(Parse({"--bench-events", "3", "--bench-unit", "0011223344aB"}).options.benchChild.unit, "0011223344AB");
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);

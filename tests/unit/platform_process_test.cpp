@@ -83,7 +83,11 @@ int64_t NowMs() { return platform::PerformanceCounter() * 1000 / platform::Perfo
 // (pid -1, as the bench keeps it) has never ended.
 TEST(PlatformChildren, AChildNeverStartedHasNotEnded) {
   int status = 7, signal = 7;
-  for (const intptr_t pid : {intptr_t{-1}, intptr_t{0}}) EXPECT_FALSE(platform::ChildEnded(pid, &status, &signal));
+  for (const intptr_t pid : {intptr_t{-1}, intptr_t{0}}) {
+    platform::ChildProcess never;
+    never.process = pid;
+    EXPECT_FALSE(platform::ChildEnded(&never, &status, &signal));
+  }
   EXPECT_EQ(status, 7);
 }
 

@@ -1,0 +1,115 @@
+// A bench's child: the command line the bench writes, read back by both
+// front ends' parsers, and what the child tells the bench when a stop comes.
+#include <gtest/gtest.h>
+
+#include "app/bench/child_channel.h"
+#include "app/console/options.h"
+#include "app/win32/options.h"
+
+namespace ramtune::bench {
+namespace {
+
+TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
+  struct Case {
+    const char* name;
+    BenchChildRequest request;
+  };
+  BenchChildRequest search;
+  search.link = "eth1";
+  search.search = true;
+  BenchChildRequest upgrade;
+  upgrade.link = "eth2";
+  upgrade.unit = "00112233aabb";
+  upgrade.acceptWarning = true;
+  upgrade.yesNo = 0;
+  BenchChildRequest backup = upgrade;
+  backup.yesNo = 1;
+  backup.backup = true;
+  BenchChildRequest check = upgrade;
+  check.yesNo = -1;
+  check.verify = true;
+  check.verifyFile = "C:\\logs\\a b_Data_1.txt";
+  for (const Case& c : {Case{"search", search}, Case{"upgrade", upgrade}, Case{"backup", backup},
+                        Case{"check", check}}) {
+    const BenchChildRequest& r = c.request;
+    const std::vector<std::string> args = BenchChildArguments(r, "120:124");
+    const console::ParsedOptions console = console::ParseOptions(args);
+    ASSERT_EQ(console.error, "") << c.name;
+    const console::Options& o = console.options;
+    EXPECT_EQ(o.benchChild.channel, "120:124") << c.name;
+    EXPECT_EQ(o.benchChild.search, r.search) << c.name;
+    EXPECT_EQ(o.benchChild.unit, r.search ? "" : "00112233AABB") << c.name;
+    EXPECT_EQ(o.interfaceChoice, r.link) << c.name;
+    EXPECT_EQ(o.acceptWarning, r.acceptWarning) << c.name;
+    EXPECT_EQ(o.yesNo, r.yesNo) << c.name;
+    EXPECT_EQ(o.backup, r.backup) << c.name;
+    EXPECT_EQ(o.verify, r.verify) << c.name;
+    EXPECT_EQ(o.verifyFile, r.verifyFile) << c.name;
+
+    // Ramtune.exe reads the bench's options and the modes; the answers to
+    // its warning and questions come with its own child mode.
+    BenchChildRequest unanswered = r;
+    unanswered.acceptWarning = false;
+    unanswered.yesNo = -1;
+    const win32::ParsedOptions windows = win32::ParseOptions(BenchChildArguments(unanswered, "120:124"));
+    ASSERT_EQ(windows.error, "") << c.name;
+    EXPECT_EQ(windows.options.benchChild.channel, "120:124") << c.name;
+    EXPECT_EQ(windows.options.benchChild.unit, o.benchChild.unit) << c.name;
+    EXPECT_EQ(windows.options.backup, r.backup) << c.name;
+    EXPECT_EQ(windows.options.verifyPath, r.verifyFile) << c.name;
+  }
+  // A check that lost its Data log is refused by the child, never run as an upgrade.
+  BenchChildRequest lost = check;
+  lost.verifyFile.clear();
+  EXPECT_NE(console::ParseOptions(BenchChildArguments(lost, "3")).error, "");
+}
+
+class RecordedLink : public BenchLink {
+ public:
+  std::string sent;
+  bool stop = false;
+  void Send(const std::string& line) override { sent += line; }
+  bool StopRequested() override { return stop; }
+};
+
+// The first step of a stop, whether the bench asked it or a service
+// manager's SIGTERM did: a run that has not changed its unit ends; a changed
+// one goes on to finish its write-back and says so once.
+TEST(BenchChildChannel, AStopEndsAnUnchangedRunAndLeavesAChangedOneToFinish) {
+  struct Case {
+    bool changed;
+    bool stop;
+    bool endsNow;
+    const char* sent;
+  };
+  for (const Case& c : {Case{false, false, false, ""}, Case{false, true, true, ""}, Case{true, false, false, "changed\n"},
+                        Case{true, true, false, "changed\ndeferred\n"}}) {
+    RecordedLink link;
+    BenchChannel channel(link);
+    if (c.changed) channel.UnitChanged(upgrade::ChangedUnit{true, "D.txt", "", {}});
+    link.stop = c.stop;
+    EXPECT_EQ(channel.Poll(), c.endsNow) << c.changed << c.stop;
+    EXPECT_EQ(channel.Poll(), c.endsNow) << c.changed << c.stop;
+    EXPECT_EQ(link.sent, c.sent) << c.changed << c.stop;
+  }
+}
+
+TEST(BenchChildChannel, TheEndedEventCarriesTheStatusAndTheOutcome) {
+  RecordedLink link;
+  BenchChannel channel(link);
+  upgrade::RunResult result;
+  result.outcome = upgrade::RunOutcome::UpToDate;
+  result.bootloaderBefore = "1.0.1.6";
+  channel.Ended(result);
+  channel.Finish(11);
+  EXPECT_EQ(link.sent, std::string("versions\t1.0.1.6\t1.0.1.6\nended\t11\t") +
+                           upgrade::OutcomeWords(upgrade::RunOutcome::UpToDate) + "\t\n");
+  // A search, or a session that ended before any run: no outcome.
+  RecordedLink searchLink;
+  BenchChannel search(searchLink);
+  search.Finish(3);
+  EXPECT_EQ(searchLink.sent, "versions\t\t\nended\t3\t\t\n");
+}
+
+}  // namespace
+}  // namespace ramtune::bench
