@@ -126,8 +126,8 @@ std::string NewestDataLog(const std::vector<std::string>& paths, const std::stri
 }
 
 int EffectiveStatus(const UnitRecord& record) {
-  const bool told = record.ended && record.signal == 0 && record.endedEvent;
-  const int status = told ? record.exitStatus : -1;
+  const bool told = record.Over() && record.signal == 0;
+  const int status = told ? record.status : -1;
   if (status == kStatusCompleted) return status;
   // Status 11 is any ending of the program with code 1: only the run's own
   // word makes it an up-to-date unit.
@@ -137,8 +137,8 @@ int EffectiveStatus(const UnitRecord& record) {
 }
 
 std::string EndingText(const UnitRecord& record) {
-  if (!record.started) return "not started";
-  if (!record.ended) return "running";
+  if (!record.Started()) return "not started";
+  if (!record.Over()) return "running";
   const int status = EffectiveStatus(record);
   if (status == kStatusCompleted && record.outcome == kOutcomeBackedUp) return "backed up";
   if (status == kStatusCompleted && record.outcome == kOutcomeCheckSame) return "same";
@@ -146,8 +146,8 @@ std::string EndingText(const UnitRecord& record) {
   if (status == kStatusCheckDiffers) return "differs: " + record.differing + " (8)";
   if (status == kStatusUpToDate) return "up to date";
   std::string text = record.picture.empty() || record.picture == "PASS" ? "FAIL" : record.picture;
-  if (record.stopped) text = "stopped";
-  if (record.signal != 0 && !record.stopped) text = "crashed";
+  if (record.StoppedByBench()) text = "stopped";
+  if (record.signal != 0 && !record.StoppedByBench()) text = "crashed";
   if (status == kStatusChanged) text += ", restore it";
   // The unit was left by an earlier run that did not finish.
   if (record.outcome == kOutcomeNotResumed) text = "unfinished";
@@ -262,11 +262,10 @@ void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
       record->blBefore = f[0];
       record->blAfter = f[1];
       break;
-    case EventKind::Deferred: record->stopDeferred = true; break;
+    case EventKind::Deferred: break;  // the bench says so where it reads the events
     case EventKind::Ended: {
       const int status = Number(f[0]);
-      if (status >= 0) record->exitStatus = status;
-      record->endedEvent = true;
+      if (status >= 0) record->status = status;
       record->outcome = f.size() > 1 ? f[1] : std::string();
       record->differing = f.size() > 2 ? f[2] : std::string();
       break;

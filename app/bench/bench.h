@@ -84,8 +84,30 @@ std::vector<std::string> AnsweredLinks(const std::vector<FoundRouter>& found);
 
 // ---- one unit's run -------------------------------------------------------------------
 
+// Where a unit's run stands on the bench. It moves forward only: from
+// Planned to Running (or StartFailed, or Withheld when a stop came first),
+// from Running to Ended, or to StopAsked and then Stopped.
+enum class UnitLife {
+  Planned,      // not started yet
+  Running,      // its run is under way
+  StopAsked,    // under way; the bench asked it to stop (a changed unit finishes first) or ended it
+  Ended,        // its run ended by itself
+  Stopped,      // its run ended after the bench asked it to stop or ended it
+  StartFailed,  // its run could not be started
+  Withheld,     // a stop came before the runs were started: it never ran
+};
+
 struct UnitRecord {
   PlannedUnit unit;
+  UnitLife life = UnitLife::Planned;
+  // It ran (or runs); it is over (ended, or will never run); the bench stopped it.
+  bool Started() const { return life == UnitLife::Running || life == UnitLife::StopAsked || Ran(); }
+  bool Over() const { return Ran() || life == UnitLife::StartFailed || life == UnitLife::Withheld; }
+  bool StoppedByBench() const {
+    return life == UnitLife::StopAsked || life == UnitLife::Stopped || life == UnitLife::Withheld;
+  }
+
+  // What its run reported.
   std::string phase;         // the words of the run's phase, empty before the first
   int64_t phaseMs = 0;       // when the phase began, on the bench's clock
   int countdownMs = 0;       // the fixed wait that began with the phase
@@ -93,14 +115,10 @@ struct UnitRecord {
   int progressHigh = 20;
   std::string picture;        // PASS, FAIL, PAUSE or empty
   bool changed = false;       // the unit's run has changed the unit (flash sent)
-  bool stopDeferred = false;  // a stop was asked while the unit was changed: left to finish
-  bool stopped = false;       // ended by the bench (Ctrl+C)
-  bool started = false;
-  bool ended = false;
-  int exitStatus = -1;        // the run's exit status; -1 when it did not end by itself
-  bool endedEvent = false;    // the run sent its ended event (a run that ends without one failed)
+  // How it ended: its ended event, and how its process ended.
+  int status = -1;            // the status its ended event carried; -1: no ended event (it failed)
   std::string outcome;        // the outcome its ended event named ("up to date", ...), empty when none
-  int signal = 0;             // the signal that ended it, 0 when none
+  int signal = 0;             // what ended its process abnormally (a signal, a Windows exception code), 0 when none
   std::string blBefore;
   std::string blAfter;
   std::string processLog;
@@ -111,6 +129,9 @@ struct UnitRecord {
   std::string endTime;
   int64_t startMs = 0;
   int64_t endMs = 0;
+
+ private:
+  bool Ran() const { return life == UnitLife::Ended || life == UnitLife::Stopped; }
 };
 
 // The status the unit's run counts with: its own, but a run that changed the

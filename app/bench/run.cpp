@@ -1,9 +1,9 @@
 #include "app/bench/run.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 
+#include "app/bench/child_pipes.h"
 #include "app/command_line.h"
 
 namespace ramtune::bench {
@@ -12,76 +12,6 @@ namespace {
 const char* const kHint = "[System]-";
 constexpr int kPollMs = 100;
 constexpr int kKillAfterMs = 3000;
-constexpr int kPipeAfterEndMs = 1000;
-
-// One child of the bench: a search or a unit's run.
-struct Child {
-  platform::ChildProcess process;
-  std::string output;  // not yet a whole line
-  std::string events;
-  bool reaped = false;
-  int status = -1;
-  int signal = 0;
-  int64_t reapedMs = 0;
-
-  bool Done() const { return reaped && process.output < 0 && process.events < 0; }
-};
-
-// Takes the whole lines out of `pending`.
-std::vector<std::string> WholeLines(std::string* pending, bool ended) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = pending->find('\n', start)) != std::string::npos; start = end + 1) {
-    std::string line = pending->substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  pending->erase(0, start);
-  if (ended && !pending->empty()) {
-    lines.push_back(*pending);
-    pending->clear();
-  }
-  return lines;
-}
-
-// Reads what the child has written; the output lines and the events.
-void Drain(BenchSystem& sys, Child* child, std::vector<std::string>* outputLines, std::vector<Event>* events) {
-  if (!child->reaped && sys.Ended(&child->process, &child->status, &child->signal)) {
-    child->reaped = true;
-    child->reapedMs = sys.NowMs();
-  }
-  sys.ReadPipe(&child->process.output, &child->output);
-  sys.ReadPipe(&child->process.events, &child->events);
-  // Its pipes end with it; should something it started still hold one, what
-  // comes later is not the run's.
-  if (child->reaped && sys.NowMs() - child->reapedMs > kPipeAfterEndMs) {
-    sys.ClosePipe(&child->process.output);
-    sys.ClosePipe(&child->process.events);
-  }
-  for (const std::string& line : WholeLines(&child->output, child->process.output < 0)) {
-    outputLines->push_back(line);
-  }
-  for (const std::string& line : WholeLines(&child->events, child->process.events < 0)) {
-    Event event;
-    if (DecodeEvent(line, &event)) events->push_back(event);
-  }
-}
-
-std::vector<intptr_t> Pipes(const std::vector<Child>& children) {
-  std::vector<intptr_t> fds;
-  for (const Child& child : children) {
-    fds.push_back(child.process.output);
-    fds.push_back(child.process.events);
-  }
-  return fds;
-}
-
-// The status an ended event carries; -1 when it carries none.
-int StatusOf(const Event& ended) {
-  const std::string& text = ended.fields.front();
-  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
-  return std::atoi(text.c_str());
-}
 
 std::string Prefix(const UnitRecord& record) { return record.unit.link + " " + record.unit.mac + ": "; }
 
@@ -191,11 +121,11 @@ class Runs {
       record.startTime = IsoTime(sys_.TimeStamp());
       std::string error;
       if (sys_.Start(setup_.program, args, &children_[i].process, &error)) {
-        record.started = true;
+        record.life = UnitLife::Running;
       } else {
         view_.Line(Prefix(record) + "the run could not be started: " + error);
         children_[i].reaped = true;
-        Ended(&record);
+        End(&record, UnitLife::StartFailed);
       }
     }
   }
@@ -206,7 +136,7 @@ class Runs {
       for (size_t i = 0; i < records_.size(); ++i) allDone &= Follow(i);
       view_.Units(records_, sys_.NowMs());
       if (allDone) return;
-      TakeInterrupts();
+      TakeStops();
       sys_.WaitForPipes(Pipes(children_), kPollMs);
     }
   }
@@ -218,10 +148,9 @@ class Runs {
   bool Follow(size_t i) {
     Child& child = children_[i];
     UnitRecord& record = records_[i];
-    if (record.ended) return true;
-    if (!record.started) {  // a stop came before the runs were started
-      record.stopped = true;
-      Ended(&record);
+    if (record.Over()) return true;
+    if (record.life == UnitLife::Planned) {  // a stop came before the runs were started
+      End(&record, UnitLife::Withheld);
       return true;
     }
     std::vector<std::string> lines;
@@ -241,58 +170,73 @@ class Runs {
     // The run's status came with its ended event; the process's own end
     // only tells a crash.
     record.signal = child.signal;
-    Ended(&record);
+    End(&record, record.life == UnitLife::StopAsked ? UnitLife::Stopped : UnitLife::Ended);
     return true;
   }
 
-  void Ended(UnitRecord* record) {
-    record->ended = true;
+  void End(UnitRecord* record, UnitLife how) {
+    record->life = how;
     record->endMs = sys_.NowMs();
     record->endTime = IsoTime(sys_.TimeStamp());
   }
 
-  void TakeInterrupts() {
-    const int64_t now = sys_.NowMs();
-    // A SIGTERM or SIGHUP (a dropped session) is the first step only: a
-    // changed unit still finishes its write-back.
-    const int interrupts = Stops(sys_);
-    if (interrupts > handled_ && handled_ == 0) {
-      view_.Line(std::string(kHint) +
-                 "Ctrl+C: the units not changed yet are ended now; a unit that has been changed is "
-                 "left to finish its verification (Ctrl+C again ends it too).");
-      Signal(platform::ChildSignal::AskToStop);
-      handled_ = 1;
-    }
-    if (interrupts > 1 && handled_ == 1) {
-      view_.Line(std::string(kHint) +
-                 "Ctrl+C again: every run still going is ended now. A unit ended after its flash keeps the new "
-                 "bootloader without verified values: restore it from its Data log (ramtune --restore "
-                 "DATALOG --interface LINK).");
-      Signal(platform::ChildSignal::End);
-      killAt_ = now + kKillAfterMs;
-      handled_ = 2;
-    }
-    if (handled_ == 2 && killAt_ != 0 && now >= killAt_) {
-      Signal(platform::ChildSignal::Kill);
-      killAt_ = 0;
+  // The stops asked of the bench, one step each: Ctrl+C, then Ctrl+C again.
+  // A SIGTERM or SIGHUP (a dropped session, a service manager) is the first
+  // step only: a changed unit still finishes its write-back. Two presses
+  // that arrive together take both steps.
+  void TakeStops() {
+    const int stops = Stops(sys_);
+    switch (stopping_) {
+      case Stopping::None:
+        if (stops == 0) return;
+        view_.Line(std::string(kHint) +
+                   "Ctrl+C: the units not changed yet are ended now; a unit that has been changed is "
+                   "left to finish its verification (Ctrl+C again ends it too).");
+        Signal(platform::ChildSignal::AskToStop);
+        stopping_ = Stopping::Asked;
+        [[fallthrough]];
+      case Stopping::Asked:
+        if (stops < 2) return;
+        view_.Line(std::string(kHint) +
+                   "Ctrl+C again: every run still going is ended now. A unit ended after its flash keeps the new "
+                   "bootloader without verified values: restore it from its Data log (ramtune --restore "
+                   "DATALOG --interface LINK).");
+        Signal(platform::ChildSignal::End);
+        killAt_ = sys_.NowMs() + kKillAfterMs;
+        stopping_ = Stopping::Ending;
+        return;
+      case Stopping::Ending:
+        if (sys_.NowMs() < killAt_) return;
+        Signal(platform::ChildSignal::Kill);
+        stopping_ = Stopping::Killed;
+        return;
+      case Stopping::Killed: return;
     }
   }
 
   void Signal(platform::ChildSignal signal) {
     for (size_t i = 0; i < records_.size(); ++i) {
-      if (records_[i].ended || children_[i].reaped) continue;
-      records_[i].stopped = true;
+      if (records_[i].Over() || children_[i].reaped) continue;
+      records_[i].life = UnitLife::StopAsked;
       sys_.Signal(children_[i].process, signal);
     }
   }
+
+  // How far the bench has gone in stopping its runs.
+  enum class Stopping {
+    None,    // no stop asked
+    Asked,   // the runs were asked to stop: the units not changed end, a changed one finishes
+    Ending,  // every run still going was ended; what outlives that is killed at killAt_
+    Killed,  // that was killed too
+  };
 
   const Setup& setup_;
   View& view_;
   BenchSystem& sys_;
   std::vector<UnitRecord> records_;
   std::vector<Child> children_;
-  int handled_ = 0;
-  int64_t killAt_ = 0;
+  Stopping stopping_ = Stopping::None;
+  int64_t killAt_ = 0;  // Ending: when what is still there is killed
 };
 
 void WriteReport(const Setup& setup, View& view, const std::string& text) {

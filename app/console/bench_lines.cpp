@@ -16,15 +16,15 @@ std::string Padded(const std::string& text, size_t width) {
 Colour EndingColourOf(const bench::UnitRecord& unit) {
   const int status = bench::EffectiveStatus(unit);
   if (status == bench::kStatusCompleted || status == bench::kStatusUpToDate) return Colour::Green;
-  if (unit.stopped && status != bench::kStatusChanged) return Colour::Yellow;
+  if (unit.StoppedByBench() && status != bench::kStatusChanged) return Colour::Yellow;
   return Colour::Red;
 }
 
 // The last field: the ending, or the time left of the wait under way.
 std::string LastField(const bench::UnitRecord& unit, int64_t nowMs) {
-  if (unit.ended) return bench::EndingText(unit);
+  if (unit.Over()) return bench::EndingText(unit);
   const int64_t leftMs = unit.phaseMs + unit.countdownMs - nowMs;
-  if (unit.started && unit.countdownMs > 0 && leftMs > 0) return std::to_string((leftMs + 999) / 1000) + " s left";
+  if (unit.Started() && unit.countdownMs > 0 && leftMs > 0) return std::to_string((leftMs + 999) / 1000) + " s left";
   return "";
 }
 
@@ -48,7 +48,7 @@ std::vector<std::string> UnitLines(const std::vector<bench::UnitRecord>& units, 
     const int high = unit.progressHigh > 0 ? unit.progressHigh : 1;
     const std::string step = detail::Step(unit.progress, high);
     const std::string elapsed =
-        unit.started ? ElapsedText((unit.ended ? unit.endMs : nowMs) - unit.startMs) : std::string("-");
+        unit.Started() ? ElapsedText((unit.Over() ? unit.endMs : nowMs) - unit.startMs) : std::string("-");
     const std::string last = LastField(unit, nowMs);
     const std::string tail = "  " + elapsed + (last.empty() ? "" : "  ");
     std::string line = head + detail::Bar(unit.progress, 0, high, kBarCells) + " " + step + tail;
@@ -56,7 +56,7 @@ std::vector<std::string> UnitLines(const std::vector<bench::UnitRecord>& units, 
     if (line.size() + last.size() > room) {
       lines.push_back(FitToWidth(line + last, width));
     } else {
-      const bool paint = colour && unit.ended && !last.empty();
+      const bool paint = colour && unit.Over() && !last.empty();
       lines.push_back(line + (paint ? Coloured(last, EndingColourOf(unit)) : last));
     }
   }

@@ -76,7 +76,7 @@ class TerminalView : public bench::View {
     block_.Show([units, nowMs, colour](int width) { return UnitLines(units, nowMs, width, colour); });
     // Every unit has ended: their last lines stay above the summary.
     bool ended = true;
-    for (const bench::UnitRecord& unit : units) ended &= unit.ended;
+    for (const bench::UnitRecord& unit : units) ended &= unit.Over();
     if (ended) block_.Release();
   }
   bool Confirm(const std::string& question) override { return interactive_ && AskYesNo(question, &block_); }

@@ -21,6 +21,8 @@ struct ScriptedChild {
   int64_t endsAtMs = -1;  // ends by itself then; -1: only when signalled
   int status = 0;
   bool changed = false;   // a stop request is left to finish, as a changed unit's run does
+  bool outlivesEnd = false;  // only Kill ends it
+  int64_t killedAtMs = -1;
   int signal = 0;
   bool ended = false;
   std::vector<ChildSignal> signals;
@@ -83,6 +85,8 @@ class FakeSystem : public BenchSystem {
       child.events += "deferred\n";
       return;
     }
+    if (signal == ChildSignal::End && child.outlivesEnd) return;
+    if (signal == ChildSignal::Kill) child.killedAtMs = now;
     child.ended = true;
     child.signal = signal == ChildSignal::AskToStop ? 0 : signal == ChildSignal::End ? 15 : 9;
     if (signal == ChildSignal::AskToStop) {
@@ -199,6 +203,24 @@ TEST(BenchRun, AStopIsOneStepAtATimeAndNeverLeavesAUnitUnaccounted) {
                 EXPECT_EQ(run->signals, (std::vector<ChildSignal>{ChildSignal::AskToStop, ChildSignal::End}));
               }
               EXPECT_EQ(b.status, kStatusChanged);
+            }},
+           {"two Ctrl+C at once: both steps; what outlives the end is killed 3 s later",
+            [](BenchRun& b) {
+              b.sys.onStart = [](ScriptedChild& child) {
+                HealthyChild(child);
+                child.outlivesEnd = true;
+              };
+              b.sys.onTick = [](FakeSystem& s) { s.interrupts = s.now >= 5000 ? 2 : 0; };
+            },
+            [](BenchRun& b) {
+              for (const ScriptedChild* run : b.sys.Runs()) {
+                EXPECT_EQ(run->signals,
+                          (std::vector<ChildSignal>{ChildSignal::AskToStop, ChildSignal::End, ChildSignal::Kill}));
+                EXPECT_GE(run->killedAtMs, 5000 + 3000);
+                EXPECT_LE(run->killedAtMs, 5000 + 3000 + 200);
+              }
+              EXPECT_EQ(b.status, kStatusChanged);
+              EXPECT_TRUE(b.view.Said("stopped, restore it (6)"));
             }},
        }) {
     BenchRun bench;

@@ -49,18 +49,16 @@ TEST(BenchPlan, RunsOneRouterPerLinkAndSaysWhySkipped) {
 // up-to-date run's names that outcome) unless `outcome` says otherwise.
 UnitRecord Ended(int status, bool changed = false, int signal = 0, const char* outcome = nullptr) {
   UnitRecord record;
-  record.started = true;
-  record.ended = true;
-  record.exitStatus = signal != 0 ? -1 : status;
+  record.life = UnitLife::Ended;
+  record.status = signal != 0 ? -1 : status;
   record.signal = signal;
   record.changed = changed;
-  record.endedEvent = signal == 0;
   record.outcome = outcome != nullptr ? outcome : status == kStatusUpToDate ? kOutcomeUpToDate : "failed";
   return record;
 }
 
 UnitRecord WithoutEndedEvent(UnitRecord record) {
-  record.endedEvent = false;
+  record.status = -1;
   record.outcome.clear();
   return record;
 }
@@ -143,7 +141,7 @@ TEST(BenchEvents, RoundTripAndChangeTheRecord) {
   EXPECT_TRUE(record.changed);
   EXPECT_EQ(record.dataLog, "/w/D.txt");
   EXPECT_EQ(record.blAfter, "1.0.1.6");
-  EXPECT_EQ(record.exitStatus, 6);
+  EXPECT_EQ(record.status, 6);
 }
 
 TEST(BenchEvents, PhaseKeepsItsStartUnlessANewWaitBegins) {

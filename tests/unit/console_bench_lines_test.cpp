@@ -13,7 +13,7 @@ bench::UnitRecord Unit(const char* link, const char* model, const char* phase, i
   unit.unit = bench::PlannedUnit{link, "AABBCCDDEE01", model, "10.77.0.2"};
   unit.phase = phase;
   unit.progress = progress;
-  unit.started = true;
+  unit.life = bench::UnitLife::Running;
   unit.startMs = 1000;
   return unit;
 }
@@ -27,10 +27,9 @@ bench::UnitRecord Rebooting() {
 
 bench::UnitRecord Ended(int status, bool changed = false) {
   bench::UnitRecord unit = Unit("eth1", "LM-7210A", "verifying", 20);
-  unit.ended = true;
+  unit.life = bench::UnitLife::Ended;
   unit.endMs = 161000;
-  unit.exitStatus = status;
-  unit.endedEvent = true;
+  unit.status = status;
   unit.changed = changed;
   unit.picture = status == 0 ? "PASS" : "FAIL";
   return unit;
