@@ -128,29 +128,34 @@ std::string NewestDataLog(const std::vector<std::string>& paths, const std::stri
 int EffectiveStatus(const UnitRecord& record) {
   const bool told = record.Over() && record.signal == 0;
   const int status = told ? record.status : -1;
-  if (status == kStatusCompleted) return status;
-  // Status 11 is any ending of the program with code 1: only the run's own
-  // word makes it an up-to-date unit.
-  if (status == kStatusUpToDate && record.outcome == kOutcomeUpToDate) return status;
+  // Done is what the run itself said (completed, backed up, checked the
+  // same, up to date): status 11 is also Exit and a failed start-up.
+  if (told && record.outcome && upgrade::IsDone(*record.outcome) && status == upgrade::ExitStatusOf(*record.outcome)) {
+    return status;
+  }
   if (record.changed) return kStatusChanged;
   return Rank(status) > 0 ? status : kStatusFailed;
 }
 
 std::string EndingText(const UnitRecord& record) {
+  using upgrade::RunOutcome;
   if (!record.Started()) return "not started";
   if (!record.Over()) return "running";
   const int status = EffectiveStatus(record);
-  if (status == kStatusCompleted && record.outcome == kOutcomeBackedUp) return "backed up";
-  if (status == kStatusCompleted && record.outcome == kOutcomeCheckSame) return "same";
-  if (status == kStatusCompleted) return "PASS";
+  const RunOutcome outcome = record.outcome.value_or(RunOutcome::Failed);
+  if (upgrade::IsDone(outcome) && status == upgrade::ExitStatusOf(outcome)) {
+    if (outcome == RunOutcome::BackedUp) return "backed up";
+    if (outcome == RunOutcome::CheckSame) return "same";
+    if (outcome == RunOutcome::UpToDate) return "up to date";
+    return "PASS";
+  }
   if (status == kStatusCheckDiffers) return "differs: " + record.differing + " (8)";
-  if (status == kStatusUpToDate) return "up to date";
   std::string text = record.picture.empty() || record.picture == "PASS" ? "FAIL" : record.picture;
   if (record.StoppedByBench()) text = "stopped";
   if (record.signal != 0 && !record.StoppedByBench()) text = "crashed";
   if (status == kStatusChanged) text += ", restore it";
   // The unit was left by an earlier run that did not finish.
-  if (record.outcome == kOutcomeNotResumed) text = "unfinished";
+  if (outcome == RunOutcome::NotResumed) text = "unfinished";
   if (status == kStatusNoRouter) text = "not found";
   return text + " (" + std::to_string(status) + ")";
 }
@@ -266,7 +271,9 @@ void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
     case EventKind::Ended: {
       const int status = Number(f[0]);
       if (status >= 0) record->status = status;
-      record->outcome = f.size() > 1 ? f[1] : std::string();
+      upgrade::RunOutcome outcome;
+      record->outcome.reset();
+      if (f.size() > 1 && upgrade::OutcomeOfWords(f[1], &outcome)) record->outcome = outcome;
       record->differing = f.size() > 2 ? f[2] : std::string();
       break;
     }

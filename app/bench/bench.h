@@ -5,30 +5,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "upgrade/outcome.h"
+
 namespace ramtune::bench {
 
-// The unit statuses the bench knows by name (those of a single run).
-enum UnitStatus : int {
-  kStatusCompleted = 0,
-  kStatusFailed = 2,       // failed, nothing was changed on the unit
-  kStatusNoRouter = 3,
-  kStatusDataLogNotWritten = 4,
-  kStatusChanged = 6,      // failed after the unit was changed: restore it from its Data log
-  kStatusOtherUnit = 7,    // another unit than the planned one answered on the link
-  kStatusUpToDate = 11,    // the unit already had the new bootloader
-};
-
-// The outcome an up-to-date run names in its ended event.
-inline const char* const kOutcomeUpToDate = "up to date";
-// The outcome of a run that found its unit left by an unfinished run and did not take it up.
-inline const char* const kOutcomeNotResumed = "not resumed";
-// The outcomes of the runs that only read.
-inline const char* const kOutcomeBackedUp = "backed up";
-inline const char* const kOutcomeCheckSame = "check same";
-inline constexpr int kStatusCheckDiffers = 8;
+// The statuses the bench names: those of a single run, from the outcome table.
+// Whether a unit is done is its run's outcome, never its number.
+inline constexpr int kStatusCompleted = upgrade::ExitStatusOf(upgrade::RunOutcome::Completed);
+inline constexpr int kStatusFailed = upgrade::ExitStatusOf(upgrade::RunOutcome::Failed);
+inline constexpr int kStatusNoRouter = upgrade::ExitStatusOf(upgrade::RunOutcome::NoRouter);
+inline constexpr int kStatusChanged = upgrade::ExitStatusOf(upgrade::RunOutcome::UnitChanged);
+inline constexpr int kStatusCheckDiffers = upgrade::ExitStatusOf(upgrade::RunOutcome::CheckDiffers);
+inline constexpr int kStatusUpToDate = upgrade::ExitStatusOf(upgrade::RunOutcome::UpToDate);
 
 // What every run of a bench does.
 enum class BenchMode { Upgrade, Backup, Check };
@@ -117,7 +109,7 @@ struct UnitRecord {
   bool changed = false;       // the unit's run has changed the unit (flash sent)
   // How it ended: its ended event, and how its process ended.
   int status = -1;            // the status its ended event carried; -1: no ended event (it failed)
-  std::string outcome;        // the outcome its ended event named ("up to date", ...), empty when none
+  std::optional<upgrade::RunOutcome> outcome;  // the outcome its ended event named; none when no run ended
   int signal = 0;             // what ended its process abnormally (a signal, a Windows exception code), 0 when none
   std::string blBefore;
   std::string blAfter;

@@ -48,18 +48,26 @@ TEST(BenchPlan, RunsOneRouterPerLinkAndSaysWhySkipped) {
 // A unit whose run ended with `status` and sent its ended event (an
 // up-to-date run's names that outcome) unless `outcome` says otherwise.
 UnitRecord Ended(int status, bool changed = false, int signal = 0, const char* outcome = nullptr) {
+  using upgrade::RunOutcome;
   UnitRecord record;
   record.life = UnitLife::Ended;
   record.status = signal != 0 ? -1 : status;
   record.signal = signal;
   record.changed = changed;
-  record.outcome = outcome != nullptr ? outcome : status == kStatusUpToDate ? kOutcomeUpToDate : "failed";
+  const std::string words = outcome != nullptr                ? outcome
+                            : status == kStatusUpToDate     ? "up to date"
+                            : status == kStatusCompleted    ? "completed"
+                            : status == kStatusCheckDiffers ? "check differs"
+                                                            : "failed";
+  RunOutcome named;
+  record.outcome.reset();
+  if (upgrade::OutcomeOfWords(words, &named)) record.outcome = named;
   return record;
 }
 
 UnitRecord WithoutEndedEvent(UnitRecord record) {
   record.status = -1;
-  record.outcome.clear();
+  record.outcome.reset();
   return record;
 }
 
@@ -100,6 +108,7 @@ TEST(BenchStatus, EveryUnitDoneOrTheMostSeriousStatus) {
   EXPECT_EQ(EndingText(Ended(2, true)), "FAIL, restore it (6)");
   EXPECT_EQ(EndingText(Ended(0, false, 9)), "crashed (2)");
   EXPECT_EQ(EndingText(Ended(11, false, 0, "")), "FAIL (2)");
+  EXPECT_EQ(EndingText(Ended(11, false, 0, "exit")), "FAIL (2)");  // 11 is done only when up to date
   EXPECT_EQ(EndingText(Ended(6, false, 0, "not resumed")), "unfinished (6)");
 }
 
@@ -235,12 +244,12 @@ TEST(BenchCheck, TheNewestDataLogOfTheUnitsMac) {
 }
 
 TEST(BenchCheck, EndingsOfTheRunsThatOnlyReadAndTheDifferingItemsInTheReport) {
-  UnitRecord same = Ended(0, false, 0, kOutcomeCheckSame);
+  UnitRecord same = Ended(0, false, 0, "check same");
   same.checkedAgainst = "a_Data_1.txt";
   UnitRecord differs = Ended(0);
   ApplyEvent(Event{EventKind::Ended, {"8", "check differs", "0:pa2ga0, model id"}}, &differs, 0);
   differs.checkedAgainst = "b_Data_1.txt";
-  const UnitRecord backedUp = Ended(0, false, 0, kOutcomeBackedUp);
+  const UnitRecord backedUp = Ended(0, false, 0, "backed up");
   EXPECT_EQ(EndingText(same), "same");
   EXPECT_EQ(EndingText(backedUp), "backed up");
   EXPECT_EQ(EndingText(differs), "differs: 0:pa2ga0, model id (8)");
