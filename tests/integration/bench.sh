@@ -22,9 +22,11 @@
 #   ctrlc   two links: Ctrl+C once the unit on link 1 was changed, while the
 #           one on link 2 waits for its router to become ready: link 1 is left
 #           to finish (PASS), link 2 ends at once with nothing changed.
+#   term    the same with SIGTERM to the bench and to every process under it,
+#           as a service manager stops a service: the same first step.
 set -u
 
-all_cases="units ctrlc"
+all_cases="units ctrlc term"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 lib_cases "$all_cases" "$@"
@@ -47,7 +49,7 @@ digits() { tr -d ':' <<<"$1"; }
 # The scenario of link K (1 to 6) in case CASE.
 scenario() {
     case $2$1 in
-        ctrlc2) printf '{"mac": "%s", "never_ready": true}\n' "${macs[1]}" ;;
+        ctrlc2 | term2) printf '{"mac": "%s", "never_ready": true}\n' "${macs[1]}" ;;
         units2) printf '{"mac": "%s", "reboot_silence_s": 3, "faults": [{"command": "cat /dev/mtd0 |grep bl_version", "action": "reply", "text": "bl_version=1.0.1.5\\n"}]}\n' "${macs[1]}" ;;
         units5) printf '{"routers": [{"ip": "10.77.0.2", "mac": "%s"}, {"ip": "10.77.0.3", "mac": "AA:BB:CC:05:00:02"}]}\n' "${macs[4]}" ;;
         *) printf '{"mac": "%s", "reboot_silence_s": 3}\n' "${macs[$1 - 1]}" ;;
@@ -138,32 +140,51 @@ case_units() {
     [ "$failed" = 0 ] || { show units; cat "$report"; }
 }
 
-case_ctrlc() {
+# The bench's pid and those of every process under it.
+process_tree() {
+    local child
+    echo "$1"
+    for child in $(pgrep -P "$1"); do process_tree "$child"; done
+}
+
+# stop_case NAME: once the unit on link 1 was changed, ctrlc: Ctrl+C to the
+# bench; term: SIGTERM to the bench and to every process under it at once.
+stop_case() {
+    local name=$1 l1 l2 m1 m2 pids
     set_links
-    layout ctrlc
-    start_sims ctrlc 1 2
-    report=$work/ctrlc/report.json
-    local l1=${links[0]} l2=${links[1]} m1 m2
+    layout "$name"
+    start_sims "$name" 1 2
+    report=$work/$name/report.json
+    l1=${links[0]} l2=${links[1]}
     m1=$(digits "${macs[0]}") m2=$(digits "${macs[1]}")
-    start_run ctrlc "$suffix" --all --accept-warning --report "$report" --interface "$l1" --interface "$l2"
+    start_run "$name" "$suffix" --all --accept-warning --report "$report" --interface "$l1" --interface "$l2"
     local bench_pid=$started
-    if wait_output ctrlc "$l1 $m1| [System]-Writing data" 120; then
-        kill -INT "$bench_pid"
+    if wait_output "$name" "$l1 $m1| [System]-Writing data" 120; then
+        if [ "$name" = term ]; then
+            pids=$(process_tree "$bench_pid")
+            # shellcheck disable=SC2086  # one pid per word
+            kill -TERM $pids
+        else
+            kill -INT "$bench_pid"
+        fi
     fi
     finish_run "$bench_pid"
     stop_sims
-    out=$work/ctrlc/out
-    check "ctrl+c: the bench says what the first Ctrl+C does" grep -qF "[System]-Ctrl+C: the units not changed yet" "$out"
-    check "ctrl+c: the changed unit is said to be left to finish, and completes" \
+    out=$work/$name/out
+    check "$name: the bench says what the first step does" grep -qF "[System]-Ctrl+C: the units not changed yet" "$out"
+    check "$name: the changed unit is said to be left to finish, and completes" \
         sh -c "grep -qF '$l1 $m1: this unit has been changed (flashed): its run is left to finish' '$out' &&
                grep -qxF '$l1 $m1| Status: PASS' '$out'"
-    check "ctrl+c: the unit not changed yet ends at once, saying so" \
+    check "$name: the unit not changed yet ends at once, saying so" \
         has_line "$out" "$l2 $m2| [System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit."
-    check "ctrl+c: nothing was flashed on that unit" lacks "$work/ctrlc/link2/state/commands.log" "mtd-write"
-    check "ctrl+c: the bench's status is 2 and the report says stopped" \
+    check "$name: nothing was flashed on that unit" lacks "$work/$name/link2/state/commands.log" "mtd-write"
+    check "$name: the bench's status is 2 and the report says stopped" \
         sh -c "[ $status = 2 ] && /usr/bin/python3 -c \"import json,sys; r=json.load(open('$report'));
 sys.exit(0 if [u['ending'] for u in r['units']] == ['PASS', 'stopped (2)'] else 1)\""
-    [ "$failed" = 0 ] || { show ctrlc; cat "$report"; }
+    [ "$failed" = 0 ] || { show "$name"; cat "$report"; }
 }
+
+case_ctrlc() { stop_case ctrlc; }
+case_term() { stop_case term; }
 
 lib_run_cases bench "$1" "$2" bn

@@ -94,22 +94,5 @@ TEST(BenchChildChannel, AStopEndsAnUnchangedRunAndLeavesAChangedOneToFinish) {
   }
 }
 
-TEST(BenchChildChannel, TheEndedEventCarriesTheStatusAndTheOutcome) {
-  RecordedLink link;
-  BenchChannel channel(link);
-  upgrade::RunResult result;
-  result.outcome = upgrade::RunOutcome::UpToDate;
-  result.bootloaderBefore = "1.0.1.6";
-  channel.Ended(result);
-  channel.Finish(11);
-  EXPECT_EQ(link.sent, std::string("versions\t1.0.1.6\t1.0.1.6\nended\t11\t") +
-                           upgrade::OutcomeWords(upgrade::RunOutcome::UpToDate) + "\t\n");
-  // A search, or a session that ended before any run: no outcome.
-  RecordedLink searchLink;
-  BenchChannel search(searchLink);
-  search.Finish(3);
-  EXPECT_EQ(searchLink.sent, "versions\t\t\nended\t3\t\t\n");
-}
-
 }  // namespace
 }  // namespace ramtune::bench
