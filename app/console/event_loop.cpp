@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "app/bench/child_channel.h"
 #include "app/console/run_guard.h"
@@ -77,7 +78,8 @@ bool FrontEnd::DispatchOneMessage() {
     timer.dueMs = platform::ProcessClockMs() + timer.periodMs;
     choicesShown_ = false;
     if (dlg_ != nullptr) {
-      if (std::optional<Ending> ending = dlg_->OnTimer(id)) Ended(*ending);
+      const std::optional<Ending> ending = dlg_->OnTimer(id);
+      if (ending && ending->final) Finish(*ending);
     }
     return true;
   }
@@ -119,7 +121,8 @@ int FrontEnd::RunEventLoop() {
     if (timers_.empty()) {
       // Idle: the search series or the run has ended. The progress line
       // stays as it ended; the user types below it.
-      if (!Asking() && dlg_ != nullptr) Finish(lastEnding_ ? *lastEnding_ : dlg_->OnCancel());
+      // Nobody to ask: the session ends as Exit would end it now.
+      if (!Asking() && dlg_ != nullptr) Finish(dlg_->OnCancel());
       Settle();
       ShowChoices();
     }
@@ -185,11 +188,6 @@ void FrontEnd::Started() {
 void FrontEnd::LogsNamed(const std::string& processLog, const std::string& dataLog) {
   processLog_ = processLog;
   dataLog_ = dataLog;
-}
-
-void FrontEnd::Ended(const Ending& ending) {
-  if (ending.final) Finish(ending);
-  lastEnding_ = ending;
 }
 
 void FrontEnd::FailAndExit(const std::string& message, upgrade::RunOutcome outcome) {

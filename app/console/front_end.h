@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -159,9 +158,6 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer, pub
   void HandleCommand(const std::string& line);
   void ShowChoices();
   void PrintLogPaths();
-  // A handler of the session returned its ending: a final one ends the
-  // process, any other is what Exit or the end of input ends it with.
-  void Ended(const Ending& ending);
   // The progress line as it stands now (on a terminal).
   void ShowProgressLine();
   // Redraws the progress line when its clock has moved on.
@@ -188,7 +184,6 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer, pub
 
   std::map<int, Timer> timers_;  // only touched on the user-interface thread
   bool choicesShown_ = false;
-  std::optional<Ending> lastEnding_;  // the last search series' or run's
   std::string processLog_;            // the last run's logs, once named
   std::string dataLog_;
   int64_t tickedMs_ = 0;    // when Tick last looked
