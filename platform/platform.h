@@ -200,6 +200,13 @@ bool CurrentDirectory(std::string* out);      // false when it cannot be read
 bool CreateDirectory(const std::string& path);
 std::string ExecutablePath();                 // the running program's file (to start more of itself); empty on failure
 std::string ExecutableFolder();               // with a trailing separator; empty on failure
+// The folder this PC keeps its own state in (the unit ledger), with its
+// trailing separator, made (with its parents) when missing: on POSIX
+// $XDG_STATE_HOME/ramtune/ (default ~/.local/state/ramtune/); on Windows the
+// common application data folder's Ramtune\, made with an access list that
+// lets every user of the PC change its files. Empty when it cannot be found
+// or made; `error` then says why.
+std::string PcStateFolder(std::string* error);
 // [section] key= from an ini file; empty when file, section or key are absent.
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& iniPath);

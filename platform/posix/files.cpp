@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -180,6 +181,33 @@ std::string ExecutableFolder() {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return std::string();
   return path.substr(0, slash + 1);
+}
+
+std::string PcStateFolder(std::string* error) {
+  std::string base;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  // An XDG variable that is not an absolute path is to be ignored.
+  if (state != nullptr && state[0] == '/') {
+    base = state;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+      *error = "neither XDG_STATE_HOME nor HOME names a folder";
+      return std::string();
+    }
+    base = std::string(home) + "/.local/state";
+  }
+  const std::string folder = base + "/ramtune";
+  // Every missing parent is made too, the way mkdir -p does.
+  for (size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      *error = "cannot make " + part + ": " + std::strerror(errno);
+      return std::string();
+    }
+    if (slash == std::string::npos) break;
+  }
+  return folder + "/";
 }
 
 // Reads "[section]" and "key=value" lines the way Windows profile files are

@@ -138,6 +138,12 @@ std::string ExecutableFolder() {
   return path.substr(0, slash + 1);
 }
 
+std::string PcStateFolder(std::string* error) {
+  // Made in full by the Windows ledger work (common application data folder).
+  *error = "the PC's state folder is not available on this system yet";
+  return std::string();
+}
+
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& iniPath) {
   char buffer[260] = "";
