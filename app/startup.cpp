@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <cstdlib>
+
 #include "core/dialogs.h"
 #include "core/text.h"
 #include "app/upgrade_tool_dlg.h"
@@ -72,6 +74,7 @@ std::optional<Ending> RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
   }
 
   if (platform::FileExists(system.MemberMarkerPath())) settings.MemberMode = true;
+  if (settings.LedgerPath.empty()) settings.LedgerPath = LedgerPathOf(settings.ProgramFolder + "config.ini");
   const std::string mode =
       platform::ReadProfileString("QARV", "MODE", settings.ProgramFolder + "config.ini");
   if (mode == kEngineeringAccessValue) settings.EngineeringMode = true;
@@ -103,6 +106,16 @@ std::optional<Ending> RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system) {
   display.EnableButton(kButtonRetry, false);
   display.SetTimer(kStartTimer, 100);
   return std::nullopt;
+}
+
+std::string LedgerPathOf(const std::string& configIni) {
+  const char* env = std::getenv("RAMTUNE_LEDGER");
+  if (env != nullptr && env[0] != '\0') return env;
+  const std::string configured = platform::ReadProfileString("Ledger", "Path", configIni);
+  if (!configured.empty()) return configured;
+  std::string error;
+  const std::string folder = platform::PcStateFolder(&error);
+  return folder.empty() ? std::string() : folder + upgrade::kLedgerFileName;
 }
 
 }  // namespace ramtune

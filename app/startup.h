@@ -44,4 +44,9 @@ bool VersionAccepted(const platform::OsVersion& version);
 // ending the program ends with.
 std::optional<Ending> RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system);
 
+// The unit ledger's file when no --ledger names one: RAMTUNE_LEDGER, else
+// `configIni`'s [Ledger] Path, else the PC's state folder's (empty when
+// that folder cannot be had).
+std::string LedgerPathOf(const std::string& configIni);
+
 }  // namespace ramtune

@@ -194,7 +194,8 @@ Ending CUpgradeToolDlg::Stop(RunOutcome outcome) { return EndingOf(outcome, true
 
 std::optional<Ending> CUpgradeToolDlg::RunUpgrade() {
   Observers observers(observers_, &changed_, &unit_);
-  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display}, mode_, observers);
+  upgrade::UpgradeRun run(upgrade::RunServices{settings, waits, logs, link, runner, s_.display, ledger}, mode_,
+                          observers);
   activity_ = Activity::Running;
   lastResult_ = run.Execute();
   activity_ = Activity::Idle;
@@ -209,7 +210,8 @@ std::optional<Ending> CUpgradeToolDlg::RunUpgrade() {
   // While the unit is changed every other ending but a completion says so
   // (an unfinished run not taken up has words of its own).
   const bool saysChanged =
-      UnitChanged() && !final && outcome != RunOutcome::Completed && outcome != RunOutcome::NotResumed;
+      UnitChanged() && !final && outcome != RunOutcome::Completed && outcome != RunOutcome::NotResumed &&
+                          outcome != RunOutcome::Unfinished;
   lastEnding_ = EndingOf(saysChanged ? RunOutcome::UnitChanged : outcome, final);
   return lastEnding_;
 }

@@ -115,6 +115,8 @@ class CUpgradeToolDlg {
   Settings settings;
   Waits waits;
   RunLogs logs;
+  // The unit ledger, opened by the first run that asks it.
+  upgrade::Ledger ledger;
   link::RouterLink link;
   link::ToolRunner runner;
   ScriptRunner scripts;

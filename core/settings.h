@@ -29,6 +29,9 @@ struct Settings {
   bool EngineeringMode = false;
   bool MemberMode = false;
   RestoreCommandStyle RestoreCommand;
+  // The unit ledger's file: --ledger, RAMTUNE_LEDGER, config.ini's
+  // [Ledger] Path, else the PC's state folder (empty when that cannot be had).
+  std::string LedgerPath;
 
   // The folder the program was started in: the tool folder and the logs
   // are found from it.

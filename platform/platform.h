@@ -207,6 +207,13 @@ std::string ExecutableFolder();               // with a trailing separator; empt
 // lets every user of the PC change its files. Empty when it cannot be found
 // or made; `error` then says why.
 std::string PcStateFolder(std::string* error);
+// An exclusive lock on the file at `path` (made when missing), taken
+// without waiting: held until ReleaseFileLock or the end of the process, and
+// refused to every other holder, in this process or another (flock,
+// LockFileEx). -1 when it cannot be taken: `busy` says whether another
+// holder has it, else `error` says why.
+intptr_t TryLockFile(const std::string& path, bool* busy, std::string* error);
+void ReleaseFileLock(intptr_t lock);
 // [section] key= from an ini file; empty when file, section or key are absent.
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& iniPath);

@@ -157,6 +157,10 @@ bool UpgradeRun::ModelGate() {
   return false;
 }
 
+bool UpgradeRun::OlderThanImage(const std::string& version) {
+  return VersionNumber(RemoveChar(version, '.')) < VersionNumber(RemoveChar(kBootImageVersion, '.'));
+}
+
 bool UpgradeRun::BootloaderIsOlder() {
   const std::string limitText = RemoveChar(kBootImageVersion, '.');
   return Retry(3, 1000, RetryVariant::CountingDown, [&] {
@@ -192,7 +196,9 @@ UpgradeRun::BootloaderGate UpgradeRun::RestoreBootloaderGate() {
 
 PhaseEnd UpgradeRun::ModelAndVersionGates() {
   if (!ModelGate()) return RunOutcome::Failed;
-  if (s_.settings.MemberMode || BootloaderIsOlder()) return kGoOn;
+  if (s_.settings.MemberMode) return NewBootloaderGate(false);
+  if (BootloaderIsOlder()) return kGoOn;
+  if (PhaseEnd end = NewBootloaderGate(true)) return end;
 
   const char* latest =
       "Your LM-7210A/LM-7210B already has the latest available DDR configuration update.";

@@ -18,6 +18,9 @@ enum class RunOutcome {
   DataLogNotWritten,  // stopped before the flash: the Data log is not on the disk
   UnitChanged,        // ended after the unit was changed and it is not restored
   NotResumed,         // an unfinished run was not taken up again
+  Unfinished,         // the ledger holds an open change that stops this run: nothing was written
+  LedgerUnusable,     // the unit ledger could not be opened, read or written: nothing was changed
+  UnitBusy,           // another run of this PC works on the unit: nothing was done to it
   OtherUnit,          // another unit than the planned one answered: nothing was read or written
   CheckDiffers,       // a check found differences
   UpToDate,           // the unit already has the image's bootloader: nothing was done
@@ -61,12 +64,17 @@ inline constexpr OutcomeRow kOutcomeTable[] = {
      "a check found the unit holding the Data log's values"},
     {RunOutcome::Failed, "failed", 2, 0, 5, "the run ended with a failure",
      "a run started and ended with a failure; nothing was changed on the\nrouter"},
+    {RunOutcome::UnitBusy, "unit busy", 2, 0, 5, "another run of this PC works on this unit; nothing was done",
+     "another run of this PC was working on the unit (nothing was done)"},
     {RunOutcome::NoRouter, "no router", 3, 0, 1, "no router was found",
      "the search series ended without finding a router"},
     {RunOutcome::DataLogNotWritten, "data log not written", 4, 0, 2,
      "the Data log could not be written; nothing was changed on the router",
      "a run stopped before the flash: its Data log could not be written to\nthe disk, or would not restore the "
      "values read (nothing was changed on\nthe router)"},
+    {RunOutcome::LedgerUnusable, "ledger unusable", 4, 0, 2,
+     "the unit ledger could not be used; nothing was changed on the router",
+     "the unit ledger could not be opened, read or written (nothing was\nchanged on the router)"},
     {RunOutcome::DataLogRefused, "data log refused", 5, 0, 0, "the Data log was refused; nothing was sent",
      "the Data log given to --restore or --verify was refused (the message\nnames the line and what is wrong); "
      "nothing was sent"},
@@ -76,6 +84,10 @@ inline constexpr OutcomeRow kOutcomeTable[] = {
     {RunOutcome::NotResumed, "not resumed", 6, 0, 6,
      "the unit was left by an unfinished run that was not taken up; restore it from its Data log",
      "the unit was left by an unfinished run that was not taken up again"},
+    {RunOutcome::Unfinished, "unfinished", 6, 0, 6,
+     "a run on this unit did not finish; nothing was written to it; restore it (see above)",
+     "a run on this unit (or, for a unit that looks left mid-run, on\nanother) did not finish: nothing was "
+     "written; restore it first"},
     {RunOutcome::Interrupted, "interrupted", 6, 0, 6,
      "stopped while the changed unit was written back; restore it from its Data log",
      "a second Ctrl+C ended the program while the changed unit was written\nback"},

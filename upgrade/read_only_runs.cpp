@@ -21,15 +21,6 @@ std::string Joined(const std::vector<std::string>& names) {
 }  // namespace
 
 RunOutcome UpgradeRun::ExecuteBackup() {
-  // The Data log of the unit's unfinished run is the true copy of its values:
-  // a backup now would read what the interrupted run left.
-  if (HasOpenMark(LogFolder(), UnitMac())) {
-    const std::string refused = "[System]-Backup refused: the last run on this unit did not finish; the Data log "
-                                "named in " + MarkPath(LogFolder(), UnitMac()) +
-                                " holds its own values: restore the unit from that Data log; " + kNothingChanged;
-    EndRun(kPicturePause, refused, refused);
-    return RunOutcome::Failed;
-  }
   const UnitReader::Versions versions = Reader().ReadVersions();
   state_.BootloaderBefore = versions.running;
   Log("[System]-Backup: bootloader running " + ShowText(versions.running) + ", boot partition " +
@@ -43,6 +34,7 @@ RunOutcome UpgradeRun::ExecuteBackup() {
   DataLogFile dataLog = RunDataLog();
   if (!BackupValues(dataLog, versions.imageInBootPartition)) return RunOutcome::Failed;
   if (!DataLogIsDurable(dataLog, DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
+  if (PhaseEnd end = RecordBackup(dataLog)) return *end;
   s_.display.SetProgress(20);
   EndRun(kPictureLogo, "", "[System]-Backup: the values of this unit are in the Data log " + dataLog.path + "; " +
                                kNothingChanged);
@@ -52,12 +44,6 @@ RunOutcome UpgradeRun::ExecuteBackup() {
 RunOutcome UpgradeRun::ExecuteCheck() {
   EnterPhase(RunPhase::Verifying, 0);
   Banner("Check DUT against its Data log");
-  // A check writes no Data log: the marks sit beside its Process log.
-  const std::string folder = FolderOf(s_.logs.ProcessLogPath);
-  if (HasOpenMark(folder, UnitMac())) {
-    Log("[System]-Check: the last run on this unit did not finish (" + MarkPath(folder, UnitMac()) +
-        "): its Data log holds the unit's own values.");
-  }
   UnitReader reader = Reader();
   const UnitReader::Versions versions = reader.ReadVersions();
   state_.BootloaderBefore = versions.running;
@@ -66,15 +52,17 @@ RunOutcome UpgradeRun::ExecuteCheck() {
   s_.display.SetProgress(20);
   const std::vector<std::string> differing = check.DifferingItems();
   differing_ = differing;
+  // Whatever a check finds, a unit whose change is open is not finished.
+  const RunOutcome openEnding = RunOutcome::Unfinished;
   if (differing.empty()) {
     EndRun(kPictureLogo, "", "[System]-Check: the unit holds the values of the Data log " + mode_.source.path + "; " +
                                  kNothingChanged);
-    return RunOutcome::CheckSame;
+    return checkOfOpenChange_ ? openEnding : RunOutcome::CheckSame;
   }
   const std::string text = "The unit differs from the Data log " + mode_.source.path + " in " + Joined(differing) +
                            "; " + kNothingChanged;
   EndRun(kPictureFail, text, "[System]-Check: " + text);
-  return RunOutcome::CheckDiffers;
+  return checkOfOpenChange_ ? openEnding : RunOutcome::CheckDiffers;
 }
 
 }  // namespace ramtune::upgrade

@@ -71,12 +71,28 @@ bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
         unitMac + " until the values are written back.");
     return true;
   }
+  // The person named the unit that takes the values.
+  if (!mode_.intoMac.empty()) {
+    if (mode_.intoMac == unitMac || mode_.intoMac == NormalMac(state_.Unit.macText)) {
+      Log("[System]-Restore: the values of " + logMac + " are written into " + unitMac + ", as --into names it");
+      if (changed_.identityLog.empty() && unitMac != logMac) changed_.identityLog = beforeRestoreLog;
+      if (changed_.changed) observer_.UnitChanged(changed_);
+      return true;
+    }
+    const std::string text = "The restore is for the unit " + mode_.intoMac + " (--into), but this unit is " + unitMac +
+                             ". Nothing has been written to the router.";
+    EndRun(kPicturePause, text, "[System]-" + text);
+    return false;
+  }
   const std::string question = "This unit's 2.4 GHz MAC is " + unitMac + ", but the Data log holds the values of the unit " +
                                logMac + ".\nWriting one unit's values into another gives two routers the same MAC.\n"
                                "A unit whose values were wiped shows a factory MAC in place of its own.\n"
                                "Write the Data log's values into this unit anyway?";
-  // The values of an unfinished run are this unit's own only when its MAC says so.
-  if (resumed ? s_.display.AskYesNoInPerson(question) : s_.display.AskYesNo(question)) {
+  // Only a restore the person asked for on the command line lets --yes
+  // answer: after a change, or for another unit's open change, the values
+  // are this unit's own only when a person says so.
+  const bool inPerson = mode_.origin != RestoreOrigin::CommandLine || identityInPerson_;
+  if (inPerson ? s_.display.AskYesNoInPerson(question) : s_.display.AskYesNo(question)) {
     Log("[System]-Restore: the values of " + logMac + " are written into " + unitMac + " as asked");
     // From the first write on, that log is the only copy of this unit's own values.
     if (changed_.identityLog.empty()) changed_.identityLog = beforeRestoreLog;

@@ -60,18 +60,6 @@ bool ParseMark(const std::string& text, RunMark* mark) {
   return true;
 }
 
-bool WriteMark(const RunMark& mark, std::string* error) {
-  return platform::ReplaceFileDurably(mark.path, MarkText(mark), error);
-}
-
-void RemoveMark(const std::string& folder, const std::string& mac) {
-  if (IsMacDigits(mac)) platform::RemoveFile(MarkPath(folder, mac));
-}
-
-bool HasOpenMark(const std::string& folder, const std::string& mac) {
-  return IsMacDigits(mac) && platform::FileExists(MarkPath(folder, mac));
-}
-
 std::vector<RunMark> OpenMarks(const std::string& folder) {
   std::vector<std::string> names = platform::FolderFileNames(folder);
   std::sort(names.begin(), names.end());

@@ -1,9 +1,8 @@
-// The mark of an unfinished run: one small file per unit beside the Data
-// logs, written before a run first changes its unit and removed when a run
-// of that unit completes. A mark left behind says that the unit was changed
-// and not finished, and which Data log holds its values: the next start on
-// that unit writes those values back instead of backing up what the
-// interrupted run left on it.
+// The mark of an unfinished run, as earlier versions of this program wrote
+// one beside the Data logs of each unit they changed: a mark left behind says
+// that the unit was changed and not finished, and which Data log holds its
+// values. The unit ledger has taken their place; marks found in a working
+// folder are taken into it at every start and left as they are.
 #pragma once
 
 #include <string>
@@ -26,13 +25,6 @@ std::string MarkPath(const std::string& folder, const std::string& mac);
 std::string MarkText(const RunMark& mark);
 bool ParseMark(const std::string& text, RunMark* mark);
 
-// Writes the mark atomically; on failure `error` says why.
-bool WriteMark(const RunMark& mark, std::string* error);
-// Removes the mark of `mac` in `folder`, if any.
-void RemoveMark(const std::string& folder, const std::string& mac);
-// Whether `folder` holds a mark for the unit `mac`: a run that only reads
-// the unit must not take its place (the mark's Data log is the true copy).
-bool HasOpenMark(const std::string& folder, const std::string& mac);
 // Every mark in `folder`, in name order; a file named as a mark that cannot
 // be read as one is returned with its path only.
 std::vector<RunMark> OpenMarks(const std::string& folder);

@@ -34,6 +34,9 @@ struct RunMode {
   // RetryAfterChange: the log that alone holds the unit's own values, after
   // an earlier restore wrote another unit's values into it (empty when none).
   std::string ownValuesLog;
+  // A restore: the unit (twelve upper-case hex digits) the person named to
+  // take the Data log's values (--into), in place of answering in person.
+  std::string intoMac;
 
   bool IsRestore() const { return kind == RunKind::Restore; }
   // The unit was changed before this run began and is still not restored.

@@ -14,13 +14,16 @@ UpgradeRun::UpgradeRun(const RunServices& services, const RunMode& mode, RunObse
   }
 }
 
+// A run ended by the process's end (or a test's) lets go of its unit.
+UpgradeRun::~UpgradeRun() { platform::ReleaseFileLock(claim_); }
+
 RunResult UpgradeRun::Execute() {
   observer_.Started();
   // A restore after a change works on a unit that is changed from its start.
   if (changed_.changed) observer_.UnitChanged(changed_);
   const RunOutcome outcome = Run();
+  FinishInLedger(outcome);
   if (outcome == RunOutcome::Completed) {
-    CloseMarks();
     changed_ = ChangedUnit{};
   } else if (changed_.changed && outcome != RunOutcome::SelectionClosed) {
     // The choice closed ends the program at once: nothing more is shown.
@@ -41,7 +44,8 @@ RunResult UpgradeRun::Result(RunOutcome outcome) const {
   result.modelName = modelName_;
   result.operatingMode = state_.OperatingMode;
   result.processLog = s_.logs.ProcessLogPath;
-  result.dataLog = s_.logs.DataLogPath;
+  // A run that ended before its backup names no Data log.
+  result.dataLog = platform::FileExists(s_.logs.DataLogPath) ? s_.logs.DataLogPath : "";
   result.restoreLog = changed_.dataLog;
   result.ownValuesLog = changed_.identityLog;
   result.hint = changed_.hint;
@@ -56,7 +60,7 @@ RunOutcome UpgradeRun::Run() {
   if (mode_.kind == RunKind::Check) s_.logs.DataLogPath.clear();
   observer_.LogsNamed(s_.logs.ProcessLogPath, s_.logs.DataLogPath);
   if (!IsPlannedUnit()) return RunOutcome::OtherUnit;
-  if (PhaseEnd end = TakeUpUnfinishedRun()) return *end;
+  if (PhaseEnd end = AskLedger()) return *end;
   if (!WaitReadyAndStartSsidTool()) return RunOutcome::Failed;
   if (mode_.kind == RunKind::Check) return ExecuteCheck();
   BackupBanner();
@@ -66,6 +70,7 @@ RunOutcome UpgradeRun::Run() {
   if (PhaseEnd end = ModelAndVersionGates()) return *end;
   if (!BackupValues(dataLog)) return RunOutcome::Failed;
   if (!DataLogIsDurable(dataLog, DataLogValues{state_.Values, modelName_})) return RunOutcome::DataLogNotWritten;
+  if (PhaseEnd end = RecordBackup(dataLog)) return *end;
   if (PhaseEnd end = TransferAndFlash()) return *end;
   return WriteRebootVerify();
 }

@@ -19,9 +19,10 @@
 #include "link/router_link.h"
 #include "upgrade/calibration_items.h"
 #include "upgrade/data_log.h"
+#include "upgrade/ledger.h"
 #include "upgrade/recovery_hint.h"
-#include "upgrade/run_mode.h"
 #include "upgrade/run_mark.h"
+#include "upgrade/run_mode.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_result.h"
 #include "upgrade/unit_reads.h"
@@ -62,6 +63,7 @@ struct RunServices {
   link::RouterLink& link;
   link::ToolRunner& runner;
   Display& display;
+  Ledger& ledger;
 };
 
 // The interface a pasted restore command names for a run on `route`; empty
@@ -75,6 +77,9 @@ class UpgradeRun {
   // changed (by this run, or before it: a restore after a change) every
   // ending other than completion shows the recovery hint.
   UpgradeRun(const RunServices& services, const RunMode& mode, RunObserver& observer);
+  ~UpgradeRun();
+  UpgradeRun(const UpgradeRun&) = delete;
+  UpgradeRun& operator=(const UpgradeRun&) = delete;
 
   // Every ending has been shown when the run returns it.
   RunResult Execute();
@@ -96,6 +101,8 @@ class UpgradeRun {
   PhaseEnd ModelAndVersionGates();
   bool ModelGate();
   bool BootloaderIsOlder();
+  // Whether a bootloader version as the router prints it is older than the image's.
+  static bool OlderThanImage(const std::string& version);
   // A restore writes the board settings of the image's bootloader: a unit
   // whose bootloader is newer, or whose version cannot be read, is refused.
   // `flash`: the unit's bootloader is older than the image's.
@@ -115,18 +122,37 @@ class UpgradeRun {
   void AppendDataLog(DataLogFile& file, const std::string& writeCommand);
   // A run of a bench works on the planned unit only.
   bool IsPlannedUnit();
-  // Before anything is read for a backup: an unfinished run of this unit is
-  // taken up (the run becomes the restore of its Data log) or the run ends;
-  // unfinished runs of other units are named and the user decides whether
-  // this unit is a new one.
-  PhaseEnd TakeUpUnfinishedRun();
-  PhaseEnd OtherUnfinishedRuns(const std::vector<RunMark>& marks);
+  // ---- the unit ledger (ledger_rules.cpp) ----
+  // Once the unit is identified, before anything is read for a backup: the
+  // ledger opened, the working folder's marks taken in, the unit claimed for
+  // this run, and the one decision: the unit's own open change is taken up
+  // (an upgrade becomes the restore of its values), a read-only run of a
+  // changed unit ends unfinished, and a unit that looks left mid-run by
+  // another unit's open change goes on only when a person says so.
+  PhaseEnd AskLedger();
+  PhaseEnd OwnOpenChange(const LedgerChange& change);
+  PhaseEnd ResumeChange(const LedgerChange& change);
+  PhaseEnd RestoreOfOpenChange(const std::vector<LedgerChange>& open);
+  // Asks in person whether a unit that looks left mid-run (`why`) by one
+  // of `others` is a new one; without a Yes the run ends unfinished.
+  PhaseEnd LeftMidRun(const std::vector<LedgerChange>& others, const std::string& why);
+  // The version gate found the image's bootloader (`known`), or member mode
+  // skips it: a unit that no run of this PC completed while other units are
+  // open looks left mid-run.
+  PhaseEnd NewBootloaderGate(bool known);
+  // The backup is on the disk: its values go to the ledger (after a last
+  // look at them: the image's default MAC looks left mid-run).
+  PhaseEnd RecordBackup(const DataLogFile& file);
+  // The run's ending in the ledger; a completed run closes the open change
+  // it took up or made, and only that one.
+  void FinishInLedger(RunOutcome outcome);
+  // Ends the run with the ledger's own message (nothing changed on the unit).
+  RunOutcome EndLedgerUnusable();
+  // The open changes other than the unit's own, or the ledger's failure.
+  bool OtherOpenChanges(std::vector<LedgerChange>* others);
   // The unit's MAC as twelve hex digits, and the folder of the run's logs.
   std::string UnitMac() const;
-  std::string LogFolder() const { return FolderOf(s_.logs.DataLogPath); }
-  // A completed run closes the mark of its unit (and, for a restore, every
-  // mark that names the Data log it restored).
-  void CloseMarks();
+  std::string LogFolder() const { return FolderOf(s_.logs.ProcessLogPath); }
   RunResult Result(RunOutcome outcome) const;
   // The restore run from the backup banner on.
   RunOutcome ExecuteRestore();
@@ -183,6 +209,15 @@ class UpgradeRun {
   ChangedUnit changed_;
   // A check: the items in which the unit differs from the Data log.
   std::vector<std::string> differing_;
+  // The ledger's view of this run: its record, the open change it took up
+  // or made (the only one it closes), the unit's claim, and whether the
+  // identity question of its restore is a person's alone.
+  int64_t ledgerRun_ = 0;
+  std::string ledgerChange_;
+  intptr_t claim_ = -1;
+  bool identityInPerson_ = false;
+  // A check of a unit whose change is open ends unfinished, whatever it found.
+  bool checkOfOpenChange_ = false;
 };
 
 // Texts of the run that more than one phase shows.

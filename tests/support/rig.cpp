@@ -31,9 +31,14 @@ Rig::Rig() {
   dlg->settings.ProgramPath = dlg->settings.ProgramFolder + "ramtune";
   dlg->settings.ToolFolderPath = folder + platform::kPathSeparator + kToolFolderName;
   fs::create_directories(dlg->settings.ToolFolderPath);
-  for (const char* name : {platform::kUploaderName, kFlashToolFile, kBootImageFile}) {
+  for (const char* name : {platform::kUploaderName, kFlashToolFile}) {
     std::ofstream(dlg->settings.ToolFolderPath + platform::kPathSeparator + name) << "x";
   }
+  // The image's boot configuration holds the defaults a flashed unit starts with.
+  std::ofstream(dlg->settings.ToolFolderPath + platform::kPathSeparator + kBootImageFile)
+      << "x\nbl_version=1.0.1.6\net0macaddr=" << kFactoryMac << "\n";
+  // Every rig keeps its own ledger: a test never sees another's units.
+  dlg->settings.LedgerPath = folder + platform::kPathSeparator + "ledger.sqlite3";
   // The Wi-Fi helper beside the program, where the run looks first.
   std::ofstream(dlg->settings.ProgramFolder + kSsidToolFile) << "x";
   display.onTimer = [this](int id) { EndIfFinal(dlg->OnTimer(id)); };

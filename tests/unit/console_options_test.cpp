@@ -145,7 +145,8 @@ TEST(OutcomeTable, EveryOutcomeOnceWithTheStatusesUsersRelyOn) {
       {RunOutcome::WarningRefused, 10}, {RunOutcome::SelectionClosed, 10}, {RunOutcome::StartupRefused, 10},
       {RunOutcome::FileNotChosen, 10},  {RunOutcome::UpToDate, 11},       {RunOutcome::ExitPressed, 11},
       {RunOutcome::UtilityKept, 11},    {RunOutcome::StartupFailed, 11},  {RunOutcome::CommandLineError, 64},
-      {RunOutcome::InputMissing, 66},
+      {RunOutcome::InputMissing, 66},   {RunOutcome::Unfinished, 6},      {RunOutcome::LedgerUnusable, 4},
+      {RunOutcome::UnitBusy, 2},
   };
   EXPECT_EQ(statuses.size(), std::size(upgrade::kOutcomeTable));
   const std::string help = upgrade::ExitStatusHelp();

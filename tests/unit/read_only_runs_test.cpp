@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "app/console/options.h"
 #include "support/rig.h"
 #include "upgrade/data_log_reader.h"
+#include "upgrade/run_mark.h"
 
 namespace ramtune::test {
 namespace {
@@ -117,19 +119,33 @@ TEST_F(ReadOnlyRunTest, NeitherModeWritesUploadsOrReboots) {
   EXPECT_EQ(rig.display.boxes.size(), 1u);  // the difference is said in a box too
 }
 
-// No model or bootloader gate: a newer bootloader is backed up as well.
 // The Data log of a run that did not finish is the unit's true copy: a
-// backup would read what the interrupted run left.
-TEST_F(ReadOnlyRunTest, AUnitWithAnUnfinishedRunIsNotBackedUp) {
-  std::string error;
-  const std::string mark = upgrade::MarkPath(rig.folder + "/", "001122AABBCC");
-  ASSERT_TRUE(upgrade::WriteMark({mark, "001122AABBCC", rig.folder + "/x_Data_1.txt", "20261208090000"}, &error));
-  EXPECT_EQ(Start(upgrade::RunKind::Backup), -1);
-  EXPECT_EQ(rig.dlg->LastResult().outcome, upgrade::RunOutcome::Failed);
-  EXPECT_THAT(Log().back(), ::testing::StartsWith("[System]-Backup refused: the last run on this unit did not finish"));
-  EXPECT_EQ(std::count(rig.Commands().begin(), rig.Commands().end(), "nvram get wlopmode"), 0);
-  EXPECT_TRUE(Changes().empty());
+// backup would read what the interrupted run left, and a check that finds
+// the unit "the same" would call an unfinished unit done. Both end
+// unfinished (6); the open change here is a mark an earlier version left in
+// the working folder, taken into the ledger by the run.
+TEST_F(ReadOnlyRunTest, AUnitWithAnUnfinishedRunEndsUnfinished) {
+  const std::string dataLog = Backup();
+  std::ofstream(upgrade::MarkPath(rig.folder + "/", "001122AABBCC"))
+      << upgrade::MarkText({"", "001122AABBCC", dataLog, "20261208090000"});
+  for (upgrade::RunKind kind : {upgrade::RunKind::Backup, upgrade::RunKind::Check}) {
+    const bool backup = kind == upgrade::RunKind::Backup;
+    EXPECT_EQ(Start(kind, dataLog), -1);
+    EXPECT_EQ(rig.dlg->LastResult().outcome, upgrade::RunOutcome::Unfinished);
+    EXPECT_EQ(upgrade::ExitStatusOf(rig.dlg->LastEnding()->outcome), 6);
+    if (backup) {
+      EXPECT_THAT(Log(), ::testing::Contains(HasSubstr("Taken into the unit ledger")));
+      EXPECT_THAT(Log().back(), HasSubstr("Backup refused: the last run on this unit did not finish"));
+    }
+    if (backup) {
+      EXPECT_EQ(std::count(rig.Commands().begin(), rig.Commands().end(), "nvram get wlopmode"), 0);
+    }
+    EXPECT_TRUE(Changes().empty());
+    rig.clock.timeStamp = std::to_string(std::stoll(rig.clock.timeStamp) + 100);
+  }
 }
+
+// No model or bootloader gate: a newer bootloader is backed up as well.
 
 TEST_F(ReadOnlyRunTest, ABackupReadsAnyBootloaderAndShowsBothVersions) {
   rig.router().Set("bl_version", "1.0.1.7");

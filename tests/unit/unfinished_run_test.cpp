@@ -1,14 +1,18 @@
-// The mark of an unfinished run: written before the unit is changed, removed
-// when a run of the unit completes, and what the next start in the same
-// folder does with one left behind.
+// The unit ledger's rules in runs: the open change recorded before the unit
+// is changed and closed with the run that completes it, what the next start
+// (from any folder) does with one left behind, a unit that looks left
+// mid-run by another unit's change, and a ledger that cannot be used.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
+#include "core/text.h"
 #include "platform/platform.h"
 #include "support/rig.h"
+#include "upgrade/ledger.h"
 #include "upgrade/run_mark.h"
 
 namespace ramtune::test {
@@ -27,7 +31,20 @@ bool Listed(const Rig& rig, const std::string& part) {
   return std::any_of(list.begin(), list.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
-std::string MarkOf(const Rig& rig, const std::string& mac) { return upgrade::MarkPath(rig.folder + "/", mac); }
+// The open changes of the ledger `rig` uses, read by a ledger of the test's own.
+std::vector<upgrade::LedgerChange> OpenChanges(const Rig& rig) {
+  upgrade::Ledger ledger;
+  std::vector<upgrade::LedgerChange> open;
+  EXPECT_TRUE(ledger.Open(rig.dlg->settings.LedgerPath) && ledger.OpenChanges(&open)) << ledger.Error();
+  return open;
+}
+
+bool Wrote(Rig& rig) { return Sent(rig.Commands(), "ATE Set_") || Sent(rig.Commands(), "nvram set qarvcfe"); }
+
+bool Asked(const Rig& rig, const std::string& prefix) {
+  return std::any_of(rig.display.events.begin(), rig.display.events.end(),
+                     [&](const std::string& e) { return e.rfind("ask in person " + prefix, 0) == 0; });
+}
 
 // The program ends (as a crash or a closed terminal would) when the router
 // receives the command after `command`, before it answers.
@@ -40,67 +57,115 @@ void EndProgramAfter(Rig& rig, const std::string& command) {
   };
 }
 
-TEST(UnfinishedRun, TheMarkStandsWhileTheUnitIsChangedAndGoesWithTheCompletedRun) {
+
+// A first run that ends one command after the flash, on a unit that then
+// answers with the image's defaults in its boot partition.
+void FirstRunCutAfterFlash(Rig& first, bool keepMac = true) {
+  EndProgramAfter(first, kFlash);
+  first.display.SetTimer(kStartTimer, 100);
+  ASSERT_EQ(first.RunMessages(), 137);
+  WipeToFactory(first.router(), keepMac);
+}
+
+// A second program on the unit the first left, with the first's ledger; from
+// the first's folder unless `ownFolder`.
+void SecondStartOn(Rig& first, Rig& second, bool ownFolder = false) {
+  const std::string ledger = first.dlg->settings.LedgerPath;
+  if (!ownFolder) second.dlg->settings = first.dlg->settings;
+  second.dlg->settings.LedgerPath = ledger;
+  second.router() = first.router();
+  second.router().script = nullptr;
+  second.clock.timeStamp = "20261208094500";
+}
+
+TEST(UnfinishedRun, TheLedgerHoldsTheChangeWhileTheUnitIsChangedAndClosesItWithTheCompletedRun) {
   Rig rig;
-  bool markedAtFlash = false;
-  upgrade::RunMark mark;
+  std::vector<upgrade::LedgerChange> atFlash;
   RouterModel& router = rig.router();
   router.script = [&](const std::string& command, Reply&) {
-    if (command.rfind(kFlash, 0) != 0) return false;
-    std::string text;
-    markedAtFlash = platform::ReadFilePrefix(MarkOf(rig, kUnitMac), 4096, &text) && upgrade::ParseMark(text, &mark);
+    if (command.rfind(kFlash, 0) == 0) atFlash = OpenChanges(rig);
     return false;
   };
   rig.display.SetTimer(kStartTimer, 100);
   ASSERT_EQ(rig.RunMessages(), -1);
   EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::Completed);
-  EXPECT_TRUE(markedAtFlash);
-  EXPECT_EQ(mark.mac, kUnitMac);
-  EXPECT_EQ(mark.dataLog, rig.dlg->logs.DataLogPath);
-  EXPECT_EQ(mark.time, rig.clock.timeStamp);
-  EXPECT_FALSE(upgrade::HasOpenMark(rig.folder + "/", kUnitMac));
-  EXPECT_FALSE(fs::exists(MarkOf(rig, kUnitMac) + ".tmp"));
+  ASSERT_EQ(atFlash.size(), 1u);
+  EXPECT_EQ(atFlash[0].mac, kUnitMac);
+  EXPECT_EQ(atFlash[0].dataLog, rig.dlg->logs.DataLogPath);
+  EXPECT_EQ(atFlash[0].since, rig.clock.timeStamp);
+  EXPECT_EQ(atFlash[0].sha256.size(), 64u);
+  ASSERT_TRUE(atFlash[0].hasValues);
+  EXPECT_EQ(atFlash[0].values.values.Values[upgrade::kMac2G], "00:11:22:AA:BB:CC");
+  EXPECT_TRUE(OpenChanges(rig).empty());
+  EXPECT_TRUE(upgrade::OpenMarks(rig.folder + "/").empty());  // no mark files any more
+
+  upgrade::Ledger ledger;
+  std::vector<upgrade::LedgerUnit> history;
+  ASSERT_TRUE(ledger.Open(rig.dlg->settings.LedgerPath) && ledger.History(&history));
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].state, upgrade::kStateCompleted);
+  EXPECT_EQ(history[0].last.outcome, "completed");
+  EXPECT_EQ(history[0].last.bootloaderAfter, "1.0.1.6");
+  EXPECT_EQ(history[0].last.dataLog, rig.dlg->logs.DataLogPath);
 }
 
-TEST(UnfinishedRun, AMarkThatCannotBeWrittenStopsTheRunBeforeTheFlash) {
-  Rig rig;
-  fs::create_directories(MarkOf(rig, kUnitMac));  // a folder in the mark's place: the rename fails
-  rig.display.SetTimer(kStartTimer, 100);
-  rig.RunMessages();
-  EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::DataLogNotWritten);
-  EXPECT_EQ(rig.router().flashes, 0);
-  EXPECT_FALSE(Sent(rig.Commands(), kFlash));
-  ASSERT_FALSE(rig.display.boxes.empty());
-  // The folder's separator is the system's own: the names are compared, not the path.
-  EXPECT_EQ(rig.display.boxes.back().rfind("The mark of this run ", 0), 0u) << rig.display.boxes.back();
-  EXPECT_NE(rig.display.boxes.back().find(std::string("Unfinished_") + kUnitMac + ".txt could not be written"),
-            std::string::npos)
-      << rig.display.boxes.back();
-  EXPECT_TRUE(rig.dlg->LastResult().hint.empty());
+// A ledger that cannot be opened, read or written stops the run before
+// anything is read for a backup; the file is never rewritten.
+TEST(UnfinishedRun, ALedgerThatCannotBeUsedStopsTheRunAndIsLeftAsItIs) {
+  struct Case {
+    const char* name;
+    const char* content;  // nullptr: the ledger's folder is missing
+  };
+  for (const Case& c : std::vector<Case>{{"not a database", "these are not the units you are looking for"},
+                                         {"cut to nothing", ""},
+                                         {"its folder missing", nullptr}}) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    std::string& path = rig.dlg->settings.LedgerPath;
+    if (c.content == nullptr) {
+      path = rig.folder + "/gone/ledger.sqlite3";
+    } else {
+      std::ofstream(path, std::ios::binary) << c.content;
+    }
+    rig.display.SetTimer(kStartTimer, 100);
+    rig.RunMessages();
+    EXPECT_EQ(rig.dlg->LastEnding()->outcome, upgrade::RunOutcome::LedgerUnusable);
+    EXPECT_EQ(rig.dlg->LastEnding()->ExitStatus(), 4);
+    EXPECT_FALSE(Sent(rig.Commands(), "nvram get wlopmode"));
+    EXPECT_EQ(rig.router().flashes, 0);
+    ASSERT_FALSE(rig.display.boxes.empty());
+    EXPECT_NE(rig.display.boxes.back().find(path), std::string::npos) << rig.display.boxes.back();
+    std::string now;
+    if (c.content != nullptr) {
+      ASSERT_TRUE(platform::ReadFilePrefix(path, 4096, &now));
+      EXPECT_EQ(now, c.content);
+    }
+  }
 }
 
-// A first run ends one command after the flash; a second program starts in
-// the same folder on the unit as the first left it.
 struct SecondStart {
   const char* name;
-  std::function<void(Rig& first)> before;  // what happens in the folder between the two
+  std::function<void(Rig& first)> before;  // what happens between the two
   bool yes;                                // the answer to taking the run up
-  upgrade::RunOutcome ending;
-  upgrade::RunOutcome outcome;
-  bool restored;     // every value back, PASS, the mark gone
-  bool wrote;        // anything written to the unit
-  const char* line;  // shown by the second start
+  bool ownFolder;                          // the second program starts from another folder
+  std::vector<upgrade::RunOutcome> outcomes;  // of each start after the first
 };
 
-TEST(UnfinishedRun, TheNextStartWritesTheValuesBackFromTheFirstDataLog) {
+TEST(UnfinishedRun, TheNextStartWritesTheUnitsOwnValuesBackAndNeverBacksUpTheDefaults) {
+  using upgrade::RunOutcome;
+  auto dataLogOf = [](Rig& first) { return first.dlg->logs.DataLogPath; };
   const std::vector<SecondStart> cases = {
-      {"taken up", nullptr, true, upgrade::RunOutcome::Completed, upgrade::RunOutcome::Completed, true, true,
-       "[System]-The last run on this unit did not finish"},
-      {"not taken up", nullptr, false, upgrade::RunOutcome::NotResumed, upgrade::RunOutcome::NotResumed, false, false,
-       "[System]-The unfinished run was not taken up"},
-      {"its Data log gone: the mark stops nothing",
-       [](Rig& first) { fs::remove(first.dlg->logs.DataLogPath); }, true, upgrade::RunOutcome::Completed,
-       upgrade::RunOutcome::Completed, false, true, "cannot be read. The mark stops nothing. Delete the file "},
+      {"taken up", nullptr, true, false, {RunOutcome::Completed}},
+      {"not taken up", nullptr, false, false, {RunOutcome::NotResumed}},
+      {"from another folder", nullptr, true, true, {RunOutcome::Completed}},
+      // Out of reach: the first start stops; the next uses the ledger's copy.
+      {"its Data log gone", [&](Rig& first) { fs::remove(dataLogOf(first)); }, true, false,
+       {RunOutcome::Unfinished, RunOutcome::Completed}},
+      {"its Data log edited", [&](Rig& first) {
+         std::string text;
+         ASSERT_TRUE(platform::ReadFilePrefix(dataLogOf(first), 65536, &text));
+         std::ofstream(dataLogOf(first), std::ios::binary) << ReplaceAll(text, "ccode US", "ccode DB");
+       }, true, false, {RunOutcome::Completed}},
   };
   Rig healthy;
   healthy.display.SetTimer(kStartTimer, 100);
@@ -108,54 +173,65 @@ TEST(UnfinishedRun, TheNextStartWritesTheValuesBackFromTheFirstDataLog) {
   for (const SecondStart& c : cases) {
     SCOPED_TRACE(c.name);
     Rig first;
-    EndProgramAfter(first, kFlash);
-    first.display.SetTimer(kStartTimer, 100);
-    ASSERT_EQ(first.RunMessages(), 137);
-    ASSERT_TRUE(upgrade::HasOpenMark(first.folder + "/", kUnitMac));
-    // The image's defaults in the boot partition: a backup now would keep them.
-    WipeToFactory(first.router(), true);
+    FirstRunCutAfterFlash(first);
+    ASSERT_EQ(OpenChanges(first).size(), 1u);
     if (c.before) c.before(first);
-
-    Rig second;
-    second.dlg->settings = first.dlg->settings;
-    second.router() = first.router();
-    second.router().script = nullptr;
-    second.clock.timeStamp = "20261208094500";
-    second.display.yesNoAnswer = c.yes;
-    second.display.SetTimer(kStartTimer, 100);
-    second.RunMessages();
-    EXPECT_TRUE(Listed(second, c.line));
-    EXPECT_EQ(second.dlg->LastEnding()->outcome, c.ending);
-    EXPECT_EQ(second.dlg->LastResult().outcome, c.outcome);
-    const bool wrote = Sent(second.Commands(), "ATE Set_") || Sent(second.Commands(), "nvram set qarvcfe");
-    EXPECT_EQ(wrote, c.wrote);
-    if (c.restored) {
-      for (const char* key : {"0:ccode", "0:regrev", "odmpid", "secret_code"}) {
-        EXPECT_EQ(second.router().Mtd0(key), healthy.router().Mtd0(key)) << key;
+    RouterModel unit = first.router();
+    unit.script = nullptr;
+    for (RunOutcome expected : c.outcomes) {
+      Rig second;
+      SecondStartOn(first, second, c.ownFolder);
+      second.router() = unit;
+      second.router().commands.clear();
+      second.display.yesNoAnswer = c.yes;
+      second.display.inPersonAnswer = false;
+      second.display.SetTimer(kStartTimer, 100);
+      second.RunMessages();
+      unit = second.router();
+      unit.script = nullptr;
+      EXPECT_EQ(second.dlg->LastEnding()->outcome, expected);
+      EXPECT_EQ(Wrote(second), expected == RunOutcome::Completed);
+      // Never a backup of what the interrupted run left (a restore keeps
+      // what it found in a log of its own, never as the unit's values).
+      EXPECT_EQ(Rig::FileLines(second.dlg->logs.DataLogPath).size(), expected == RunOutcome::Completed ? 30u : 0u);
+      if (expected == RunOutcome::Completed) {
+        for (const char* key : {"0:ccode", "0:regrev", "1:ccode", "odmpid", "secret_code", "0:pa2ga0"}) {
+          EXPECT_EQ(unit.Mtd0(key), healthy.router().Mtd0(key)) << key;
+        }
+      } else {
+        EXPECT_EQ(second.dlg->LastEnding()->ExitStatus(), 6);
+        EXPECT_EQ(second.dlg->LastResult().restoreLog, dataLogOf(first));
+        EXPECT_FALSE(second.dlg->LastResult().hint.empty());
       }
-    }
-    EXPECT_EQ(upgrade::HasOpenMark(first.folder + "/", kUnitMac), c.outcome != upgrade::RunOutcome::Completed);
-    // Not taken up: the restore command of the first Data log, and status 6.
-    if (c.outcome == upgrade::RunOutcome::NotResumed) {
-      EXPECT_EQ(second.dlg->LastResult().restoreLog, first.dlg->logs.DataLogPath);
-      EXPECT_FALSE(second.dlg->LastResult().hint.empty());
+      EXPECT_EQ(OpenChanges(first).empty(), expected == RunOutcome::Completed);
     }
   }
 }
 
-// Marks of other units in the folder while an unmarked unit is upgraded.
-TEST(UnfinishedRun, OtherUnitsMarksAreListedAndOnlyTheUserGoesOn) {
+// Another unit's open change, and a unit that may be that one: left mid-run,
+// it answers under the image's default MAC, or it has the image's
+// bootloader and no run of this PC completed it. Only a person says it is a
+// new unit; a --yes never does, nor does a bench.
+TEST(UnfinishedRun, AUnitThatLooksLeftMidRunIsNotTakenForANewOne) {
+  using upgrade::RunOutcome;
   struct Case {
     const char* name;
-    bool dataLogReadable;
+    std::function<void(RouterModel&)> unit;
+    const char* plannedMac;  // a run of a bench
     bool inPerson;
+    RunOutcome ending;
     bool asked;
-    upgrade::RunOutcome ending;
   };
   const std::vector<Case> cases = {
-      {"go on as a new unit", true, true, true, upgrade::RunOutcome::Completed},
-      {"stop before the backup", true, false, true, upgrade::RunOutcome::NotResumed},
-      {"an unreadable Data log blocks nothing", false, false, false, upgrade::RunOutcome::Completed},
+      {"its own MAC, old bootloader: no question, no line", nullptr, nullptr, false, RunOutcome::Completed, false},
+      {"the image's default MAC", [](RouterModel& r) { WipeToFactory(r, false); }, nullptr, false,
+       RunOutcome::Unfinished, true},
+      {"the image's default MAC, a person says new", [](RouterModel& r) { WipeToFactory(r, false); }, nullptr, true,
+       RunOutcome::Completed, true},
+      {"the image's default MAC on a bench", [](RouterModel& r) { WipeToFactory(r, false); }, "00904C000001", true,
+       RunOutcome::Unfinished, true},
+      {"the image's bootloader, never completed here", [](RouterModel& r) { UpgradeInPlace(r); }, nullptr, false,
+       RunOutcome::Unfinished, true},
   };
   Rig healthy;
   healthy.display.SetTimer(kStartTimer, 100);
@@ -163,25 +239,55 @@ TEST(UnfinishedRun, OtherUnitsMarksAreListedAndOnlyTheUserGoesOn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Rig rig;
-    const std::string otherLog = rig.folder + "/other_Data_20261208090000.txt";
-    if (c.dataLogReadable) fs::copy_file(healthy.dlg->logs.DataLogPath, otherLog);
-    std::string error;
-    ASSERT_TRUE(upgrade::WriteMark({MarkOf(rig, "00904C000001"), "00904C000001", otherLog, "20261208090000"}, &error))
-        << error;
-    rig.display.yesNoAnswer = false;  // a --yes never answers this question
-    rig.display.inPersonAnswer = c.inPerson;
+    // The open change of another unit, left by a run of this PC.
+    upgrade::Ledger ledger;
+    int64_t run = 0;
+    upgrade::LedgerChange other;
+    other.mac = "0A0B0C0D0E0F";
+    other.dataLog = healthy.dlg->logs.DataLogPath;
+    other.since = "20261208090000";
+    ASSERT_TRUE(ledger.Open(rig.dlg->settings.LedgerPath) && ledger.BeginRun(upgrade::LedgerRun{other.mac, "", "20261208090000", "", "upgrade", "", "", "", "", -1, "", "", ""}, &run) &&
+                ledger.RecordChange(run, other))
+        << ledger.Error();
+    if (c.unit) c.unit(rig.router());
+    if (c.plannedMac != nullptr) {
+      rig.dlg->PlanUnit(c.plannedMac);
+      rig.display.inPersonAnswer = false;  // a bench asks no person
+    } else {
+      rig.display.inPersonAnswer = c.inPerson;
+    }
+    rig.display.yesNoAnswer = true;
     rig.display.SetTimer(kStartTimer, 100);
     rig.RunMessages();
-    const bool asked = std::any_of(rig.display.events.begin(), rig.display.events.end(), [](const std::string& e) {
-      return e.rfind("ask in person Runs on other units did not finish", 0) == 0;
-    });
-    EXPECT_EQ(asked, c.asked);
-    EXPECT_EQ(rig.dlg->LastEnding()->outcome, c.ending);
-    EXPECT_EQ(Sent(rig.Commands(), "nvram get wlopmode"), c.ending == upgrade::RunOutcome::Completed);
-    EXPECT_TRUE(Listed(rig, c.dataLogReadable ? "An earlier run on the unit 00904C000001 did not finish"
-                                              : "The mark stops nothing"));
-    EXPECT_TRUE(upgrade::HasOpenMark(rig.folder + "/", "00904C000001"));
+    EXPECT_EQ(rig.dlg->LastResult().outcome, c.ending);
+    EXPECT_EQ(Asked(rig, "This unit ("), c.asked);
+    EXPECT_EQ(Listed(rig, "was changed by a run that did not finish"), c.asked);
+    if (c.ending != RunOutcome::Completed) {
+      EXPECT_FALSE(Wrote(rig));
+      EXPECT_EQ(rig.router().flashes, 0);
+      EXPECT_EQ(upgrade::ExitStatusOf(c.ending), 6);
+    }
+    std::vector<upgrade::LedgerChange> open;
+    ASSERT_TRUE(ledger.OpenChanges(&open));
+    ASSERT_FALSE(open.empty());
+    EXPECT_EQ(open[0].mac, other.mac);  // never closed by another unit's run
   }
+}
+
+// Two runs at one unit at once: the second does nothing to it.
+TEST(UnfinishedRun, ASecondRunOnTheSameUnitIsRefused) {
+  Rig rig;
+  bool busy = false;
+  std::string why;
+  const intptr_t held =
+      platform::TryLockFile(rig.dlg->settings.LedgerPath + ".unit-" + kUnitMac + ".lock", &busy, &why);
+  ASSERT_NE(held, -1) << why;
+  rig.display.SetTimer(kStartTimer, 100);
+  rig.RunMessages();
+  platform::ReleaseFileLock(held);
+  EXPECT_EQ(rig.dlg->LastResult().outcome, upgrade::RunOutcome::UnitBusy);
+  EXPECT_FALSE(Sent(rig.Commands(), "nvram get wlopmode"));
+  EXPECT_EQ(rig.router().flashes, 0);
 }
 
 TEST(UnfinishedRun, MarksReadBackAsWritten) {
