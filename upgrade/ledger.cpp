@@ -147,7 +147,7 @@ bool Ledger::Open(const std::string& path) {
     return false;
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  bool fine = Exec("PRAGMA journal_mode=DELETE") && Exec("PRAGMA synchronous=FULL");
+  bool fine = Exec("PRAGMA journal_mode=PERSIST") && Exec("PRAGMA synchronous=FULL");
   int version = -1;
   if (fine) {
     Statement check(db_, "PRAGMA quick_check");
@@ -263,48 +263,37 @@ bool Ledger::History(std::vector<LedgerUnit>* out) {
   return step == SQLITE_DONE || Fail("cannot be read");
 }
 
-bool Ledger::BeginRun(const LedgerRun& run, int64_t* id) {
-  return Transaction("cannot be written", [&] {
-    Statement unit(db_, "INSERT OR IGNORE INTO units(mac, model, state, since) VALUES(?, ?, ?, ?)",
-                   {run.unit, run.model, kStateSeen, run.started});
-    Statement insert(db_,
-                     "INSERT INTO runs(unit, started, mode, link, process_log, data_log) VALUES(?, ?, ?, ?, ?, ?)",
-                     {run.unit, run.started, run.mode, run.link, run.processLog, run.dataLog});
-    if (!unit.Run() || !insert.Run()) return false;
-    *id = sqlite3_last_insert_rowid(db_);
-    return true;
-  });
+bool Ledger::InsertRun(LedgerRun& run) {
+  if (run.id != 0) return true;
+  Statement unit(db_, "INSERT OR IGNORE INTO units(mac, model, state, since) VALUES(?, ?, ?, ?)",
+                 {run.unit, run.model, kStateSeen, run.started});
+  Statement insert(db_, "INSERT INTO runs(unit, started, mode, link, process_log) VALUES(?, ?, ?, ?, ?)",
+                   {run.unit, run.started, run.mode, run.link, run.processLog});
+  if (!unit.Run() || !insert.Run()) return false;
+  run.id = sqlite3_last_insert_rowid(db_);
+  return true;
 }
 
-bool Ledger::FinishRun(int64_t id, const LedgerRun& run) {
-  return Transaction("cannot be written", [&] {
-    Statement update(db_,
-                     "UPDATE runs SET ended = ?, outcome = ?, bootloader_before = ?, bootloader_after = ?, "
-                     "data_log = ?, data_log_sha256 = ?, exit_status = ? WHERE id = ?",
-                     {run.ended, run.outcome, run.bootloaderBefore, run.bootloaderAfter, run.dataLog,
-                      run.dataLogSha256});
-    update.Bind(7, run.exitStatus);
-    update.Bind(8, id);
-    Statement model(db_, "UPDATE units SET model = ? WHERE mac = ? AND model = ''", {run.model, run.unit});
-    return update.Run() && model.Run();
-  });
-}
-
-bool Ledger::RecordBackup(int64_t run, const std::string& mac, const UnitValues& values, const std::string& dataLog,
-                          const std::string& sha256, const std::string& when) {
-  return Transaction("cannot be written", [&] {
+bool Ledger::RecordBackup(LedgerRun& run, const UnitValues& values, const std::string& when) {
+  const int64_t before = run.id;
+  const bool written = Transaction("cannot be written", [&] {
+    if (!InsertRun(run)) return false;
     Statement keep(db_, "UPDATE runs SET unit_values = ?, data_log = ?, data_log_sha256 = ? WHERE id = ?",
-                   {ValuesJson(values), dataLog, sha256});
-    keep.Bind(4, run);
+                   {ValuesJson(values), run.dataLog, run.dataLogSha256});
+    keep.Bind(4, run.id);
     Statement unit(db_, "UPDATE units SET state = ?, since = ?, model = ? WHERE mac = ? AND state <> 'changed'",
-                   {kStateBackedUp, when, values.values.ModelName, mac});
+                   {kStateBackedUp, when, values.values.ModelName, run.unit});
     return keep.Run() && unit.Run();
   });
+  if (!written) run.id = before;
+  return written;
 }
 
-bool Ledger::RecordChange(int64_t run, const LedgerChange& change) {
+bool Ledger::RecordChange(LedgerRun& run, const LedgerChange& change) {
+  const int64_t before = run.id;
   bool opened = false;
   const bool written = Transaction("cannot be written", [&] {
+    if (!InsertRun(run)) return false;
     Statement unit(db_, "INSERT OR IGNORE INTO units(mac, state, since) VALUES(?, ?, ?)",
                    {change.mac, kStateSeen, change.since});
     Statement open(db_,
@@ -313,17 +302,14 @@ bool Ledger::RecordChange(int64_t run, const LedgerChange& change) {
                    {change.since, change.dataLog, change.sha256, change.hasValues ? ValuesJson(change.values) : "",
                     change.mac});
     if (!change.hasValues) open.BindNull(4);
-    Statement keep(db_, "UPDATE runs SET data_log = ?, data_log_sha256 = ? WHERE id = ? AND data_log_sha256 = ''",
-                   {change.dataLog, change.sha256});
-    keep.Bind(3, run);
     if (!unit.Run() || !open.Run()) return false;
     opened = sqlite3_changes(db_) == 1;
-    return keep.Run();
+    return opened;
   });
-  if (written && !opened) {
+  if (!written) run.id = before;
+  if (!written && !opened && db_ != nullptr) {
     error_ = "The unit ledger " + path_ + " already holds an open change of the unit " + change.mac +
              ". Nothing has been changed on the router.";
-    return false;
   }
   return written;
 }
@@ -334,20 +320,26 @@ bool Ledger::NoteDataLogMissed(const std::string& mac) {
   });
 }
 
-bool Ledger::CloseChange(const std::string& mac, const char* state, const std::string& when) {
+bool Ledger::FinishRun(LedgerRun& run, const std::string& closing, const char* state) {
   return Transaction("cannot be written", [&] {
-    return Statement(db_,
-                     "UPDATE units SET state = ?, since = ?, change_log = NULL, change_sha256 = NULL, "
-                     "change_values = NULL, change_missed = 0 WHERE mac = ? AND state = 'changed'",
-                     {state, when, mac})
-        .Run();
-  });
-}
-
-bool Ledger::AddName(const std::string& unit, const std::string& other) {
-  if (unit == other) return true;
-  return Transaction("cannot be written", [&] {
-    return Statement(db_, "INSERT OR REPLACE INTO names(mac, unit) VALUES(?, ?)", {other, unit}).Run();
+    if (!InsertRun(run)) return false;
+    Statement update(db_,
+                     "UPDATE runs SET ended = ?, outcome = ?, bootloader_before = ?, bootloader_after = ?, "
+                     "data_log = ?, data_log_sha256 = ?, exit_status = ? WHERE id = ?",
+                     {run.ended, run.outcome, run.bootloaderBefore, run.bootloaderAfter, run.dataLog,
+                      run.dataLogSha256});
+    update.Bind(7, run.exitStatus);
+    update.Bind(8, run.id);
+    Statement model(db_, "UPDATE units SET model = ? WHERE mac = ? AND model = ''", {run.model, run.unit});
+    if (!update.Run() || !model.Run()) return false;
+    if (closing.empty() || state == nullptr) return true;
+    Statement close(db_,
+                    "UPDATE units SET state = ?, since = ?, change_log = NULL, change_sha256 = NULL, "
+                    "change_values = NULL, change_missed = 0 WHERE mac = ? AND state = 'changed'",
+                    {state, run.ended, closing});
+    if (!close.Run()) return false;
+    if (closing == run.unit) return true;
+    return Statement(db_, "INSERT OR REPLACE INTO names(mac, unit) VALUES(?, ?)", {run.unit, closing}).Run();
   });
 }
 

@@ -48,8 +48,10 @@ struct LedgerChange {
   bool dataLogMissed = false;
 };
 
-// One run of one unit.
+// One run of one unit. It goes to the ledger with the run's first change
+// of state, or with its ending.
 struct LedgerRun {
+  int64_t id = 0;     // 0 until it is in the ledger
   std::string unit;   // the MAC it answered under
   std::string model;  // the model it answered with
   std::string started;
@@ -100,21 +102,16 @@ class Ledger {
   bool History(std::vector<LedgerUnit>* out);
 
   // ---- changes, each one transaction ------------------------------------------
-  // A run begins to work on `run.unit`; `id` names it for the calls below.
-  bool BeginRun(const LedgerRun& run, int64_t* id);
-  // The run's ending, its bootloaders and its Data log.
-  bool FinishRun(int64_t id, const LedgerRun& run);
-  // The backup of `mac` is on the disk: its values are kept with the run.
-  bool RecordBackup(int64_t run, const std::string& mac, const UnitValues& values, const std::string& dataLog,
-                    const std::string& sha256, const std::string& when);
+  // The backup of `run.unit` is on the disk: its values are kept with the run.
+  bool RecordBackup(LedgerRun& run, const UnitValues& values, const std::string& when);
   // The unit is about to be changed: its open change, which must not exist yet.
-  bool RecordChange(int64_t run, const LedgerChange& change);
+  bool RecordChange(LedgerRun& run, const LedgerChange& change);
   // A start found the Data log of `mac`'s open change out of reach.
   bool NoteDataLogMissed(const std::string& mac);
-  // The open change of `mac` is over: `state` is completed or restored.
-  bool CloseChange(const std::string& mac, const char* state, const std::string& when);
-  // `unit` answered under `other` too (after a flash: the image's default).
-  bool AddName(const std::string& unit, const std::string& other);
+  // The run's ending, its bootloaders and its Data log. A run that
+  // completed closes the open change of `closing` (empty: none) as `state`
+  // (completed or restored); `closing` answered as `run.unit` too.
+  bool FinishRun(LedgerRun& run, const std::string& closing = "", const char* state = nullptr);
   // An unfinished-run mark found in a working folder. `taken`: it was new
   // to the ledger and is now the unit's open change (a mark is taken in
   // once, even after its change is closed).
@@ -127,6 +124,8 @@ class Ledger {
   bool Transaction(const char* what, const std::function<bool()>& steps);
   // Fails with the database's message about `what`.
   bool Fail(const std::string& what);
+  // Puts `run` in the ledger when it is not there yet (inside a transaction).
+  bool InsertRun(LedgerRun& run);
 
   sqlite3* db_ = nullptr;
   std::string path_;

@@ -103,7 +103,7 @@ PhaseEnd UpgradeRun::AskLedger() {
   run.mode = ModeWords(mode_.kind);
   run.link = Addressed().route.name;
   run.processLog = s_.logs.ProcessLogPath;
-  if (!s_.ledger.BeginRun(run, &ledgerRun_)) return EndLedgerUnusable();
+  ledgerRun_ = run;
 
   std::vector<LedgerChange> open;
   if (!s_.ledger.OpenChanges(&open)) return EndLedgerUnusable();
@@ -282,8 +282,9 @@ PhaseEnd UpgradeRun::RecordBackup(const DataLogFile& file) {
     if (PhaseEnd end = LeftMidRun(others, "holds the image's default MAC " + backedUpMac)) return end;
   }
   const UnitValues values{DataLogValues{state_.Values, modelName_}, state_.OperatingMode};
-  if (!s_.ledger.RecordBackup(ledgerRun_, UnitMac(), values, file.path, FileSha256(file.path),
-                              s_.waits.clock().LocalTimeStamp())) {
+  ledgerRun_->dataLog = file.path;
+  ledgerRun_->dataLogSha256 = FileSha256(file.path);
+  if (!s_.ledger.RecordBackup(*ledgerRun_, values, s_.waits.clock().LocalTimeStamp())) {
     return EndLedgerUnusable();
   }
   return kGoOn;
@@ -301,7 +302,7 @@ PhaseEnd UpgradeRun::MarkUnitChanged() {
     change.hasValues = true;
     change.values = UnitValues{DataLogValues{state_.Values, modelName_}, state_.OperatingMode};
     change.since = s_.waits.clock().LocalTimeStamp();
-    if (change.mac.empty() || !s_.ledger.RecordChange(ledgerRun_, change)) return EndLedgerUnusable();
+    if (change.mac.empty() || !s_.ledger.RecordChange(*ledgerRun_, change)) return EndLedgerUnusable();
     ledgerChange_ = change.mac;
   }
   changed_.changed = true;
@@ -311,30 +312,30 @@ PhaseEnd UpgradeRun::MarkUnitChanged() {
 }
 
 void UpgradeRun::FinishInLedger(RunOutcome outcome) {
-  if (ledgerRun_ == 0) return;
-  if (outcome == RunOutcome::Completed && !ledgerChange_.empty()) {
-    const char* state = mode_.IsRestore() ? kStateRestored : kStateCompleted;
-    const std::string now = s_.waits.clock().LocalTimeStamp();
-    if (!s_.ledger.CloseChange(ledgerChange_, state, now) || !s_.ledger.AddName(ledgerChange_, UnitMac())) {
-      Log("[System]-" + s_.ledger.Error() + " The unit is complete; the ledger still lists it as unfinished.");
-    }
-  }
-  LedgerRun run;
-  run.unit = UnitMac();
+  if (!ledgerRun_) return;
+  LedgerRun& run = *ledgerRun_;
   run.model = state_.Unit.model;
   run.ended = s_.waits.clock().LocalTimeStamp();
   run.bootloaderBefore = state_.BootloaderBefore;
   run.bootloaderAfter = state_.BootloaderAfter;
   run.outcome = OutcomeWords(outcome);
   run.exitStatus = SessionExitStatus(outcome, changed_.changed && outcome != RunOutcome::Completed);
+  run.dataLog.clear();
+  run.dataLogSha256.clear();
   if (platform::FileExists(s_.logs.DataLogPath)) {
     run.dataLog = s_.logs.DataLogPath;
     run.dataLogSha256 = FileSha256(run.dataLog);
   }
-  if (!s_.ledger.FinishRun(ledgerRun_, run)) Log("[System]-" + s_.ledger.Error());
+  // A completed run closes the change it took up or made, and only that one.
+  const bool closes = outcome == RunOutcome::Completed && !ledgerChange_.empty();
+  const char* state = mode_.IsRestore() ? kStateRestored : kStateCompleted;
+  if (!s_.ledger.FinishRun(run, closes ? ledgerChange_ : "", state)) {
+    Log("[System]-" + s_.ledger.Error() +
+        (closes ? " The unit is complete; the ledger still lists it as unfinished." : ""));
+  }
   platform::ReleaseFileLock(claim_);
   claim_ = -1;
-  ledgerRun_ = 0;
+  ledgerRun_.reset();
 }
 
 }  // namespace ramtune::upgrade

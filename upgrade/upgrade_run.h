@@ -212,7 +212,7 @@ class UpgradeRun {
   // The ledger's view of this run: its record, the open change it took up
   // or made (the only one it closes), the unit's claim, and whether the
   // identity question of its restore is a person's alone.
-  int64_t ledgerRun_ = 0;
+  std::optional<LedgerRun> ledgerRun_;  // once the run has asked the ledger
   std::string ledgerChange_;
   intptr_t claim_ = -1;
   bool identityInPerson_ = false;

@@ -54,6 +54,8 @@ lib_start() {
     library=$(readlink -f "$3")
     suffix=${4:-it}$$
     work=$(mktemp -d "/tmp/ramtune-$test_name.XXXXXX")
+    # Every test keeps its own unit ledger: the PC's would hold other tests' units.
+    export RAMTUNE_LEDGER=$work/ledger.sqlite3
     trap lib_cleanup EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM

@@ -241,13 +241,12 @@ TEST(UnfinishedRun, AUnitThatLooksLeftMidRunIsNotTakenForANewOne) {
     Rig rig;
     // The open change of another unit, left by a run of this PC.
     upgrade::Ledger ledger;
-    int64_t run = 0;
+    upgrade::LedgerRun run{0, "0A0B0C0D0E0F", "", "20261208090000", "", "upgrade", "", "", "", "", -1, "", "", ""};
     upgrade::LedgerChange other;
     other.mac = "0A0B0C0D0E0F";
     other.dataLog = healthy.dlg->logs.DataLogPath;
     other.since = "20261208090000";
-    ASSERT_TRUE(ledger.Open(rig.dlg->settings.LedgerPath) && ledger.BeginRun(upgrade::LedgerRun{other.mac, "", "20261208090000", "", "upgrade", "", "", "", "", -1, "", "", ""}, &run) &&
-                ledger.RecordChange(run, other))
+    ASSERT_TRUE(ledger.Open(rig.dlg->settings.LedgerPath) && ledger.RecordChange(run, other))
         << ledger.Error();
     if (c.unit) c.unit(rig.router());
     if (c.plannedMac != nullptr) {

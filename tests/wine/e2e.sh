@@ -136,6 +136,8 @@ ART=$E2E_ARTIFACTS/$CASE
 PREFIX=$WORK/prefix
 rm -rf "$WORK" "$ART"
 mkdir -p "$WORK" "$ART" || die "cannot create $WORK"
+# The case's own unit ledger, as the program sees it (drive Z: is /).
+export RAMTUNE_LEDGER="Z:$(printf '%s' "$WORK/ledger.sqlite3" | tr / '\\')"
 
 # ---- clean-up ---------------------------------------------------------------------
 
