@@ -104,9 +104,8 @@ TEST_F(PlatformFiles, CurrentAndExecutableFolders) {
   EXPECT_TRUE(found) << folder << " does not hold " << self;
 }
 
-// POSIX: XDG_STATE_HOME set to each base (its earlier value put back after),
-// the folder made with the parents it lacks. Windows: the common application
-// data folder's Ramtune, made or found, and files can be made in it.
+// POSIX: made with the parents it lacks under each XDG_STATE_HOME (put back
+// after). Windows: found or made, and files can be made in it.
 TEST_F(PlatformFiles, PcStateFolderIsMadeWithItsParents) {
   std::string error;
   if (platform::kPathSeparator == '\\') {
