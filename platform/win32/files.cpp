@@ -2,6 +2,8 @@
 #include "platform/platform.h"
 
 #include <windows.h>
+#include <sddl.h>
+#include <shlobj.h>
 
 #include "platform/win32/system_message.h"
 
@@ -138,10 +140,51 @@ std::string ExecutableFolder() {
   return path.substr(0, slash + 1);
 }
 
+namespace {
+
+// Who may do what in the PC's state folder and, inherited, in every file and
+// folder made in it: the system and the administrators everything; every
+// user of the PC reading, making, changing and deleting (whoever starts the
+// program, whoever made the folder first).
+constexpr char kPcStateAccess[] = "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFWFXSD;;;BU)";
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
 std::string PcStateFolder(std::string* error) {
-  // Made in full by the Windows ledger work (common application data folder).
-  *error = "the PC's state folder is not available on this system yet";
-  return std::string();
+  auto fail = [error](const std::string& why) {
+    if (error != nullptr) *error = why;
+    return std::string();
+  };
+  char common[MAX_PATH];
+  const HRESULT found =
+      SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+  if (FAILED(found)) {
+    return fail("no common application data folder: " + SystemMessage(static_cast<DWORD>(found)));
+  }
+  std::string folder = common;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  folder += "Ramtune";
+  if (IsFolder(folder)) return folder + '\\';
+
+  PSECURITY_DESCRIPTOR access = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kPcStateAccess, SDDL_REVISION_1, &access,
+                                                            nullptr)) {
+    return fail("cannot make the access list of " + folder + ": " + SystemMessage(GetLastError()));
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, access, FALSE};
+  const bool made = CreateDirectoryA(folder.c_str(), &attributes) != 0;
+  const DWORD failure = made ? NO_ERROR : GetLastError();
+  LocalFree(access);
+  // Another process may have made it meanwhile.
+  if (!made && !(failure == ERROR_ALREADY_EXISTS && IsFolder(folder))) {
+    return fail("cannot make " + folder + ": " + SystemMessage(failure));
+  }
+  return folder + '\\';
 }
 
 std::string ReadProfileString(const std::string& section, const std::string& key,

@@ -2,6 +2,7 @@
 // (natively and, for the Windows build, under Wine).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -101,6 +102,44 @@ TEST_F(PlatformFiles, CurrentAndExecutableFolders) {
   bool found = platform::FileExists(folder + self.string()) ||
                platform::FileExists(folder + self.string() + ".exe");
   EXPECT_TRUE(found) << folder << " does not hold " << self;
+}
+
+// POSIX: made with the parents it lacks under each XDG_STATE_HOME (put back
+// after). Windows: found or made, and files can be made in it.
+TEST_F(PlatformFiles, PcStateFolderIsMadeWithItsParents) {
+  std::string error;
+  if (platform::kPathSeparator == '\\') {
+    const std::string folder = platform::PcStateFolder(&error);
+    ASSERT_FALSE(folder.empty()) << error;
+    EXPECT_EQ(folder.back(), '\\');
+    EXPECT_EQ(platform::PcStateFolder(&error), folder);  // found the second time
+    const std::string probe = folder + "unit-test-" + std::to_string(std::random_device{}());
+    EXPECT_TRUE(platform::AppendToFile(probe, "x", &error)) << error;
+    EXPECT_TRUE(platform::RemoveFile(probe));
+    return;
+  }
+  const char* before = std::getenv("XDG_STATE_HOME");
+  static std::string restore;  // the environment keeps pointing at it
+  restore = before != nullptr ? std::string("XDG_STATE_HOME=") + before : "XDG_STATE_HOME";
+  Write(Path("file"), "x");
+  const struct {
+    std::string base;
+    std::string expected;  // empty: fails
+  } cases[] = {
+      {Path("state/nested"), Path("state/nested/ramtune/")},
+      {Path("state/nested"), Path("state/nested/ramtune/")},  // there already
+      {Path("file/state"), ""},                                // a file on the way
+  };
+  for (const auto& c : cases) {
+    std::string variable = "XDG_STATE_HOME=" + c.base;
+    putenv(variable.data());
+    error.clear();
+    const std::string folder = platform::PcStateFolder(&error);
+    putenv(restore.data());  // unsets it when it was not set
+    EXPECT_EQ(folder, c.expected) << c.base;
+    EXPECT_EQ(error.empty(), !c.expected.empty()) << c.base << ": " << error;
+    EXPECT_TRUE(folder.empty() || fs::is_directory(folder)) << folder;
+  }
 }
 
 class PlatformProfile : public PlatformFiles {
