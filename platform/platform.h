@@ -214,6 +214,9 @@ std::string PcStateFolder(std::string* error);
 // holder has it, else `error` says why.
 intptr_t TryLockFile(const std::string& path, bool* busy, std::string* error);
 void ReleaseFileLock(intptr_t lock);
+// A path as the system's file functions take it (Windows: the ANSI code
+// page), in UTF-8, as libraries that take UTF-8 paths want it.
+std::string PathInUtf8(const std::string& path);
 // [section] key= from an ini file; empty when file, section or key are absent.
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& iniPath);

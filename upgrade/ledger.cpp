@@ -140,7 +140,7 @@ bool Ledger::Open(const std::string& path) {
     }
   }
   const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
-  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(platform::PathInUtf8(path).c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     Fail("cannot be opened");
     Close();
     path_ = path;

@@ -48,7 +48,11 @@ bool FrontEnd::Ask(const std::string& prompt, std::string* line) {
   screen_.BeginPrompt(prompt);
   bool answered = false;
   for (;;) {
-    input_.Wait(-1);
+    // While a changed unit's run waits for an answer, a Ctrl+C is said (and a
+    // second one ends the program) as at any other time, not once the
+    // prompt has closed.
+    input_.Wait(guard_ != nullptr ? kStopLookMs : -1);
+    if (guard_ != nullptr) PollGuard();
     if (input_.Take(line)) {
       answered = true;
       break;

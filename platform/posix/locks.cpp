@@ -31,4 +31,6 @@ void ReleaseFileLock(intptr_t lock) {
   if (lock >= 0) close(static_cast<int>(lock));
 }
 
+std::string PathInUtf8(const std::string& path) { return path; }
+
 }  // namespace ramtune::platform

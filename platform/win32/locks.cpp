@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/platform.h"
 #include "platform/win32/system_message.h"
 
@@ -28,6 +30,19 @@ intptr_t TryLockFile(const std::string& path, bool* busy, std::string* error) {
 
 void ReleaseFileLock(intptr_t lock) {
   if (lock != -1) CloseHandle(reinterpret_cast<HANDLE>(lock));
+}
+
+std::string PathInUtf8(const std::string& path) {
+  const int wide = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (wide <= 0) return path;
+  std::wstring text(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &text[0], wide);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return path;
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+  utf8.resize(static_cast<size_t>(bytes) - 1);  // without the terminating zero
+  return utf8;
 }
 
 }  // namespace ramtune::platform

@@ -188,8 +188,8 @@ case_interrupted() {
     [ -n "$pid" ] && kill -KILL $pid
     finish_run "$first"
     check "interrupted: the first run was killed" test "$status" != 0
-    check "interrupted: the mark of the unfinished run is left" \
-        sh -c "ls '$dir'/Unfinished_*.txt >/dev/null 2>&1"
+    check "interrupted: the unit ledger holds the unit's open change" \
+        test "$(sqlite3 "$RAMTUNE_LEDGER" "SELECT count(*) FROM units WHERE state = 'changed'")" = 1
     mv "$dir/out" "$dir/out.first"
     run interrupted --accept-warning --yes
     stop_sim
@@ -201,8 +201,8 @@ case_interrupted() {
     check "interrupted, started again: the values come back from the first Data log" \
         grep -qF "[System]-Writing the values of " "$out"
     check "interrupted, started again: the boot partition has the new bootloader and the unit's own values" kept
-    check "interrupted, started again: the mark is gone" \
-        sh -c "! ls '$dir'/Unfinished_*.txt >/dev/null 2>&1"
+    check "interrupted, started again: the ledger closed the change" \
+        test "$(sqlite3 "$RAMTUNE_LEDGER" "SELECT count(*) FROM units WHERE state = 'changed'")" = 0
     [ "$failed" = 0 ] || show interrupted
 }
 

@@ -3,6 +3,7 @@
 // fake processes and host, and the main dialog's logic on top of them.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,9 @@ class Rig {
   FakeProcesses processes;
   FakeHost host;
   std::unique_ptr<CUpgradeToolDlg> dlg;
+
+ private:
+  std::filesystem::path ledgerFolder_;  // the rig's folder, or its twin in /dev/shm
 };
 
 }  // namespace ramtune::test

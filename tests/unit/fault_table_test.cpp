@@ -11,6 +11,13 @@
 // and the program ends at a command from the flash on and is started again
 // in the same folder, which never backs up what the run left on the unit
 // and brings every value back from the first run's Data log.
+// And what the unit ledger closes: at every command from the flash on, the
+// Data log out of reach at the next start (nothing written, not 0; back in
+// reach, every value back), and the unit power-cycled so that it answers
+// under the image's default MAC, started alone and as a bench's run (nothing
+// written, not 0; its restore brings every value back). Once each: the
+// ledger's folder missing, the ledger cut short during the run, and a second
+// run at the unit at once (nothing flashed or written).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +25,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <set>
 
 #include "core/text.h"
@@ -232,11 +240,98 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
     EXPECT_TRUE(resumed) << what;
     check(second, true, true, what);
   }
-  std::printf("fault table: %d fault points x 5 kinds (%d cases, %d runs): %d false PASS, %d endings without the hint, "
+  // The ledger's kinds, at every command from the flash on.
+  int ledgerWrites = 0;
+  for (size_t k = phases[4]; k < commands.size(); ++k) {
+    for (const char* kind : {"Data log out of reach", "default MAC", "default MAC on a bench"}) {
+      ++cases;
+      const std::string what = Format("ended at k=%d (%s), %s", static_cast<int>(k), commands[k].c_str(), kind);
+      const bool outOfReach = kind[0] == 'D';
+      Rig first;
+      LikeARealUnit(first.router());
+      RouterModel& router = first.router();
+      router.script = [&router, k](const std::string& command, Reply&) -> bool {
+        if (router.commands.size() == k + 1) throw ProcessExit{137};
+        if (StartsWith(command, kFlash)) {
+          router.Run(command, 0);
+          WipeToFactory(router, true);
+        }
+        return false;
+      };
+      first.display.SetTimer(kStartTimer, 100);
+      EXPECT_EQ(first.RunMessages(), 137) << what;
+      const std::string dataLog = first.dlg->logs.DataLogPath, away = dataLog + ".away";
+      if (outOfReach) std::filesystem::rename(dataLog, away);
+      RouterModel unit = first.router();
+      unit.script = nullptr;
+      unit.silentUntilMs = 0;
+      // Power-cycled: the unit starts under its boot partition's MAC, the image's default.
+      if (!outOfReach) unit.mac = {0x00, 0x90, 0x4C, 0x00, 0x00, 0x01};
+      auto start = [&](const char* stamp, const upgrade::RunMode& mode, const std::string& planned) {
+        auto rig = std::make_unique<Rig>();
+        rig->dlg->settings = first.dlg->settings;
+        rig->router() = unit;
+        rig->network.requests.clear();
+        LikeARealUnit(rig->router());
+        rig->clock.timeStamp = stamp;
+        rig->display.inPersonAnswer = false;  // nobody at the PC; --yes answers the rest
+        rig->dlg->Request(mode);
+        if (!planned.empty()) rig->dlg->PlanUnit(planned);
+        rig->display.SetTimer(kStartTimer, 100);
+        EXPECT_EQ(rig->RunMessages(), -1) << what;
+        unit = rig->router();
+        unit.script = nullptr;
+        return rig;
+      };
+      std::unique_ptr<Rig> next = start("20261208094500", upgrade::RunMode::Upgrade(),
+                                        kind[14] == ' ' ? "00904C000001" : "");
+      const bool wrote = SentAChange(next->network);
+      ledgerWrites += wrote || next->dlg->LastResult().outcome == upgrade::RunOutcome::Completed;
+      EXPECT_FALSE(wrote) << what;
+      EXPECT_EQ(next->dlg->LastEnding()->ExitStatus(), 6) << what;
+      // Back in reach, the next start resumes; the default-MAC unit is
+      // restored from its Data log into the unit the person names.
+      if (outOfReach) std::filesystem::rename(away, dataLog);
+      upgrade::RunMode restore = upgrade::RunMode::RestoreFrom(dataLog);
+      restore.intoMac = "00904C000001";
+      std::unique_ptr<Rig> last =
+          start("20261208095000", outOfReach ? upgrade::RunMode::Upgrade() : restore, "");
+      check(*last, true, true, what + ", then restored");
+    }
+  }
+  // The ledger itself: its folder missing, cut short by the time of the
+  // flash, and the unit held by another run.
+  int ledgerFlashes = 0;
+  for (const char* kind : {"folder missing", "cut short at the flash", "unit held"}) {
+    ++cases;
+    Rig rig;
+    LikeARealUnit(rig.router());
+    std::string& ledger = rig.dlg->settings.LedgerPath;
+    if (kind[0] == 'f') ledger = rig.folder + "/gone/ledger.sqlite3";
+    RouterModel& router = rig.router();
+    if (kind[0] == 'c') {
+      router.script = [&ledger](const std::string& command, Reply&) {
+        if (StartsWith(command, "mkdir /tmp/mnt/cfe")) std::filesystem::resize_file(ledger, 0);
+        return false;
+      };
+    }
+    bool busy = false;
+    std::string why;
+    const intptr_t held = kind[0] == 'u' ? platform::TryLockFile(ledger + ".unit-001122AABBCC.lock", &busy, &why) : -1;
+    rig.display.SetTimer(kStartTimer, 100);
+    rig.RunMessages();
+    platform::ReleaseFileLock(held);
+    ledgerFlashes += rig.router().flashes + SentAChange(rig.network);
+    EXPECT_EQ(rig.router().flashes, 0) << kind;
+    EXPECT_EQ(rig.dlg->LastEnding()->ExitStatus(), kind[0] == 'u' ? 2 : 4) << kind;
+    check(rig, false, false, kind);
+  }
+  std::printf("fault table: %d fault points x 8 kinds (%d cases, %d runs): %d false PASS, %d endings without the hint, "
               "%d not restored, %d flashes after a cut upload (6 cuts), %d backups after an interrupted run "
-              "(%d ends); %.1f s\n",
+              "(%d ends), %d writes to a unit left mid-run or out of reach, %d flashes past a ledger fault (3); "
+              "%.1f s\n",
               static_cast<int>(points.size()), cases, runs, falsePass, noHint, notRestored, cutFlashes, backedUpAgain,
-              killedPoints,
+              killedPoints, ledgerWrites, ledgerFlashes,
               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 

@@ -103,5 +103,62 @@ TEST(RetryAfterAChange, EveryLaterEndingOfTheSessionIsStatusSix) {
   }
 }
 
+// The unit swapped for the next one between the change and its restore: the
+// first unit's values go into another only when a person says so (or
+// --into names it); a --yes never does, and the first unit's open change stays.
+TEST(RetryAfterAChange, AnotherUnitTakesTheValuesOnlyWhenAPersonOrIntoSaysSo) {
+  struct Case {
+    const char* name;
+    bool retry;          // Retry in the session; else the command line's --restore of that Data log
+    bool inPerson;       // the person's answer
+    const char* into;    // --into
+    bool written;
+  };
+  for (const Case& c : std::vector<Case>{{"Retry, --yes only", true, false, "", false},
+                                         {"Retry, the person says yes", true, true, "", true},
+                                         {"--restore, --yes only", false, false, "", false},
+                                         {"--restore --into the unit", false, false, "009999000001", true},
+                                         {"--restore --into another", false, true, "009999000002", false}}) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.router().afterReboot = [](RouterModel& router, int) { router.SetMtd0("0:ccode", "DB"); };
+    rig.display.SetTimer(kStartTimer, 100);
+    EXPECT_EQ(rig.RunMessages(), -1);
+    ASSERT_TRUE(rig.dlg->UnitChanged());
+    const std::string dataLog = rig.dlg->logs.DataLogPath;
+    // The next unit at the same address.
+    RouterModel next = HealthyRouter();
+    next.mac = {0x00, 0x99, 0x99, 0x00, 0x00, 0x01};
+    next.pendingAte = {{"mac2g", "00:99:99:00:00:01"}};
+    next.SetMtd0("et0macaddr", "00:99:99:00:00:01");
+    rig.router() = next;
+    rig.display.yesNoAnswer = true;
+    rig.display.inPersonAnswer = c.inPerson;
+    rig.clock.timeStamp = "20261208093500";
+    Rig* session = &rig;
+    Rig fresh;
+    if (c.retry) {
+      rig.dlg->OnRetry();
+    } else {
+      fresh.dlg->settings.LedgerPath = rig.dlg->settings.LedgerPath;
+      fresh.router() = next;
+      fresh.display.inPersonAnswer = c.inPerson;
+      upgrade::RunMode mode = upgrade::RunMode::RestoreFrom(dataLog);
+      mode.intoMac = c.into;
+      fresh.dlg->Request(mode);
+      fresh.display.SetTimer(kStartTimer, 100);
+      session = &fresh;
+    }
+    session->RunMessages();
+    const std::vector<std::string>& sent = session->router().commands;
+    const bool wrote = std::any_of(sent.begin(), sent.end(), [](const std::string& s) { return s.rfind("ATE Set_", 0) == 0; });
+    EXPECT_EQ(wrote, c.written);
+    upgrade::Ledger ledger;
+    std::vector<upgrade::LedgerChange> open;
+    ASSERT_TRUE(ledger.Open(rig.dlg->settings.LedgerPath) && ledger.OpenChanges(&open));
+    EXPECT_EQ(open.size(), c.written ? 0u : 1u);  // closed only by the restore that took it up
+  }
+}
+
 }  // namespace
 }  // namespace ramtune::test
