@@ -4,7 +4,7 @@ more simulated routers and runs their FTP services.
 
 Run it only inside the router network namespace made by scripts/netns: it binds
 UDP port 9999 and the routers' addresses. Prints READY once its sockets are bound;
-ends cleanly on SIGTERM or SIGINT.
+ends cleanly on SIGTERM or SIGINT; SIGUSR1 power-cycles every router.
 """
 
 import argparse
@@ -88,6 +88,13 @@ class Simulator:
             if s is not None:
                 s.close()
         self.record.fh.close()
+
+    def power_cycle(self):
+        """Power to every router cut and restored: each starts again from its
+        boot partition, as after a reboot (silent for its reboot silence)."""
+        for r in self.routers:
+            log("%s power cycled" % r.ip)
+            r.reboot()
 
     # --- receive ---------------------------------------------------------------------
 
@@ -175,12 +182,15 @@ def main(argv=None):
 
     sim = Simulator(cfg["routers"], os.path.abspath(args.state_dir))
     stopping = threading.Event()
+    power_cut = threading.Event()
 
     def on_signal(_signum, _frame):
         stopping.set()
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
+    # SIGUSR1: the routers' power cut and restored (a person's power cycle).
+    signal.signal(signal.SIGUSR1, lambda _signum, _frame: power_cut.set())
     try:
         sim.bind()
         for r in sim.routers:
@@ -190,6 +200,9 @@ def main(argv=None):
         sel = selectors.DefaultSelector()
         sel.register(sim.rx, selectors.EVENT_READ)
         while not stopping.is_set():
+            if power_cut.is_set():
+                power_cut.clear()
+                sim.power_cycle()
             if sel.select(timeout=0.2):
                 try:
                     sim.receive_one()
