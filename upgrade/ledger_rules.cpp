@@ -183,6 +183,12 @@ PhaseEnd UpgradeRun::ResumeChange(const LedgerChange& change) {
     // Once, the run stops: a Data log out of reach for a moment (a share,
     // a removable disk) comes back. The next start uses the ledger's copy.
     if (change.hasValues && !s_.ledger.NoteDataLogMissed(change.mac)) return EndLedgerUnusable();
+    dataLogOutOfReach_ =
+        change.hasValues
+            ? "[System]-This unit's values are kept in the unit ledger " + s_.ledger.Path() + " (its Data log " +
+                  change.dataLog + " cannot be read). Start the upgrade of this unit again: it writes them back."
+            : "[System]-This unit's values are kept only in the Data log " + change.dataLog +
+                  ", which cannot be read now. Bring it back, then start the upgrade of this unit again.";
     const std::string text =
         "The last run on this unit did not finish (" + when + "), and its Data log cannot be read (" +
         DescribeDefect(change.dataLog, defect) + "). Nothing has been written to the router. If the Data log is on a "

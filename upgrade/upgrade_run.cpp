@@ -109,6 +109,9 @@ std::string RestoreInterfaceArg(const Settings& settings, const link::Route& rou
 
 void UpgradeRun::RecoveryHint() {
   changed_.hint = RecoveryHintLines(s_.settings, changed_, RestoreInterfaceArg());
+  // The Data log cannot be read: a restore of it would fail; the next start
+  // of an upgrade writes back the ledger's copy.
+  if (!dataLogOutOfReach_.empty()) changed_.hint = {dataLogOutOfReach_};
   for (const std::string& line : changed_.hint) Log(line);
 }
 

@@ -218,6 +218,8 @@ class UpgradeRun {
   bool identityInPerson_ = false;
   // A check of a unit whose change is open ends unfinished, whatever it found.
   bool checkOfOpenChange_ = false;
+  // The recovery hint when the Data log of the unit's open change cannot be read.
+  std::string dataLogOutOfReach_;
 };
 
 // Texts of the run that more than one phase shows.
