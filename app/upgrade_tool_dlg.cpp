@@ -1,6 +1,7 @@
 #include "app/upgrade_tool_dlg.h"
 
 #include "core/dialogs.h"
+#include "core/sha256.h"
 #include "core/text.h"
 #include "platform/platform.h"
 #include "upgrade/data_log_reader.h"
@@ -92,10 +93,26 @@ std::optional<Ending> CUpgradeToolDlg::LoadRestoreDataLog() {
     if (path.empty()) return EndingOf(RunOutcome::FileNotChosen, true);
   }
   const std::string refused = ReadRestoreValues(path, &mode_.source);
-  if (refused.empty()) return std::nullopt;
+  if (refused.empty()) {
+    SayIfChangedSinceWritten(path);
+    return std::nullopt;
+  }
   lastEnding_ = EndingOf(RunOutcome::DataLogRefused, true, refused);
   s_.display.MessageBox(refused);
   return lastEnding_;
+}
+
+void CUpgradeToolDlg::SayIfChangedSinceWritten(const std::string& path) {
+  std::string known, when, bytes;
+  // A ledger that cannot be read stops the run itself, before anything is written.
+  if (settings.LedgerPath.empty() || !ledger.Open(settings.LedgerPath) || !ledger.KnownSha256(path, &known, &when) ||
+      known.empty() || !platform::ReadFilePrefix(path, upgrade::kDataLogMaxBytes + 1, &bytes) ||
+      Sha256Hex(bytes) == known) {
+    return;
+  }
+  s_.display.MessageBox("The unit ledger knows the Data log " + path + " from a run started " + when +
+                        ", with other contents: the file has been changed since it was written. Its values are "
+                        "used as they are now.");
 }
 
 bool CUpgradeToolDlg::RestoreChangedUnit() {

@@ -135,6 +135,8 @@ class CUpgradeToolDlg {
   // Reads the Data log at `path` into `source`; empty when it was read,
   // else the message that says why it cannot be restored (or checked).
   std::string ReadRestoreValues(const std::string& path, upgrade::RestoreSource* source) const;
+  // Says so when the ledger knows the Data log at `path` with other contents.
+  void SayIfChangedSinceWritten(const std::string& path);
   std::optional<Ending> OnSearchTimer();
   void StartSearchSeries();
   // Clears the log list; while a changed unit waits for its restore, its

@@ -145,6 +145,20 @@ TEST_F(ReadOnlyRunTest, AUnitWithAnUnfinishedRunEndsUnfinished) {
   }
 }
 
+// A Data log the ledger knows, changed since its run wrote it: said before
+// anything is sent, and again as nothing at all for the file as written.
+TEST_F(ReadOnlyRunTest, ADataLogChangedSinceItWasWrittenIsSaidBeforeTheCheck) {
+  const std::string dataLog = Backup();
+  for (const bool edited : {false, true}) {
+    if (edited) std::ofstream(dataLog, std::ios::app) << "\r\n";
+    Start(upgrade::RunKind::Check, dataLog);
+    const bool said = !rig.display.boxes.empty() &&
+                      rig.display.boxes.front().find("with other contents") != std::string::npos;
+    EXPECT_EQ(said, edited);
+    rig.clock.timeStamp = std::to_string(std::stoll(rig.clock.timeStamp) + 100);
+  }
+}
+
 // No model or bootloader gate: a newer bootloader is backed up as well.
 
 TEST_F(ReadOnlyRunTest, ABackupReadsAnyBootloaderAndShowsBothVersions) {
