@@ -112,7 +112,6 @@ class Runs {
       request.backup = setup_.mode == BenchMode::Backup;
       if (setup_.mode == BenchMode::Check) {
         record.checkedAgainst = NewestDataLog(setup_.dataLogs, record.unit.mac);
-        record.dataLog = record.checkedAgainst;
         request.verify = true;
         request.verifyFile = record.checkedAgainst;
       }
@@ -142,6 +141,15 @@ class Runs {
   }
 
   const std::vector<UnitRecord>& Records() const { return records_; }
+
+  // Once every run has ended: a Data log named at a run's start that is not
+  // on the disk (a run that crashed or was killed before its ending) is not
+  // reported.
+  void Settle() {
+    for (UnitRecord& record : records_) {
+      if (!record.dataLog.empty() && !platform::FileExists(record.dataLog)) record.dataLog.clear();
+    }
+  }
 
  private:
   // Reads one unit's run; true once it has ended.
@@ -319,6 +327,7 @@ int RunBench(const Setup& setup, View& view, BenchSystem& sys) {
     view.Line(std::string(kHint) + "Stopped (Ctrl+C) before the runs started: nothing was changed.");
   }
   runs.Watch();
+  runs.Settle();
   const int status = searched ? BenchExitStatus(runs.Records(), plan.skipped) : kStatusFailed;
   Summarise(view, SummaryTable(runs.Records(), plan.skipped));
   WriteReport(setup, view,

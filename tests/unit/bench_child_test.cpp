@@ -1,6 +1,7 @@
 // A bench's child: the command line the bench writes, read back by both
 // front ends' parsers, and what the child tells the bench when a stop comes.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "app/bench/child_channel.h"
 #include "app/console/options.h"
@@ -91,6 +92,60 @@ TEST(BenchChildChannel, AStopEndsAnUnchangedRunAndLeavesAChangedOneToFinish) {
     EXPECT_EQ(channel.Poll(), c.endsNow) << c.changed << c.stop;
     EXPECT_EQ(channel.Poll(), c.endsNow) << c.changed << c.stop;
     EXPECT_EQ(link.sent, c.sent) << c.changed << c.stop;
+  }
+}
+
+// What a run's ending says reaches the bench's record and report as it is:
+// no Data log the run did not write, the one that restores a changed unit,
+// and a unit left changed counted as changed, whoever changed it.
+TEST(BenchChildChannel, TheRunsEndingWinsOverTheNamesGivenAtItsStart) {
+  using upgrade::RunOutcome;
+  struct Case {
+    const char* name;
+    bool flashed;  // the run changed the unit itself
+    RunOutcome outcome;
+    bool unitChanged;
+    const char* dataLog;
+    const char* restoreLog;
+    int status;
+    const char* ending;
+    bool reportedChanged;
+  };
+  for (const Case& c : {
+           Case{"completed", true, RunOutcome::Completed, false, "/w/D1.txt", "", 0, "PASS", true},
+           Case{"stopped before its backup", false, RunOutcome::Failed, false, "", "", 2, "FAIL (2)", false},
+           Case{"an unfinished unit taken up and failed", false, RunOutcome::Unfinished, true, "", "/w/D0.txt", 6,
+                "unfinished (6)", true},
+           Case{"a backup refused on an unfinished unit", false, RunOutcome::Unfinished, false, "", "", 6,
+                "unfinished (6)", true},
+       }) {
+    RecordedLink link;
+    BenchChannel channel(link);
+    channel.LogsNamed("/w/P1.txt", "/w/D1.txt");
+    if (c.flashed) channel.UnitChanged(upgrade::ChangedUnit{true, "/w/D1.txt", "", {}});
+    upgrade::RunResult result;
+    result.outcome = c.outcome;
+    result.unitChanged = c.unitChanged;
+    result.dataLog = c.dataLog;
+    result.restoreLog = c.restoreLog;
+    channel.Ended(result);
+    channel.Finish(c.status);
+
+    UnitRecord record;
+    record.life = UnitLife::Ended;
+    for (size_t start = 0, end; (end = link.sent.find('\n', start)) != std::string::npos; start = end + 1) {
+      Event event;
+      ASSERT_TRUE(DecodeEvent(link.sent.substr(start, end - start), &event)) << c.name;
+      ApplyEvent(event, &record, 0);
+    }
+    EXPECT_EQ(record.processLog, "/w/P1.txt") << c.name;
+    EXPECT_EQ(record.dataLog, c.dataLog) << c.name;
+    EXPECT_EQ(record.restoreLog, c.restoreLog) << c.name;
+    EXPECT_EQ(EndingText(record), c.ending) << c.name;
+    const nlohmann::json unit = nlohmann::json::parse(ReportJson({record}, {}, "s", "e", c.status))["units"][0];
+    EXPECT_EQ(unit["unit_changed"], c.reportedChanged) << c.name;
+    EXPECT_EQ(unit["data_log"], c.dataLog) << c.name;
+    EXPECT_EQ(unit["restore_log"], c.restoreLog) << c.name;
   }
 }
 
