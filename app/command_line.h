@@ -128,11 +128,13 @@ struct BenchChildRequest {
   bool backup = false;
   bool verify = false;     // a check, against this Data log:
   std::string verifyFile;  // (a check without one is refused by the child)
+  std::string ledger;      // the bench's unit ledger (empty: the child finds its own)
 };
 
 // The child's arguments after the program's name, with its channel's name.
 inline std::vector<std::string> BenchChildArguments(const BenchChildRequest& r, const std::string& channel) {
   std::vector<std::string> words = {kOptionInterface, r.link, "--bench-events", channel};
+  if (!r.ledger.empty()) words.insert(words.end(), {kOptionLedger, r.ledger});
   if (r.search) {
     words.push_back("--bench-search");
     return words;

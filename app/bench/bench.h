@@ -120,6 +120,7 @@ struct UnitRecord {
   std::string restoreLog;      // while the unit is changed: the Data log that restores it
   std::string checkedAgainst;  // a check: the Data log the unit was checked against
   std::string differing;       // a check: the differing items, ", " between them
+  std::string ledgerState;  // the unit's state in the unit ledger once the runs ended; empty: unknown
   std::string startTime;  // "YYYY-mm-ddTHH:MM:SS", local
   std::string endTime;
   int64_t startMs = 0;

@@ -30,6 +30,9 @@ std::string ReportJson(const std::vector<UnitRecord>& units, const std::vector<S
     unit["process_log"] = record.processLog;
     unit["data_log"] = record.dataLog;
     unit["restore_log"] = record.restoreLog;
+    // The unit's state in the unit ledger; null when the ledger knows it not.
+    unit["ledger_state"] = nlohmann::ordered_json();
+    if (!record.ledgerState.empty()) unit["ledger_state"] = record.ledgerState;
     if (!record.checkedAgainst.empty()) {
       unit["checked_against"] = record.checkedAgainst;
       nlohmann::ordered_json differing = nlohmann::ordered_json::array();

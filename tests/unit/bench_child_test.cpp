@@ -23,6 +23,7 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
   upgrade.unit = "00112233aabb";
   upgrade.acceptWarning = true;
   upgrade.yesNo = 0;
+  upgrade.ledger = "/var/lib/a b/ledger.sqlite3";
   BenchChildRequest backup = upgrade;
   backup.yesNo = 1;
   backup.backup = true;
@@ -46,6 +47,7 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
     EXPECT_EQ(o.backup, r.backup) << c.name;
     EXPECT_EQ(o.verify, r.verify) << c.name;
     EXPECT_EQ(o.verifyFile, r.verifyFile) << c.name;
+    EXPECT_EQ(o.ledger, r.ledger) << c.name;
 
     // Ramtune.exe reads the bench's options and the modes; the answers to
     // its warning and questions come with its own child mode.
@@ -58,6 +60,7 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
     EXPECT_EQ(windows.options.benchChild.unit, o.benchChild.unit) << c.name;
     EXPECT_EQ(windows.options.backup, r.backup) << c.name;
     EXPECT_EQ(windows.options.verifyPath, r.verifyFile) << c.name;
+    EXPECT_EQ(windows.options.ledger, r.ledger) << c.name;
   }
   // A check that lost its Data log is refused by the child, never run as an upgrade.
   BenchChildRequest lost = check;
@@ -146,6 +149,7 @@ TEST(BenchChildChannel, TheRunsEndingWinsOverTheNamesGivenAtItsStart) {
     EXPECT_EQ(unit["unit_changed"], c.reportedChanged) << c.name;
     EXPECT_EQ(unit["data_log"], c.dataLog) << c.name;
     EXPECT_EQ(unit["restore_log"], c.restoreLog) << c.name;
+    EXPECT_TRUE(unit["ledger_state"].is_null()) << c.name;
   }
 }
 
