@@ -104,7 +104,6 @@ TEST(BenchChildChannel, AStopEndsAnUnchangedRunAndLeavesAChangedOneToFinish) {
 TEST(BenchChildChannel, TheRunsEndingWinsOverTheNamesGivenAtItsStart) {
   using upgrade::RunOutcome;
   struct Case {
-    const char* name;
     bool flashed;  // the run changed the unit itself
     RunOutcome outcome;
     bool unitChanged;
@@ -114,14 +113,10 @@ TEST(BenchChildChannel, TheRunsEndingWinsOverTheNamesGivenAtItsStart) {
     const char* ending;
     bool reportedChanged;
   };
-  for (const Case& c : {
-           Case{"completed", true, RunOutcome::Completed, false, "/w/D1.txt", "", 0, "PASS", true},
-           Case{"stopped before its backup", false, RunOutcome::Failed, false, "", "", 2, "FAIL (2)", false},
-           Case{"an unfinished unit taken up and failed", false, RunOutcome::Unfinished, true, "", "/w/D0.txt", 6,
-                "unfinished (6)", true},
-           Case{"a backup refused on an unfinished unit", false, RunOutcome::Unfinished, false, "", "", 6,
-                "unfinished (6)", true},
-       }) {
+  for (const Case& c : {Case{true, RunOutcome::Completed, false, "/w/D1.txt", "", 0, "PASS", true},
+                        Case{false, RunOutcome::Failed, false, "", "", 2, "FAIL (2)", false},  // before its backup
+                        Case{false, RunOutcome::Unfinished, true, "", "/w/D0.txt", 6, "unfinished (6)", true},
+                        Case{false, RunOutcome::Unfinished, false, "", "", 6, "unfinished (6)", true}}) {
     RecordedLink link;
     BenchChannel channel(link);
     channel.LogsNamed("/w/P1.txt", "/w/D1.txt");
@@ -133,23 +128,21 @@ TEST(BenchChildChannel, TheRunsEndingWinsOverTheNamesGivenAtItsStart) {
     result.restoreLog = c.restoreLog;
     channel.Ended(result);
     channel.Finish(c.status);
-
     UnitRecord record;
     record.life = UnitLife::Ended;
     for (size_t start = 0, end; (end = link.sent.find('\n', start)) != std::string::npos; start = end + 1) {
       Event event;
-      ASSERT_TRUE(DecodeEvent(link.sent.substr(start, end - start), &event)) << c.name;
+      ASSERT_TRUE(DecodeEvent(link.sent.substr(start, end - start), &event));
       ApplyEvent(event, &record, 0);
     }
-    EXPECT_EQ(record.processLog, "/w/P1.txt") << c.name;
-    EXPECT_EQ(record.dataLog, c.dataLog) << c.name;
-    EXPECT_EQ(record.restoreLog, c.restoreLog) << c.name;
-    EXPECT_EQ(EndingText(record), c.ending) << c.name;
+    const std::string what = upgrade::OutcomeWords(c.outcome) + std::string(c.unitChanged ? " changed" : "");
+    EXPECT_EQ(EndingText(record), c.ending) << what;
     const nlohmann::json unit = nlohmann::json::parse(ReportJson({record}, {}, "s", "e", c.status))["units"][0];
-    EXPECT_EQ(unit["unit_changed"], c.reportedChanged) << c.name;
-    EXPECT_EQ(unit["data_log"], c.dataLog) << c.name;
-    EXPECT_EQ(unit["restore_log"], c.restoreLog) << c.name;
-    EXPECT_TRUE(unit["ledger_state"].is_null()) << c.name;
+    EXPECT_EQ(unit["process_log"], "/w/P1.txt") << what;
+    EXPECT_EQ(unit["data_log"], c.dataLog) << what;
+    EXPECT_EQ(unit["restore_log"], c.restoreLog) << what;
+    EXPECT_EQ(unit["unit_changed"], c.reportedChanged) << what;
+    EXPECT_TRUE(unit["ledger_state"].is_null()) << what;
   }
 }
 

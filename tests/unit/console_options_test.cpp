@@ -99,17 +99,14 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--bench-events", "3", "--bench-unit", "00112233445"},
            {"--bench-events", "3", "--bench-unit", "00112233445G"},
            {"--ledger"},
-           {"--ledger="},
            {"--into", "001122334455"},  // only with --restore
            {"--restore", "a_Data_1.txt", "--into", "0011223344"},
            {"--restore", "a_Data_1.txt", "--into", "00:11:22:33:44:5G"},
-           {"--restore", "a_Data_1.txt", "--into", "0:11:22:33:44:55:6"},
            {"--restore", "a_Data_1.txt", "--into", "00.11.22.33.44.55"},
            {"--csv", "h.csv"},  // only with --history
            {"--history", "--csv"},
            {"--history", "--restore", "a_Data_1.txt"},
            {"--history", "--all", "--interface", "eth1"},
-           {"--history", "--backup"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
