@@ -55,6 +55,39 @@ inline const char* const kOptionYes = "--yes";
 inline const char* const kOptionNo = "--no";
 inline const char* const kOptionBackup = "--backup";
 inline const char* const kOptionVerify = "--verify";
+inline const char* const kOptionLedger = "--ledger";
+
+// A MAC as twelve hex digits, or as six pairs between ':' or '-'; the
+// twelve digits in upper case, or empty when `text` is neither.
+inline std::string MacDigitsOf(const std::string& text) {
+  const bool separated = text.size() == 17;
+  if (!separated && text.size() != 12) return "";
+  std::string digits;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (separated && i % 3 == 2) {
+      if (c != ':' && c != '-') return "";
+      continue;
+    }
+    if (std::isxdigit(static_cast<unsigned char>(c)) == 0) return "";
+    digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return digits;
+}
+
+// Takes a MAC as MacDigitsOf reads it and leaves its twelve digits in its place.
+inline CLI::Validator MacDigits() {
+  return CLI::Validator(
+      [](std::string& value) {
+        const std::string digits = MacDigitsOf(value);
+        if (digits.empty()) {
+          return "needs a MAC: twelve hexadecimal digits, or six pairs between ':' or '-' (got '" + value + "')";
+        }
+        value = digits;
+        return std::string();
+      },
+      "", "MAC");
+}
 
 // What makes a process a search or a run of a bench (hidden options).
 struct BenchChildOptions {
@@ -95,11 +128,13 @@ struct BenchChildRequest {
   bool backup = false;
   bool verify = false;     // a check, against this Data log:
   std::string verifyFile;  // (a check without one is refused by the child)
+  std::string ledger;      // the bench's unit ledger (empty: the child finds its own)
 };
 
 // The child's arguments after the program's name, with its channel's name.
 inline std::vector<std::string> BenchChildArguments(const BenchChildRequest& r, const std::string& channel) {
   std::vector<std::string> words = {kOptionInterface, r.link, "--bench-events", channel};
+  if (!r.ledger.empty()) words.insert(words.end(), {kOptionLedger, r.ledger});
   if (r.search) {
     words.push_back("--bench-search");
     return words;

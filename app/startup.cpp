@@ -118,4 +118,8 @@ std::string LedgerPathOf(const std::string& configIni) {
   return folder.empty() ? std::string() : folder + upgrade::kLedgerFileName;
 }
 
+std::string LedgerPathFor(const std::string& named, const std::string& programFolder) {
+  return named.empty() ? LedgerPathOf(programFolder + "config.ini") : named;
+}
+
 }  // namespace ramtune

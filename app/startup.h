@@ -48,5 +48,8 @@ std::optional<Ending> RunStartup(CUpgradeToolDlg& dlg, StartupSystem& system);
 // `configIni`'s [Ledger] Path, else the PC's state folder's (empty when
 // that folder cannot be had).
 std::string LedgerPathOf(const std::string& configIni);
+// The same for a process without start-up (a history, a bench): `named`
+// (--ledger) when given, else LedgerPathOf the config.ini in `programFolder`.
+std::string LedgerPathFor(const std::string& named, const std::string& programFolder);
 
 }  // namespace ramtune

@@ -155,7 +155,7 @@ std::string EndingText(const UnitRecord& record) {
   if (record.signal != 0 && !record.StoppedByBench()) text = "crashed";
   if (status == kStatusChanged) text += ", restore it";
   // The unit was left by an earlier run that did not finish.
-  if (outcome == RunOutcome::NotResumed) text = "unfinished";
+  if (outcome == RunOutcome::NotResumed || outcome == RunOutcome::Unfinished) text = "unfinished";
   if (status == kStatusNoRouter) text = "not found";
   return text + " (" + std::to_string(status) + ")";
 }
@@ -177,8 +177,10 @@ std::string SummaryTable(const std::vector<UnitRecord>& units, const std::vector
   for (const UnitRecord& record : units) {
     const std::string before = record.blBefore.empty() ? "?" : record.blBefore;
     const std::string after = record.blAfter.empty() ? "?" : record.blAfter;
+    // A check names the Data log it was checked against.
+    const std::string& log = record.dataLog.empty() ? record.checkedAgainst : record.dataLog;
     rows.push_back({record.unit.link, record.unit.mac, record.unit.model, before + " -> " + after,
-                    EndingText(record), record.dataLog.empty() ? "-" : record.dataLog});
+                    EndingText(record), log.empty() ? "-" : log});
   }
   std::vector<size_t> widths(rows.front().size(), 0);
   for (const auto& row : rows) {
@@ -275,6 +277,13 @@ void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
       record->outcome.reset();
       if (f.size() > 1 && upgrade::OutcomeOfWords(f[1], &outcome)) record->outcome = outcome;
       record->differing = f.size() > 2 ? f[2] : std::string();
+      // What the run's ending says wins over the names it was given at the
+      // start: a run that wrote no Data log names none.
+      if (f.size() > 5) {
+        record->dataLog = f[3];
+        record->restoreLog = f[4];
+        record->changed |= f[5] == "1";
+      }
       break;
     }
   }

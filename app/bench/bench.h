@@ -106,7 +106,9 @@ struct UnitRecord {
   int progress = 0;
   int progressHigh = 20;
   std::string picture;        // PASS, FAIL, PAUSE or empty
-  bool changed = false;       // the unit's run has changed the unit (flash sent)
+  // The unit is changed: its run changed it (flash sent), or found it left
+  // changed by an earlier run and did not restore it.
+  bool changed = false;
   // How it ended: its ended event, and how its process ended.
   int status = -1;            // the status its ended event carried; -1: no ended event (it failed)
   std::optional<upgrade::RunOutcome> outcome;  // the outcome its ended event named; none when no run ended
@@ -114,9 +116,11 @@ struct UnitRecord {
   std::string blBefore;
   std::string blAfter;
   std::string processLog;
-  std::string dataLog;
+  std::string dataLog;         // the Data log the run wrote; empty when it wrote none
+  std::string restoreLog;      // while the unit is changed: the Data log that restores it
   std::string checkedAgainst;  // a check: the Data log the unit was checked against
   std::string differing;       // a check: the differing items, ", " between them
+  std::string ledgerState;  // the unit's state in the unit ledger once the runs ended; empty: unknown
   std::string startTime;  // "YYYY-mm-ddTHH:MM:SS", local
   std::string endTime;
   int64_t startMs = 0;
@@ -169,7 +173,10 @@ enum class EventKind {
   Logs,      // Process log, Data log
   Versions,  // bootloader before, after
   Deferred,  // a stop was asked; the unit is changed and is left to finish
-  Ended,     // exit status, the run's outcome (empty when no run ended), a check's differing items
+  // Exit status, the run's outcome (empty when no run ended), a check's
+  // differing items; after a run: its Data log (empty: none written), the
+  // Data log that restores the unit, and "1" when the unit is left changed.
+  Ended,
 };
 
 struct Event {

@@ -63,7 +63,12 @@ void BenchChannel::Finish(int status) {
   Send(EventKind::Versions, {r.bootloaderBefore, after});
   std::string differing;
   for (const std::string& item : r.differing) differing += (differing.empty() ? "" : ", ") + item;
-  Send(EventKind::Ended, {std::to_string(status), runEnded_ ? upgrade::OutcomeWords(r.outcome) : "", differing});
+  std::vector<std::string> ended = {std::to_string(status), runEnded_ ? upgrade::OutcomeWords(r.outcome) : "",
+                                    differing};
+  // A run's own ending: the Data log it wrote (none: empty), the one that
+  // restores the unit, and whether the unit is left changed.
+  if (runEnded_) ended.insert(ended.end(), {r.dataLog, r.restoreLog, r.unitChanged ? "1" : "0"});
+  Send(EventKind::Ended, ended);
 }
 
 }  // namespace ramtune::bench

@@ -23,11 +23,16 @@ std::string ReportJson(const std::vector<UnitRecord>& units, const std::vector<S
     unit["ending"] = EndingText(record);
     unit["exit_status"] = EffectiveStatus(record);
     unit["up_to_date"] = EffectiveStatus(record) == kStatusUpToDate;
-    unit["unit_changed"] = record.changed;
+    // Status 6 is a changed unit, whoever changed it.
+    unit["unit_changed"] = record.changed || EffectiveStatus(record) == kStatusChanged;
     unit["started"] = record.startTime;
     unit["ended"] = record.endTime;
     unit["process_log"] = record.processLog;
     unit["data_log"] = record.dataLog;
+    unit["restore_log"] = record.restoreLog;
+    // The unit's state in the unit ledger; null when the ledger knows it not.
+    unit["ledger_state"] = nlohmann::ordered_json();
+    if (!record.ledgerState.empty()) unit["ledger_state"] = record.ledgerState;
     if (!record.checkedAgainst.empty()) {
       unit["checked_against"] = record.checkedAgainst;
       nlohmann::ordered_json differing = nlohmann::ordered_json::array();

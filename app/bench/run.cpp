@@ -5,6 +5,7 @@
 
 #include "app/bench/child_pipes.h"
 #include "app/command_line.h"
+#include "upgrade/ledger.h"
 
 namespace ramtune::bench {
 namespace {
@@ -34,6 +35,7 @@ bool Search(const Setup& setup, View& view, BenchSystem& sys, std::vector<FoundR
     BenchChildRequest request;
     request.link = setup.links[i];
     request.search = true;
+    request.ledger = setup.ledgerPath;
     const auto args = [request](const std::string& channel) { return BenchChildArguments(request, channel); };
     if (!sys.Start(setup.program, args, &searches[i].process, &error)) {
       view.Line(kHint + setup.links[i] + ": the search could not be started: " + error);
@@ -110,9 +112,9 @@ class Runs {
       request.acceptWarning = setup_.acceptWarning;
       request.yesNo = setup_.yesNo;
       request.backup = setup_.mode == BenchMode::Backup;
+      request.ledger = setup_.ledgerPath;
       if (setup_.mode == BenchMode::Check) {
         record.checkedAgainst = NewestDataLog(setup_.dataLogs, record.unit.mac);
-        record.dataLog = record.checkedAgainst;
         request.verify = true;
         request.verifyFile = record.checkedAgainst;
       }
@@ -142,6 +144,27 @@ class Runs {
   }
 
   const std::vector<UnitRecord>& Records() const { return records_; }
+
+  // Once every run has ended: a Data log named at a run's start that is not
+  // on the disk (a run that crashed or was killed before its ending) is not
+  // reported, and each unit gets its state in the unit ledger.
+  void Settle() {
+    for (UnitRecord& record : records_) {
+      if (!record.dataLog.empty() && !platform::FileExists(record.dataLog)) record.dataLog.clear();
+    }
+    std::vector<upgrade::LedgerUnit> units;
+    upgrade::Ledger ledger;
+    // A ledger that is not there is not made here; one that cannot be read leaves every state unknown.
+    if (setup_.ledgerPath.empty() || !platform::FileExists(setup_.ledgerPath) || !ledger.Open(setup_.ledgerPath) ||
+        !ledger.History(&units)) {
+      return;
+    }
+    for (UnitRecord& record : records_) {
+      for (const upgrade::LedgerUnit& unit : units) {
+        if (unit.mac == record.unit.mac) record.ledgerState = unit.state;
+      }
+    }
+  }
 
  private:
   // Reads one unit's run; true once it has ended.
@@ -319,6 +342,7 @@ int RunBench(const Setup& setup, View& view, BenchSystem& sys) {
     view.Line(std::string(kHint) + "Stopped (Ctrl+C) before the runs started: nothing was changed.");
   }
   runs.Watch();
+  runs.Settle();
   const int status = searched ? BenchExitStatus(runs.Records(), plan.skipped) : kStatusFailed;
   Summarise(view, SummaryTable(runs.Records(), plan.skipped));
   WriteReport(setup, view,

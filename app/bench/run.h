@@ -35,6 +35,7 @@ struct Setup {
   std::string reportPath;
   BenchMode mode = BenchMode::Upgrade;
   std::vector<std::string> dataLogs;  // Check: the files of the working folder
+  std::string ledgerPath;  // the unit ledger every run uses; empty: each run finds its own
 };
 
 // What the bench's course asks of the system: its children, their pipes,

@@ -145,6 +145,8 @@ int RunBenchConsole(const Options& options) {
   setup.confirm = options.interfaces.empty();
   setup.program = platform::ExecutablePath();
   if (setup.program.empty()) return Usage("--all: the program's own file cannot be found");
+  // Every run of the bench uses the one ledger the bench reads at its end.
+  setup.ledgerPath = LedgerPathFor(options.ledger, platform::ExecutableFolder());
 
   // Several runs bind port 9999 at once, each on its own link: without the
   // tie, one unit's traffic (the upload above all) could reach another.

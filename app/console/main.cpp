@@ -12,6 +12,7 @@
 #include "app/console/front_end.h"
 #include "app/console/options.h"
 #include "app/console/run_guard.h"
+#include "app/history.h"
 #include "core/platform_processes.h"
 #include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
@@ -66,6 +67,33 @@ int RunScriptFile(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg) {
   return console::kExitCompleted;
 }
 
+// --history: every unit of the unit ledger, as a table or as CSV. No
+// router, no start-up check, no network.
+int ShowHistory(const console::Options& options) {
+  const std::string path = LedgerPathFor(options.ledger, platform::ExecutableFolder());
+  std::vector<upgrade::LedgerUnit> units;
+  std::string error;
+  if (!ReadHistory(path, &units, &error)) {
+    std::fprintf(stderr, "ramtune: %s\n", error.c_str());
+    return console::kExitLedger;
+  }
+  if (options.csvFile.empty()) {
+    std::fputs(HistoryText(path, units).c_str(), stdout);
+    return console::kExitCompleted;
+  }
+  const std::string csv = HistoryCsv(units);
+  if (options.csvFile == "-") {
+    std::fwrite(csv.data(), 1, csv.size(), stdout);
+    return console::kExitCompleted;
+  }
+  if (!platform::ReplaceFileDurably(options.csvFile, csv, &error)) {
+    std::fprintf(stderr, "ramtune: --csv: %s cannot be written (%s).\n", options.csvFile.c_str(), error.c_str());
+    return console::kExitNoInput;
+  }
+  std::printf("Unit ledger: %s: %zu unit(s) written to %s\n", path.c_str(), units.size(), options.csvFile.c_str());
+  return console::kExitCompleted;
+}
+
 // Start-up of a search or a run of a bench: the bench holds the
 // single-instance lock for all of them.
 class BenchChildStartup : public StartupSystem {
@@ -107,6 +135,7 @@ int main(int argc, char** argv) {
     std::printf("ramtune %s (bootloader image %s)\n", RAMTUNE_VERSION, kBootImageVersion);
     return 0;
   }
+  if (options.history) return ShowHistory(options);
   if (options.listInterfaces) {
     std::fputs(link::InterfaceListText(platform::ListInterfaces()).c_str(), stdout);
     return 0;
@@ -155,7 +184,12 @@ int main(int argc, char** argv) {
     frontEnd.AttachGuard(&guard);
   }
 
-  if (!options.restoreFile.empty()) dlg.Request(upgrade::RunMode::RestoreFrom(options.restoreFile));
+  if (!options.ledger.empty()) dlg.settings.LedgerPath = options.ledger;
+  if (!options.restoreFile.empty()) {
+    upgrade::RunMode restore = upgrade::RunMode::RestoreFrom(options.restoreFile);
+    restore.intoMac = options.intoMac;
+    dlg.Request(restore);
+  }
   if (!options.benchChild.unit.empty()) dlg.PlanUnit(options.benchChild.unit);
   if (options.backup) dlg.Request(upgrade::RunMode::Backup());
   if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyFile));

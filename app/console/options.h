@@ -24,6 +24,7 @@ constexpr int kExitCheckDiffers = upgrade::ExitStatusOf(RunOutcome::CheckDiffers
 constexpr int kExitProgramBase = upgrade::ExitStatusOf(RunOutcome::WarningRefused);  // the program's code 0
 constexpr int kExitUsage = upgrade::ExitStatusOf(RunOutcome::CommandLineError);
 constexpr int kExitNoInput = upgrade::ExitStatusOf(RunOutcome::InputMissing);
+constexpr int kExitLedger = upgrade::ExitStatusOf(RunOutcome::LedgerUnusable);
 
 struct Options {
   bool help = false;
@@ -43,6 +44,10 @@ struct Options {
   std::string reportFile;               // --report FILE
   BenchChildOptions benchChild;         // a search or a run started by a bench (hidden)
   bool version = false;         // --version
+  std::string ledger;           // --ledger PATH: the unit ledger's file
+  std::string intoMac;          // --into MAC (with --restore): twelve upper-case hex digits
+  bool history = false;         // --history: every unit of the ledger, then exit
+  std::string csvFile;          // --csv FILE (with --history); "-": standard output
 };
 
 struct ParsedOptions {
@@ -140,6 +145,14 @@ inline void DefineOptions(CLI::App& app, Options& o) {
                      "another MAC is only written after a Yes (--yes).")
           ->type_name("DATALOG")
           ->check(NonEmpty("a Data log"));
+  app.add_option("--into", o.intoMac,
+                 "with --restore: the MAC the unit shows now when it is\n"
+                 "not the Data log's (a wiped unit's factory MAC); the\n"
+                 "values go into that unit without the question, and\n"
+                 "into no other")
+      ->type_name("MAC")
+      ->transform(MacDigits())
+      ->needs(restore);
   CLI::Option* script = app.add_option("--script", o.scriptFile,
                  "instead of an upgrade: find the router and send it the\n"
                  "commands of FILE (one per line, \";\" starts a comment);\n"
@@ -207,6 +220,23 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->check(NonEmpty("a file name"))
       ->needs(all);
   all->excludes(restore)->excludes(script)->excludes(list);
+  app.add_option(kOptionLedger, o.ledger,
+                 "the unit ledger's file (default: RAMTUNE_LEDGER, else\n"
+                 "config.ini's [Ledger] Path, else ledger.sqlite3 in\n"
+                 "~/.local/state/ramtune)")
+      ->type_name("PATH")
+      ->check(NonEmpty("a file name"));
+  CLI::Option* history = app.add_flag("--history", o.history,
+               "list every unit of the unit ledger, the one with the\n"
+               "newest run first, and exit; nothing is sent")
+      ->disable_flag_override();
+  app.add_option("--csv", o.csvFile,
+                 "with --history: the list as CSV to FILE (\"-\": the\n"
+                 "standard output)")
+      ->type_name("FILE")
+      ->check(NonEmpty("a file name"))
+      ->needs(history);
+  for (CLI::Option* other : {restore, script, backup, verify, list, all}) history->excludes(other);
   DefineBenchChildOptions(app, o.benchChild);
   (void)report;
   app.add_flag("--version", o.version, "print the program's version and exit")->disable_flag_override();

@@ -20,6 +20,9 @@ struct Options {
   bool verify = false;      // /verify [DATALOG]
   std::string verifyPath;   // empty: asked with a file-open dialog
   BenchChildOptions benchChild;  // a search or a run started by a bench (hidden)
+  std::string ledger;       // /ledger PATH: the unit ledger's file
+  std::string intoMac;      // /into MAC (with /restore): twelve upper-case hex digits
+  std::string historyFile;  // /history FILE: the ledger's units as CSV to FILE, no window
 };
 
 struct ParsedOptions {
@@ -65,6 +68,14 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->type_name("DATALOG")
       ->expected(0, 1)
       ->trigger_on_parse();
+  app.add_option("--into", o.intoMac,
+                 "with /restore: the MAC the unit shows now when it is\n"
+                 "not the Data log's (a wiped unit's factory MAC); the\n"
+                 "values go into that unit without the question, and\n"
+                 "into no other")
+      ->type_name("MAC")
+      ->transform(MacDigits())
+      ->needs(restore);
   backup->excludes(verify)->excludes(restore);
   verify->excludes(backup)->excludes(restore);
   restore->excludes(backup)->excludes(verify);
@@ -73,6 +84,19 @@ inline void DefineOptions(CLI::App& app, Options& o) {
                  "address only")
       ->type_name("ADDRESS")
       ->check(NonEmpty("an adapter's IPv4 address"));
+  app.add_option(kOptionLedger, o.ledger,
+                 "the unit ledger's file (default: RAMTUNE_LEDGER, else\n"
+                 "config.ini's [Ledger] Path, else ledger.sqlite3 in the\n"
+                 "common application data folder's Ramtune folder)")
+      ->type_name("PATH")
+      ->check(NonEmpty("a file name"));
+  CLI::Option* history = app.add_option("--history", o.historyFile,
+                 "write every unit of the unit ledger, the one with the\n"
+                 "newest run first, as CSV to FILE and exit; no window,\n"
+                 "nothing is sent")
+      ->type_name("FILE")
+      ->check(NonEmpty("a file name"));
+  for (CLI::Option* other : {restore, backup, verify}) history->excludes(other);
   DefineBenchChildOptions(app, o.benchChild);
 }
 

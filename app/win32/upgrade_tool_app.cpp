@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/history.h"
+#include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
 #include "app/win32/main_dialog.h"
 #include "app/win32/options.h"
@@ -30,8 +32,24 @@ Options CheckCommandLine() {
   platform::ExitProcess(0);
 }
 
+// /history FILE: every unit of the unit ledger as CSV, without the dialog
+// and without the network. Code 0 once the file is written; otherwise an
+// OK box says why, and code 1.
+[[noreturn]] void WriteHistory(const Options& options) {
+  const std::string path = LedgerPathFor(options.ledger, platform::ExecutableFolder());
+  std::vector<upgrade::LedgerUnit> units;
+  std::string error;
+  if (ReadHistory(path, &units, &error)) {
+    if (platform::ReplaceFileDurably(options.historyFile, HistoryCsv(units), &error)) platform::ExitProcess(0);
+    error = "/history: " + options.historyFile + " cannot be written (" + error + ").";
+  }
+  MessageBoxA(nullptr, error.c_str(), kApplicationName, MB_OK | MB_ICONEXCLAMATION);
+  platform::ExitProcess(1);
+}
+
 void CUpgradeToolApp::InitInstance() {
   const Options options = CheckCommandLine();
+  if (!options.historyFile.empty()) WriteHistory(options);
   // The control classes the templates use: progress bar, IP address field.
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                 ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};
@@ -45,7 +63,12 @@ void CUpgradeToolApp::InitInstance() {
   window.Attach(&dlg);
   dlg.Observe(window);
   dlg.settings.RestoreCommand = RestoreCommandStyle{true, "/restore", "/interface", true};
-  if (options.restore) dlg.Request(upgrade::RunMode::RestoreFrom(options.restorePath));
+  if (!options.ledger.empty()) dlg.settings.LedgerPath = options.ledger;
+  if (options.restore) {
+    upgrade::RunMode restore = upgrade::RunMode::RestoreFrom(options.restorePath);
+    restore.intoMac = options.intoMac;
+    dlg.Request(restore);
+  }
   if (options.backup) dlg.Request(upgrade::RunMode::Backup());
   if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyPath));
   if (!options.interfaceAddress.empty()) {

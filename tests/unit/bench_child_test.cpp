@@ -1,6 +1,7 @@
 // A bench's child: the command line the bench writes, read back by both
 // front ends' parsers, and what the child tells the bench when a stop comes.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "app/bench/child_channel.h"
 #include "app/console/options.h"
@@ -22,6 +23,7 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
   upgrade.unit = "00112233aabb";
   upgrade.acceptWarning = true;
   upgrade.yesNo = 0;
+  upgrade.ledger = "/var/lib/a b/ledger.sqlite3";
   BenchChildRequest backup = upgrade;
   backup.yesNo = 1;
   backup.backup = true;
@@ -45,6 +47,7 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
     EXPECT_EQ(o.backup, r.backup) << c.name;
     EXPECT_EQ(o.verify, r.verify) << c.name;
     EXPECT_EQ(o.verifyFile, r.verifyFile) << c.name;
+    EXPECT_EQ(o.ledger, r.ledger) << c.name;
 
     // Ramtune.exe reads the bench's options and the modes; the answers to
     // its warning and questions come with its own child mode.
@@ -57,6 +60,7 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
     EXPECT_EQ(windows.options.benchChild.unit, o.benchChild.unit) << c.name;
     EXPECT_EQ(windows.options.backup, r.backup) << c.name;
     EXPECT_EQ(windows.options.verifyPath, r.verifyFile) << c.name;
+    EXPECT_EQ(windows.options.ledger, r.ledger) << c.name;
   }
   // A check that lost its Data log is refused by the child, never run as an upgrade.
   BenchChildRequest lost = check;
@@ -91,6 +95,54 @@ TEST(BenchChildChannel, AStopEndsAnUnchangedRunAndLeavesAChangedOneToFinish) {
     EXPECT_EQ(channel.Poll(), c.endsNow) << c.changed << c.stop;
     EXPECT_EQ(channel.Poll(), c.endsNow) << c.changed << c.stop;
     EXPECT_EQ(link.sent, c.sent) << c.changed << c.stop;
+  }
+}
+
+// What a run's ending says reaches the bench's record and report as it is:
+// no Data log the run did not write, the one that restores a changed unit,
+// and a unit left changed counted as changed, whoever changed it.
+TEST(BenchChildChannel, TheRunsEndingWinsOverTheNamesGivenAtItsStart) {
+  using upgrade::RunOutcome;
+  struct Case {
+    bool flashed;  // the run changed the unit itself
+    RunOutcome outcome;
+    bool unitChanged;
+    const char* dataLog;
+    const char* restoreLog;
+    int status;
+    const char* ending;
+    bool reportedChanged;
+  };
+  for (const Case& c : {Case{true, RunOutcome::Completed, false, "/w/D1.txt", "", 0, "PASS", true},
+                        Case{false, RunOutcome::Failed, false, "", "", 2, "FAIL (2)", false},  // before its backup
+                        Case{false, RunOutcome::Unfinished, true, "", "/w/D0.txt", 6, "unfinished (6)", true},
+                        Case{false, RunOutcome::Unfinished, false, "", "", 6, "unfinished (6)", true}}) {
+    RecordedLink link;
+    BenchChannel channel(link);
+    channel.LogsNamed("/w/P1.txt", "/w/D1.txt");
+    if (c.flashed) channel.UnitChanged(upgrade::ChangedUnit{true, "/w/D1.txt", "", {}});
+    upgrade::RunResult result;
+    result.outcome = c.outcome;
+    result.unitChanged = c.unitChanged;
+    result.dataLog = c.dataLog;
+    result.restoreLog = c.restoreLog;
+    channel.Ended(result);
+    channel.Finish(c.status);
+    UnitRecord record;
+    record.life = UnitLife::Ended;
+    for (size_t start = 0, end; (end = link.sent.find('\n', start)) != std::string::npos; start = end + 1) {
+      Event event;
+      ASSERT_TRUE(DecodeEvent(link.sent.substr(start, end - start), &event));
+      ApplyEvent(event, &record, 0);
+    }
+    const std::string what = upgrade::OutcomeWords(c.outcome) + std::string(c.unitChanged ? " changed" : "");
+    EXPECT_EQ(EndingText(record), c.ending) << what;
+    const nlohmann::json unit = nlohmann::json::parse(ReportJson({record}, {}, "s", "e", c.status))["units"][0];
+    EXPECT_EQ(unit["process_log"], "/w/P1.txt") << what;
+    EXPECT_EQ(unit["data_log"], c.dataLog) << what;
+    EXPECT_EQ(unit["restore_log"], c.restoreLog) << what;
+    EXPECT_EQ(unit["unit_changed"], c.reportedChanged) << what;
+    EXPECT_TRUE(unit["ledger_state"].is_null()) << what;
   }
 }
 

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "app/bench/run.h"
+#include "upgrade/ledger.h"
 
 namespace ramtune::bench {
 namespace {
@@ -290,6 +294,43 @@ TEST(BenchRun, StatusesComeFromTheEndedEventNotTheExitCode) {
     bench.Run();
     EXPECT_EQ(bench.status, c.benchStatus) << c.name;
   }
+}
+
+// Every run uses the bench's ledger, and the report gives each unit's state
+// in it once the runs have ended; a Data log named at a run's start that is
+// not on the disk (the run crashed before its ending) is not reported.
+TEST(BenchRun, TheRunsUseTheBenchsLedgerAndTheReportGivesEachUnitsState) {
+  BenchRun bench;
+  const std::string written = ::testing::TempDir() + "bench_run_test_Data_1.txt";
+  std::ofstream(written) << "x";
+  bench.setup.ledgerPath = ::testing::TempDir() + "bench_run_test.sqlite3";
+  std::remove(bench.setup.ledgerPath.c_str());
+  upgrade::Ledger ledger;
+  upgrade::LedgerRun run;
+  run.unit = "001122000011";  // eth1's unit, left open
+  upgrade::LedgerChange change;
+  change.mac = run.unit;
+  int64_t id = 0;
+  ASSERT_TRUE(ledger.Open(bench.setup.ledgerPath) && ledger.BeginRun(run, &id) && ledger.RecordChange(id, change));
+  bench.sys.onStart = [&written](ScriptedChild& child) {
+    HealthyChild(child);
+    const bool eth1 = child.Link() == "eth1";
+    if (child.IsSearch()) return;
+    child.events = "logs\t/w/P.txt\t" + (eth1 ? written : "/w/never written.txt") + "\n" + (eth1 ? child.events : "");
+    child.signal = eth1 ? 0 : 9;
+  };
+  bench.Run();
+  for (const ScriptedChild* run : bench.sys.Runs()) {
+    const auto at = std::find(run->args.begin(), run->args.end(), "--ledger");
+    ASSERT_NE(at, run->args.end());
+    EXPECT_EQ(*(at + 1), bench.setup.ledgerPath);
+  }
+  std::ifstream in(bench.setup.reportPath);
+  const nlohmann::json units = nlohmann::json::parse(in)["units"];
+  EXPECT_EQ(units[0]["ledger_state"], "changed");
+  EXPECT_TRUE(units[1]["ledger_state"].is_null());
+  EXPECT_EQ(units[0]["data_log"], written);
+  EXPECT_EQ(units[1]["data_log"], "");
 }
 
 }  // namespace

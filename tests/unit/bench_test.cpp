@@ -97,6 +97,7 @@ TEST(BenchStatus, EveryUnitDoneOrTheMostSeriousStatus) {
       {"another unit than the planned one is 7, after 2", {Ended(7), Ended(0)}, {}, 7},
       {"2 before 7", {Ended(7), Ended(2)}, {}, 2},
       {"an unfinished run not taken up weighs as a changed unit", {Ended(6, false, 0, "not resumed"), Ended(2)}, {}, 6},
+      {"a run the ledger stopped on an unfinished unit too", {Ended(6, false, 0, "unfinished"), Ended(7)}, {}, 6},
       {"a skipped link with routers keeps the bench from 0", {Ended(0)}, {twoRouters}, 2},
       {"a named link nothing answered on", {Ended(0)}, {silent}, 3},
       {"nothing at all", {}, {}, 3},
@@ -110,6 +111,7 @@ TEST(BenchStatus, EveryUnitDoneOrTheMostSeriousStatus) {
   EXPECT_EQ(EndingText(Ended(11, false, 0, "")), "FAIL (2)");
   EXPECT_EQ(EndingText(Ended(11, false, 0, "exit")), "FAIL (2)");  // 11 is done only when up to date
   EXPECT_EQ(EndingText(Ended(6, false, 0, "not resumed")), "unfinished (6)");
+  EXPECT_EQ(EndingText(Ended(6, false, 0, "unfinished")), "unfinished (6)");
 }
 
 TEST(BenchEvents, RoundTripAndChangeTheRecord) {

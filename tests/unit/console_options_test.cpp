@@ -43,6 +43,15 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
   EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--verify"}).options.verify);
   EXPECT_TRUE(Parse({"--all", "--interface", "eth1", "--backup"}).options.backup);
   EXPECT_EQ(Parse({"--bench-events", "3", "--bench-unit", "0011223344aB"}).options.benchChild.unit, "0011223344AB");
+  // The unit ledger: its file, a restore into a unit under another MAC, the history.
+  EXPECT_EQ(Parse({"--ledger", "/srv/a b/ledger.sqlite3", "--backup"}).options.ledger, "/srv/a b/ledger.sqlite3");
+  for (const char* mac : {"00:11:22:aa:BB:cc", "00-11-22-AA-BB-CC", "001122aabbcc"}) {
+    const ParsedOptions into = Parse({"--restore", "a_Data_1.txt", "--into", mac});
+    EXPECT_EQ(into.error, "") << mac;
+    EXPECT_EQ(into.options.intoMac, "001122AABBCC") << mac;
+  }
+  EXPECT_TRUE(Parse({"--history"}).options.history);
+  EXPECT_EQ(Parse({"--history", "--csv", "-", "--ledger", "l.sqlite3"}).options.csvFile, "-");
   // Nothing given: nothing answered in advance.
   const Options none = Parse({}).options;
   EXPECT_FALSE(none.acceptWarning);
@@ -89,12 +98,22 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--bench-events", "3", "--bench-unit", "00:11:22:33:44:55"},
            {"--bench-events", "3", "--bench-unit", "00112233445"},
            {"--bench-events", "3", "--bench-unit", "00112233445G"},
+           {"--ledger"},
+           {"--into", "001122334455"},  // only with --restore
+           {"--restore", "a_Data_1.txt", "--into", "0011223344"},
+           {"--restore", "a_Data_1.txt", "--into", "00:11:22:33:44:5G"},
+           {"--restore", "a_Data_1.txt", "--into", "00.11.22.33.44.55"},
+           {"--csv", "h.csv"},  // only with --history
+           {"--history", "--csv"},
+           {"--history", "--restore", "a_Data_1.txt"},
+           {"--history", "--all", "--interface", "eth1"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
     EXPECT_NE(Parse(args).error, "") << joined;
   }
   EXPECT_NE(Parse({"--bogus"}).error.find("--bogus"), std::string::npos);
+  EXPECT_NE(Parse({"--restore", "a", "--into", "x"}).error.find("--into"), std::string::npos);
 }
 
 TEST(ConsoleAnswers, YesNoAndClose) {

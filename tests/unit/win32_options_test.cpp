@@ -34,6 +34,22 @@ TEST(WindowsOptions, SwitchesAndRefusals) {
   EXPECT_NE(ParseOptions({"/interface"}).error, "");
   EXPECT_NE(HelpText().find("/interface ADDRESS"), std::string::npos) << HelpText();
 
+  // The unit ledger: its file, a restore into a unit under another MAC, the history as CSV.
+  EXPECT_EQ(ParseOptions({"/ledger", "D:\\shop\\ledger.sqlite3"}).options.ledger, "D:\\shop\\ledger.sqlite3");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"/restore", "a_Data_1.txt", "/into", "00-11-22-aa-bb-cc"}, {"/restore", "/into", "001122AABBCC"}}) {
+    const ParsedOptions into = ParseOptions(args);
+    EXPECT_EQ(into.error, "") << args[1];
+    EXPECT_TRUE(into.options.restore) << args[1];
+    EXPECT_EQ(into.options.intoMac, "001122AABBCC") << args[1];
+  }
+  EXPECT_EQ(ParseOptions({"/history", "C:\\h u.csv"}).options.historyFile, "C:\\h u.csv");
+  for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+           {"/into", "001122AABBCC"}, {"/restore", "/into", "00112233"}, {"/history"}, {"/ledger"},
+           {"/history", "h.csv", "/restore"}, {"/history", "h.csv", "/verify", "a"}}) {
+    EXPECT_NE(ParseOptions(wrong).error, "") << wrong.front() << " " << wrong.back();
+  }
+
   // Each refusal names what it refused.
   for (const char* wrong : {"/bogus", "-x", "C:\\Ramtune logs\\a.txt"}) {
     const ParsedOptions p = ParseOptions({wrong});
