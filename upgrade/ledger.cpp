@@ -233,8 +233,8 @@ bool Ledger::History(std::vector<LedgerUnit>* out) {
     SELECT u.mac, u.model, u.state,
            COALESCE((SELECT group_concat(n.mac, ',') FROM names n WHERE n.unit = u.mac), ''),
            COALESCE(r.started, u.since), r.ended, r.mode, r.link, r.bootloader_before, r.bootloader_after,
-           r.outcome, COALESCE(r.exit_status, -1), r.process_log, COALESCE(r.data_log, u.change_log),
-           COALESCE(r.data_log_sha256, u.change_sha256)
+           r.outcome, COALESCE(r.exit_status, -1), r.process_log, COALESCE(NULLIF(r.data_log, ''), u.change_log),
+           COALESCE(NULLIF(r.data_log_sha256, ''), u.change_sha256)
     FROM units u LEFT JOIN runs r ON r.id = (SELECT max(id) FROM runs WHERE unit = u.mac)
     ORDER BY COALESCE(r.started, u.since) DESC, u.mac)sql");
   out->clear();

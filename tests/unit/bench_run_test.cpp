@@ -310,8 +310,7 @@ TEST(BenchRun, TheRunsUseTheBenchsLedgerAndTheReportGivesEachUnitsState) {
   run.unit = "001122000011";  // eth1's unit, left open
   upgrade::LedgerChange change;
   change.mac = run.unit;
-  int64_t id = 0;
-  ASSERT_TRUE(ledger.Open(bench.setup.ledgerPath) && ledger.BeginRun(run, &id) && ledger.RecordChange(id, change));
+  ASSERT_TRUE(ledger.Open(bench.setup.ledgerPath) && ledger.RecordChange(run, change));
   bench.sys.onStart = [&written](ScriptedChild& child) {
     HealthyChild(child);
     const bool eth1 = child.Link() == "eth1";

@@ -39,13 +39,11 @@ TEST(History, EveryUnitNewestFirstWithItsLastRunAndWhetherItIsOpen) {
   {
     upgrade::Ledger ledger;
     for (const Unit& u : units) {
-      upgrade::LedgerRun run{u.mac, "LM-7210A", u.started, "", "upgrade", "eth1", "1.0.1.5", "", u.outcome,
+      upgrade::LedgerRun run{0, u.mac, "LM-7210A", u.started, "", "upgrade", "eth1", "1.0.1.5", "", u.outcome,
                              u.status, "/w/P.txt", u.dataLog, *u.dataLog ? "ab" : ""};
       upgrade::LedgerChange change;
       change.mac = u.mac;
-      int64_t id = 0;
-      ASSERT_TRUE(ledger.Open(path) && ledger.BeginRun(run, &id) && ledger.FinishRun(id, run) &&
-                  (!u.open || ledger.RecordChange(id, change)))
+      ASSERT_TRUE(ledger.Open(path) && ledger.FinishRun(run) && (!u.open || ledger.RecordChange(run, change)))
           << ledger.Error();
     }
   }
