@@ -38,11 +38,13 @@ Rig::Rig() {
   std::ofstream(dlg->settings.ToolFolderPath + platform::kPathSeparator + kBootImageFile)
       << "x\nbl_version=1.0.1.6\net0macaddr=" << kFactoryMac << "\n";
   // Every rig keeps its own ledger: a test never sees another's units. In
-  // memory-backed /dev/shm where there is one: each change of a ledger waits
-  // for the disk, and the suite makes thousands.
+  // memory-backed /dev/shm where there is one (a POSIX system's own, not
+  // one Wine shows): each change of a ledger waits for the disk, and the
+  // suite makes thousands.
   const fs::path shm = "/dev/shm";
   std::error_code noShm;
-  ledgerFolder_ = fs::is_directory(shm, noShm) ? shm / fs::path(folder).filename() : fs::path(folder);
+  const bool posix = platform::kPathSeparator == '/';
+  ledgerFolder_ = posix && fs::is_directory(shm, noShm) ? shm / fs::path(folder).filename() : fs::path(folder);
   fs::create_directories(ledgerFolder_, noShm);
   dlg->settings.LedgerPath = (ledgerFolder_ / "ledger.sqlite3").string();
   // The Wi-Fi helper beside the program, where the run looks first.

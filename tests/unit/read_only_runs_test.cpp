@@ -126,7 +126,7 @@ TEST_F(ReadOnlyRunTest, NeitherModeWritesUploadsOrReboots) {
 // the working folder, taken into the ledger by the run.
 TEST_F(ReadOnlyRunTest, AUnitWithAnUnfinishedRunEndsUnfinished) {
   const std::string dataLog = Backup();
-  std::ofstream(upgrade::MarkPath(rig.folder + "/", "001122AABBCC"))
+  std::ofstream(upgrade::MarkPath(rig.folder + "/", "001122AABBCC"), std::ios::binary)
       << upgrade::MarkText({"", "001122AABBCC", dataLog, "20261208090000"});
   for (upgrade::RunKind kind : {upgrade::RunKind::Backup, upgrade::RunKind::Check}) {
     const bool backup = kind == upgrade::RunKind::Backup;
@@ -150,7 +150,7 @@ TEST_F(ReadOnlyRunTest, AUnitWithAnUnfinishedRunEndsUnfinished) {
 TEST_F(ReadOnlyRunTest, ADataLogChangedSinceItWasWrittenIsSaidBeforeTheCheck) {
   const std::string dataLog = Backup();
   for (const bool edited : {false, true}) {
-    if (edited) std::ofstream(dataLog, std::ios::app) << "\r\n";
+    if (edited) std::ofstream(dataLog, std::ios::app | std::ios::binary) << "\r\n";
     Start(upgrade::RunKind::Check, dataLog);
     const bool said = !rig.display.boxes.empty() &&
                       rig.display.boxes.front().find("with other contents") != std::string::npos;
