@@ -147,6 +147,8 @@ bool Ledger::Open(const std::string& path) {
     return false;
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // A rollback journal kept between changes (PERSIST): deleting it after
+  // every change would cost one more wait for the disk.
   bool fine = Exec("PRAGMA journal_mode=PERSIST") && Exec("PRAGMA synchronous=FULL");
   int version = -1;
   if (fine) {

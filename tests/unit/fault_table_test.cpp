@@ -90,6 +90,24 @@ void InjectAt(Rig& rig, size_t k, Fault fault) {
   };
 }
 
+// The program ends at command `k` of the run (a crash, a closed terminal,
+// a power cut of the PC); the flash leaves the image's defaults in the boot
+// partition, where a new backup would find them.
+void EndedAt(Rig& first, size_t k, const std::string& what) {
+  LikeARealUnit(first.router());
+  RouterModel& router = first.router();
+  router.script = [&router, k](const std::string& command, Reply&) -> bool {
+    if (router.commands.size() == k + 1) throw ProcessExit{137};
+    if (StartsWith(command, kFlash)) {
+      router.Run(command, 0);
+      WipeToFactory(router, true);
+    }
+    return false;
+  };
+  first.display.SetTimer(kStartTimer, 100);
+  EXPECT_EQ(first.RunMessages(), 137) << what;
+}
+
 TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
   const auto started = std::chrono::steady_clock::now();
   Rig healthy;
@@ -212,18 +230,7 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
     ++killedPoints;
     const std::string what = Format("ended at k=%d (%s), started again", static_cast<int>(k), commands[k].c_str());
     Rig first;
-    LikeARealUnit(first.router());
-    RouterModel& router = first.router();
-    router.script = [&router, k](const std::string& command, Reply&) -> bool {
-      if (router.commands.size() == k + 1) throw ProcessExit{137};
-      if (StartsWith(command, kFlash)) {
-        router.Run(command, 0);
-        WipeToFactory(router, true);
-      }
-      return false;
-    };
-    first.display.SetTimer(kStartTimer, 100);
-    EXPECT_EQ(first.RunMessages(), 137) << what;
+    EndedAt(first, k, what);
     Rig second;
     second.dlg->settings = first.dlg->settings;
     second.router() = first.router();
@@ -248,18 +255,7 @@ TEST(FaultTable, NoFalsePassAndEveryChangedUnitIsRestorable) {
       const std::string what = Format("ended at k=%d (%s), %s", static_cast<int>(k), commands[k].c_str(), kind);
       const bool outOfReach = kind[0] == 'D';
       Rig first;
-      LikeARealUnit(first.router());
-      RouterModel& router = first.router();
-      router.script = [&router, k](const std::string& command, Reply&) -> bool {
-        if (router.commands.size() == k + 1) throw ProcessExit{137};
-        if (StartsWith(command, kFlash)) {
-          router.Run(command, 0);
-          WipeToFactory(router, true);
-        }
-        return false;
-      };
-      first.display.SetTimer(kStartTimer, 100);
-      EXPECT_EQ(first.RunMessages(), 137) << what;
+      EndedAt(first, k, what);
       const std::string dataLog = first.dlg->logs.DataLogPath, away = dataLog + ".away";
       if (outOfReach) std::filesystem::rename(dataLog, away);
       RouterModel unit = first.router();
