@@ -225,9 +225,10 @@ PhaseEnd UpgradeRun::RestoreOfOpenChange(const std::vector<LedgerChange>& open) 
   for (const LedgerChange& change : open) {
     if (change.dataLog != mode_.source.path && (change.sha256.empty() || change.sha256 != sha)) continue;
     // Another unit's change: this unit answers under another MAC than the
-    // one the run changed. Only a person (or --into) says it is that unit.
+    // one the run changed (the image's default, after a power cycle). The
+    // restore asks whether it is that unit; once it completes, the change
+    // it took up is closed.
     ledgerChange_ = change.mac;
-    identityInPerson_ = true;
     return kGoOn;
   }
   return kGoOn;

@@ -89,9 +89,9 @@ bool UpgradeRun::IdentityGuard(const std::string& beforeRestoreLog) {
                                "A unit whose values were wiped shows a factory MAC in place of its own.\n"
                                "Write the Data log's values into this unit anyway?";
   // Only a restore the person asked for on the command line lets --yes
-  // answer: after a change, or for another unit's open change, the values
-  // are this unit's own only when a person says so.
-  const bool inPerson = mode_.origin != RestoreOrigin::CommandLine || identityInPerson_;
+  // answer: after a change in this session, or an unfinished run taken up,
+  // the values are this unit's own only when a person says so.
+  const bool inPerson = mode_.origin != RestoreOrigin::CommandLine;
   if (inPerson ? s_.display.AskYesNoInPerson(question) : s_.display.AskYesNo(question)) {
     Log("[System]-Restore: the values of " + logMac + " are written into " + unitMac + " as asked");
     // From the first write on, that log is the only copy of this unit's own values.

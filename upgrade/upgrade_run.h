@@ -210,12 +210,10 @@ class UpgradeRun {
   // A check: the items in which the unit differs from the Data log.
   std::vector<std::string> differing_;
   // The ledger's view of this run: its record, the open change it took up
-  // or made (the only one it closes), the unit's claim, and whether the
-  // identity question of its restore is a person's alone.
+  // or made (the only one it closes) and the unit's claim.
   std::optional<LedgerRun> ledgerRun_;  // once the run has asked the ledger
   std::string ledgerChange_;
   intptr_t claim_ = -1;
-  bool identityInPerson_ = false;
   // A check of a unit whose change is open ends unfinished, whatever it found.
   bool checkOfOpenChange_ = false;
   // The recovery hint when the Data log of the unit's open change cannot be read.

@@ -104,8 +104,9 @@ TEST(RetryAfterAChange, EveryLaterEndingOfTheSessionIsStatusSix) {
 }
 
 // The unit swapped for the next one between the change and its restore: the
-// first unit's values go into another only when a person says so (or
-// --into names it); a --yes never does, and the first unit's open change stays.
+// first unit's values go into another after a Retry only when a person says
+// so; on the command line --yes answers, or --into names the unit. The first
+// unit's open change stays until a restore of it completes.
 TEST(RetryAfterAChange, AnotherUnitTakesTheValuesOnlyWhenAPersonOrIntoSaysSo) {
   struct Case {
     const char* name;
@@ -116,7 +117,7 @@ TEST(RetryAfterAChange, AnotherUnitTakesTheValuesOnlyWhenAPersonOrIntoSaysSo) {
   };
   for (const Case& c : std::vector<Case>{{"Retry, --yes only", true, false, "", false},
                                          {"Retry, the person says yes", true, true, "", true},
-                                         {"--restore, --yes only", false, false, "", false},
+                                         {"--restore, --yes answers", false, false, "", true},
                                          {"--restore --into the unit", false, false, "009999000001", true},
                                          {"--restore --into another", false, true, "009999000002", false}}) {
     SCOPED_TRACE(c.name);
