@@ -49,7 +49,7 @@ std::string CsvRow(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-bool ReadHistory(const std::string& path, std::vector<LedgerUnit>* units, std::string* error) {
+bool ReadHistory(const std::string& path, std::vector<LedgerUnit>* units, std::string* error, bool everyRun) {
   units->clear();
   if (path.empty()) {
     *error = "This PC has no folder for the unit ledger; name the ledger's file with --ledger.";
@@ -58,7 +58,7 @@ bool ReadHistory(const std::string& path, std::vector<LedgerUnit>* units, std::s
   // Listing makes no ledger: a file that is not there holds no unit.
   if (!platform::FileExists(path)) return true;
   upgrade::Ledger ledger;
-  if (ledger.Open(path) && ledger.History(units)) return true;
+  if (ledger.Open(path) && ledger.History(units, everyRun)) return true;
   *error = ledger.Error();
   return false;
 }
@@ -95,14 +95,15 @@ std::string HistoryText(const std::string& path, const std::vector<LedgerUnit>& 
 }
 
 std::string HistoryCsv(const std::vector<LedgerUnit>& units) {
-  std::string csv = CsvRow({"last_run", "mac", "model", "mode", "link", "bootloader_before", "bootloader_after",
-                            "outcome", "exit_status", "state", "change", "data_log", "data_log_sha256",
-                            "process_log", "other_macs"});
+  std::string csv = CsvRow({"started", "ended", "mac", "model", "mode", "session", "slot", "link",
+                            "bootloader_before", "bootloader_after", "outcome", "exit_status", "state", "change",
+                            "data_log", "data_log_sha256", "process_log", "other_macs"});
   for (const LedgerUnit& unit : units) {
     const upgrade::LedgerRun& run = unit.last;
-    csv += CsvRow({ShownTime(run.started), unit.mac, unit.model, run.mode, run.link, run.bootloaderBefore,
-                   run.bootloaderAfter, run.outcome, Status(unit), unit.state, ChangeWords(unit), run.dataLog,
-                   run.dataLogSha256, run.processLog, unit.otherMacs});
+    csv += CsvRow({ShownTime(run.started), ShownTime(run.ended), unit.mac, unit.model, run.mode,
+                   ShownTime(run.session), run.slot, run.link, run.bootloaderBefore, run.bootloaderAfter,
+                   run.outcome, Status(unit), unit.state, ChangeWords(unit), run.dataLog, run.dataLogSha256,
+                   run.processLog, unit.otherMacs});
   }
   return csv;
 }

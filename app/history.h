@@ -11,15 +11,19 @@
 
 namespace ramtune {
 
-// Every unit of the ledger at `path`, the one with the newest run first.
-// False, with the ledger's own words in `error`, when it cannot be read.
-bool ReadHistory(const std::string& path, std::vector<upgrade::LedgerUnit>* units, std::string* error);
+// Every unit of the ledger at `path` with its last run, the one with the
+// newest run first; with `everyRun`, one entry per run (every unit of every
+// bench session). False, with the ledger's own words in `error`, when it
+// cannot be read.
+bool ReadHistory(const std::string& path, std::vector<upgrade::LedgerUnit>* units, std::string* error,
+                 bool everyRun = false);
 
 // The table: "Unit ledger: PATH" on the first line, then one row per unit.
 std::string HistoryText(const std::string& path, const std::vector<upgrade::LedgerUnit>& units);
 
-// The same as CSV: a header row, then one row per unit; lines end with CR LF,
-// and a field with a comma, a double quote or a line end is quoted.
+// CSV: a header row, then one row per entry (ReadHistory with `everyRun`
+// gives one per run); lines end with CR LF, and a field with a comma, a
+// double quote or a line end is quoted.
 std::string HistoryCsv(const std::vector<upgrade::LedgerUnit>& units);
 
 }  // namespace ramtune

@@ -32,6 +32,10 @@ struct Settings {
   // The unit ledger's file: --ledger, RAMTUNE_LEDGER, config.ini's
   // [Ledger] Path, else the PC's state folder (empty when that cannot be had).
   std::string LedgerPath;
+  // A run of a bench: the name of its slot and when the bench's session
+  // began ("%Y%m%d%H%M%S"), kept with the run in the ledger.
+  std::string BenchSlot;
+  std::string BenchSession;
 
   // The folder the program was started in: the tool folder and the logs
   // are found from it.

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     Ledger ledger;  // each run is a program of its own
     const std::string mac = Mac(i);
     const std::string when = "20261209120000";
-    LedgerRun run{0, mac, "LM-7210A", when, "", "upgrade", "eth1", "", "", "", -1, "/logs/p.txt", "", ""};
+    LedgerRun run{0, mac, "LM-7210A", when, "", "upgrade", "eth1", "", "", "", -1, "/logs/p.txt", "", "", "", ""};
     std::vector<LedgerChange> open;
     LedgerChange change;
     change.mac = mac;

@@ -12,7 +12,7 @@ namespace {
 
 // What every SQLite file starts with.
 const char kMagic[] = "SQLite format 3";
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr int kBusyTimeoutMs = 15000;  // a bench's children write at once
 
 const char* const kSchema = R"sql(
@@ -40,12 +40,22 @@ CREATE TABLE runs(
   process_log TEXT NOT NULL DEFAULT '',
   data_log TEXT NOT NULL DEFAULT '',
   data_log_sha256 TEXT NOT NULL DEFAULT '',
-  unit_values TEXT);
+  unit_values TEXT,
+  slot TEXT NOT NULL DEFAULT '',
+  session TEXT NOT NULL DEFAULT '');
 CREATE INDEX runs_unit ON runs(unit);
 CREATE TABLE marks(
   mac TEXT NOT NULL, data_log TEXT NOT NULL, since TEXT NOT NULL, path TEXT NOT NULL,
   PRIMARY KEY(mac, data_log, since));
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
+)sql";
+
+// What a ledger of an earlier version is brought up to date with, in one
+// transaction: version 1 knew no bench slots or sessions.
+const char* const kFromVersion1 = R"sql(
+ALTER TABLE runs ADD COLUMN slot TEXT NOT NULL DEFAULT '';
+ALTER TABLE runs ADD COLUMN session TEXT NOT NULL DEFAULT '';
+PRAGMA user_version = 2;
 )sql";
 
 // One prepared statement with its values bound in order.
@@ -161,6 +171,7 @@ bool Ledger::Open(const std::string& path) {
     version = fine ? static_cast<int>(read.Int(0)) : -1;
   }
   if (fine && version == 0) fine = Transaction("cannot be set up", [this] { return Exec(kSchema); });
+  if (fine && version == 1) fine = Transaction("cannot be brought up to date", [this] { return Exec(kFromVersion1); });
   if (fine && version > kSchemaVersion) {
     error_ = "The unit ledger " + path + " was made by a newer version of this program. Nothing has been changed "
              "on the router. Use that version, or name another ledger with --ledger.";
@@ -229,16 +240,19 @@ bool Ledger::KnownSha256(const std::string& path, std::string* sha256, std::stri
   return step == SQLITE_ROW || step == SQLITE_DONE || Fail("cannot be read");
 }
 
-bool Ledger::History(std::vector<LedgerUnit>* out) {
+bool Ledger::History(std::vector<LedgerUnit>* out, bool everyRun) {
   if (db_ == nullptr) return Fail("is not open");
-  Statement q(db_, R"sql(
+  // Each unit with its newest run, or with each of its runs.
+  const std::string runs = everyRun ? "r.unit = u.mac" : "r.id = (SELECT max(id) FROM runs WHERE unit = u.mac)";
+  const std::string sql = R"sql(
     SELECT u.mac, u.model, u.state,
            COALESCE((SELECT group_concat(n.mac, ',') FROM names n WHERE n.unit = u.mac), ''),
            COALESCE(r.started, u.since), r.ended, r.mode, r.link, r.bootloader_before, r.bootloader_after,
            r.outcome, COALESCE(r.exit_status, -1), r.process_log, COALESCE(NULLIF(r.data_log, ''), u.change_log),
-           COALESCE(NULLIF(r.data_log_sha256, ''), u.change_sha256)
-    FROM units u LEFT JOIN runs r ON r.id = (SELECT max(id) FROM runs WHERE unit = u.mac)
-    ORDER BY COALESCE(r.started, u.since) DESC, u.mac)sql");
+           COALESCE(NULLIF(r.data_log_sha256, ''), u.change_sha256), r.slot, r.session
+    FROM units u LEFT JOIN runs r ON )sql" + runs + R"sql(
+    ORDER BY COALESCE(r.started, u.since) DESC, r.id DESC, u.mac)sql";
+  Statement q(db_, sql.c_str());
   out->clear();
   int step;
   while ((step = q.Step()) == SQLITE_ROW) {
@@ -260,6 +274,8 @@ bool Ledger::History(std::vector<LedgerUnit>* out) {
     r.processLog = q.Text(12);
     r.dataLog = q.Text(13);
     r.dataLogSha256 = q.Text(14);
+    r.slot = q.Text(15);
+    r.session = q.Text(16);
     out->push_back(unit);
   }
   return step == SQLITE_DONE || Fail("cannot be read");
@@ -269,8 +285,9 @@ bool Ledger::InsertRun(LedgerRun& run) {
   if (run.id != 0) return true;
   Statement unit(db_, "INSERT OR IGNORE INTO units(mac, model, state, since) VALUES(?, ?, ?, ?)",
                  {run.unit, run.model, kStateSeen, run.started});
-  Statement insert(db_, "INSERT INTO runs(unit, started, mode, link, process_log) VALUES(?, ?, ?, ?, ?)",
-                   {run.unit, run.started, run.mode, run.link, run.processLog});
+  Statement insert(db_,
+                   "INSERT INTO runs(unit, started, mode, link, process_log, slot, session) VALUES(?, ?, ?, ?, ?, ?, ?)",
+                   {run.unit, run.started, run.mode, run.link, run.processLog, run.slot, run.session});
   if (!unit.Run() || !insert.Run()) return false;
   run.id = sqlite3_last_insert_rowid(db_);
   return true;

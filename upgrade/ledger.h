@@ -65,6 +65,8 @@ struct LedgerRun {
   std::string processLog;
   std::string dataLog;  // empty when the run wrote none
   std::string dataLogSha256;
+  std::string slot;     // a bench's name for the link ("Port 3"); empty outside a bench
+  std::string session;  // when the bench the run belonged to started, "%Y%m%d%H%M%S"; empty outside a bench
 };
 
 // A unit as the history lists it: its state and its last run.
@@ -98,8 +100,9 @@ class Ledger {
   // The SHA-256 the ledger recorded for the Data log at `path` (its last
   // record); empty when it knows none.
   bool KnownSha256(const std::string& path, std::string* sha256, std::string* when);
-  // Every unit, the one with the newest run first.
-  bool History(std::vector<LedgerUnit>* out);
+  // Every unit with its last run, the one with the newest run first; with
+  // `everyRun`, one entry per run of each unit, the newest first.
+  bool History(std::vector<LedgerUnit>* out, bool everyRun = false);
 
   // ---- changes, each one transaction ------------------------------------------
   // The backup of `run.unit` is on the disk: its values are kept with the run.

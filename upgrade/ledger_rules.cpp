@@ -103,6 +103,8 @@ PhaseEnd UpgradeRun::AskLedger() {
   run.mode = ModeWords(mode_.kind);
   run.link = Addressed().route.name;
   run.processLog = s_.logs.ProcessLogPath;
+  run.slot = s_.settings.BenchSlot;
+  run.session = s_.settings.BenchSession;
   ledgerRun_ = run;
 
   std::vector<LedgerChange> open;

@@ -73,7 +73,8 @@ int ShowHistory(const console::Options& options) {
   const std::string path = LedgerPathFor(options.ledger, platform::ExecutableFolder());
   std::vector<upgrade::LedgerUnit> units;
   std::string error;
-  if (!ReadHistory(path, &units, &error)) {
+  // The table lists each unit once; the CSV every run of every unit.
+  if (!ReadHistory(path, &units, &error, !options.csvFile.empty())) {
     std::fprintf(stderr, "ramtune: %s\n", error.c_str());
     return console::kExitLedger;
   }
@@ -90,7 +91,7 @@ int ShowHistory(const console::Options& options) {
     std::fprintf(stderr, "ramtune: --csv: %s cannot be written (%s).\n", options.csvFile.c_str(), error.c_str());
     return console::kExitNoInput;
   }
-  std::printf("Unit ledger: %s: %zu unit(s) written to %s\n", path.c_str(), units.size(), options.csvFile.c_str());
+  std::printf("Unit ledger: %s: %zu run(s) written to %s\n", path.c_str(), units.size(), options.csvFile.c_str());
   return console::kExitCompleted;
 }
 

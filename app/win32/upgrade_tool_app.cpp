@@ -39,7 +39,7 @@ Options CheckCommandLine() {
   const std::string path = LedgerPathFor(options.ledger, platform::ExecutableFolder());
   std::vector<upgrade::LedgerUnit> units;
   std::string error;
-  if (ReadHistory(path, &units, &error)) {
+  if (ReadHistory(path, &units, &error, true)) {
     if (platform::ReplaceFileDurably(options.historyFile, HistoryCsv(units), &error)) platform::ExitProcess(0);
     error = "/history: " + options.historyFile + " cannot be written (" + error + ").";
   }

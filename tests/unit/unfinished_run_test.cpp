@@ -241,7 +241,10 @@ TEST(UnfinishedRun, AUnitThatLooksLeftMidRunIsNotTakenForANewOne) {
     Rig rig;
     // The open change of another unit, left by a run of this PC.
     upgrade::Ledger ledger;
-    upgrade::LedgerRun run{0, "0A0B0C0D0E0F", "", "20261208090000", "", "upgrade", "", "", "", "", -1, "", "", ""};
+    upgrade::LedgerRun run;
+    run.unit = "0A0B0C0D0E0F";
+    run.started = "20261208090000";
+    run.mode = "upgrade";
     upgrade::LedgerChange other;
     other.mac = "0A0B0C0D0E0F";
     other.dataLog = healthy.dlg->logs.DataLogPath;
