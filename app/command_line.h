@@ -93,7 +93,10 @@ inline CLI::Validator MacDigits() {
 struct BenchChildOptions {
   std::string channel;  // --bench-events CHANNEL: where its events go (the platform layer's name for it)
   bool search = false;  // --bench-search: search the link once and report what answers
+  bool watch = false;   // --bench-watch: search the link every 2 s, reporting each round, until ended
   std::string unit;     // --bench-unit MAC: the unit the bench planned on the link (upper case)
+  std::string slot;     // --bench-slot NAME: the bench's name for the link, kept in the ledger
+  std::string session;  // --bench-session TIME: when the bench began, kept in the ledger
   bool Active() const { return !channel.empty(); }
 };
 
@@ -102,6 +105,9 @@ struct BenchChildOptions {
 inline void DefineBenchChildOptions(CLI::App& app, BenchChildOptions& o) {
   app.add_option("--bench-events", o.channel)->group("")->check(NonEmpty("the bench's channel"));
   app.add_flag("--bench-search", o.search)->group("")->disable_flag_override();
+  app.add_flag("--bench-watch", o.watch)->group("")->disable_flag_override()->needs("--bench-events");
+  app.add_option("--bench-slot", o.slot)->group("")->needs("--bench-events");
+  app.add_option("--bench-session", o.session)->group("")->needs("--bench-events");
   app.add_option("--bench-unit", o.unit)->group("")->needs("--bench-events");
 }
 
@@ -121,6 +127,7 @@ inline std::string CheckBenchChildOptions(BenchChildOptions& o) {
 struct BenchChildRequest {
   std::string link;    // the link it searches or runs on, by name
   bool search = false;  // its search; otherwise the run of the unit below
+  bool watch = false;   // a station's search that goes on until it is ended
   std::string unit;    // the unit its search found there
   // The bench's answers, the same for every run.
   bool acceptWarning = false;
@@ -129,17 +136,21 @@ struct BenchChildRequest {
   bool verify = false;     // a check, against this Data log:
   std::string verifyFile;  // (a check without one is refused by the child)
   std::string ledger;      // the bench's unit ledger (empty: the child finds its own)
+  std::string slot;        // the link's name on the bench (empty: none)
+  std::string session;     // when the bench began
 };
 
 // The child's arguments after the program's name, with its channel's name.
 inline std::vector<std::string> BenchChildArguments(const BenchChildRequest& r, const std::string& channel) {
   std::vector<std::string> words = {kOptionInterface, r.link, "--bench-events", channel};
   if (!r.ledger.empty()) words.insert(words.end(), {kOptionLedger, r.ledger});
-  if (r.search) {
-    words.push_back("--bench-search");
+  if (r.search || r.watch) {
+    words.push_back(r.watch ? "--bench-watch" : "--bench-search");
     return words;
   }
   words.insert(words.end(), {"--bench-unit", r.unit});
+  if (!r.slot.empty()) words.insert(words.end(), {"--bench-slot", r.slot});
+  if (!r.session.empty()) words.insert(words.end(), {"--bench-session", r.session});
   if (r.acceptWarning) words.push_back(kOptionAcceptWarning);
   if (r.yesNo >= 0) words.push_back(r.yesNo == 1 ? kOptionYes : kOptionNo);
   if (r.backup) words.push_back(kOptionBackup);

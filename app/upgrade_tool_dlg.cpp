@@ -251,6 +251,16 @@ std::optional<Ending> CUpgradeToolDlg::SearchOnce(bool* answered, std::vector<li
   return std::nullopt;
 }
 
+std::optional<Ending> CUpgradeToolDlg::WatchRound(int waitMs, std::vector<link::DeviceEntry>* found) {
+  s_.display.KillTimer(kStartTimer);
+  activity_ = Activity::Searching;
+  const bool listened = link.discovery.Listen(unit_, waitMs, found);
+  activity_ = Activity::Idle;
+  if (listened) return std::nullopt;
+  if (link.discovery.UtilityKept()) return UtilityKept();
+  return Stop(upgrade::RunOutcome::Failed);
+}
+
 bool CUpgradeToolDlg::RunScript() {
   // Retry is disabled while the script runs: a run started inside the
   // script's waits would be sent the rest of the script.

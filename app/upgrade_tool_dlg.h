@@ -83,6 +83,10 @@ class CUpgradeToolDlg {
   // The routers that answered go to `found`. A value when the program ends
   // instead (the competing utility's question answered No).
   std::optional<Ending> SearchOnce(bool* answered, std::vector<link::DeviceEntry>* found = nullptr);
+  // One round of a bench station's watch on the run's link: one discovery
+  // request, nothing logged, the routers that answered within `waitMs`. A
+  // value when the program ends instead (as SearchOnce).
+  std::optional<Ending> WatchRound(int waitMs, std::vector<link::DeviceEntry>* found);
   // The engineering script runner; true when the script ran and its replies
   // were recorded.
   bool RunScript();

@@ -79,6 +79,17 @@ bool Discovery::SearchRounds(int rounds, const Target& target) {
   return found();
 }
 
+bool Discovery::Listen(const Target& target, int waitMs, std::vector<DeviceEntry>* answers) {
+  if (!socketReady_ && !SetUpSocket()) return false;
+  ClearDeviceTable();
+  uint8_t packet[kPacketSize] = {};
+  BuildDiscoveryRequest(packet);
+  SendServicePacket(packet, target, kListenDiscovery);
+  s_.waits.PumpingDelay(waitMs);
+  *answers = DeviceTable();
+  return true;
+}
+
 void Discovery::ClearDeviceTable() {
   platform::LockGuard lock(lock_);
   table_.clear();

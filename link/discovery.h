@@ -55,6 +55,11 @@ class Discovery {
   bool SearchRouter(const Target& target);
   bool UtilityKept() const { return utilityKept_; }
   bool SearchRounds(int rounds, const Target& target);
+  // A bench station's watch on its link: one discovery request for
+  // `target`, nothing logged and no helper program started, and the routers
+  // that answered within `waitMs`. False when the service socket could not
+  // be opened (as SearchRouter).
+  bool Listen(const Target& target, int waitMs, std::vector<DeviceEntry>* answers);
   void ClearDeviceTable();
   std::vector<DeviceEntry> DeviceTable() const;  // a copy, taken under the lock
   // The last router recorded (empty before the first).

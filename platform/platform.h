@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ramtune::platform {
@@ -220,6 +221,10 @@ std::string PathInUtf8(const std::string& path);
 // [section] key= from an ini file; empty when file, section or key are absent.
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& iniPath);
+// Every key= of [section] in an ini file, in the file's order, key and value
+// trimmed; empty when file or section are absent.
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& section,
+                                                                    const std::string& iniPath);
 
 // ---- single instance ----------------------------------------------------------
 // True when another instance holds the named lock; otherwise this process

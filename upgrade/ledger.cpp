@@ -220,11 +220,12 @@ bool Ledger::OpenChanges(std::vector<LedgerChange>* out) {
   return step == SQLITE_DONE || Fail("cannot be read");
 }
 
-bool Ledger::HasCompletedRun(const std::string& mac, bool* completed) {
+bool Ledger::HasCompletedRun(const std::string& mac, bool* completed, std::string* when) {
   if (db_ == nullptr) return Fail("is not open");
-  Statement q(db_, "SELECT count(*) FROM runs WHERE unit = ? AND outcome = 'completed'", {mac});
+  Statement q(db_, "SELECT count(*), max(ended) FROM runs WHERE unit = ? AND outcome = 'completed'", {mac});
   if (q.Step() != SQLITE_ROW) return Fail("cannot be read");
   *completed = q.Int(0) > 0;
+  if (when != nullptr) *when = q.Text(1);
   return true;
 }
 

@@ -95,8 +95,8 @@ class Ledger {
 
   // ---- questions ------------------------------------------------------------------
   bool OpenChanges(std::vector<LedgerChange>* out);
-  // Whether a run of `mac` ever completed.
-  bool HasCompletedRun(const std::string& mac, bool* completed);
+  // Whether a run of `mac` ever completed; `when`: the last such run's end.
+  bool HasCompletedRun(const std::string& mac, bool* completed, std::string* when = nullptr);
   // The SHA-256 the ledger recorded for the Data log at `path` (its last
   // record); empty when it knows none.
   bool KnownSha256(const std::string& path, std::string* sha256, std::string* when);

@@ -41,7 +41,7 @@ const KindName kKinds[] = {
     {EventKind::Progress, "progress", 2}, {EventKind::Picture, "picture", 1},
     {EventKind::Changed, "changed", 0}, {EventKind::Logs, "logs", 2},
     {EventKind::Versions, "versions", 2}, {EventKind::Deferred, "deferred", 0},
-    {EventKind::Ended, "ended", 1},
+    {EventKind::Ended, "ended", 1},     {EventKind::Round, "round", 1},
 };
 
 // A decimal number of at most nine digits; -1 otherwise.
@@ -54,6 +54,56 @@ int Number(const std::string& text) {
 }
 
 }  // namespace
+
+bool ParseSlot(const std::string& text, NamedLink* slot, std::string* error) {
+  auto trim = [](const std::string& part) {
+    const size_t first = part.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : part.substr(first, part.find_last_not_of(" \t") - first + 1);
+  };
+  const size_t equals = text.rfind('=');
+  if (equals != std::string::npos) {
+    slot->name = trim(text.substr(0, equals));
+    slot->link = trim(text.substr(equals + 1));
+  }
+  const bool clean = text.find_first_of("\t\r\n") == std::string::npos;
+  if (equals != std::string::npos && clean && !slot->name.empty() && !slot->link.empty()) return true;
+  *error = "'" + text + "' is not a slot: write it as NAME=LINK, e.g. \"Port 1=eth1\"";
+  return false;
+}
+
+std::string SlotLabel(const std::string& slot, const std::string& link) {
+  return slot.empty() || slot == link ? link : slot + " (" + link + ")";
+}
+
+const char* SlotStateWords(SlotState state) {
+  switch (state) {
+    case SlotState::Waiting: return "waiting";
+    case SlotState::Starting: return "starting";
+    case SlotState::Running: return "running";
+    case SlotState::Finished: return "finished";
+    case SlotState::Done: return "done";
+    case SlotState::Closed: return "closed";
+  }
+  return "";
+}
+
+SessionCounts CountSession(const std::vector<UnitRecord>& ended, int running, int64_t sessionMs) {
+  SessionCounts counts;
+  counts.running = running;
+  for (const UnitRecord& record : ended) {
+    const int status = EffectiveStatus(record);
+    if (status == kStatusCompleted || status == kStatusUpToDate) {
+      ++counts.completed;
+    } else if (status == kStatusChanged) {
+      ++counts.unfinished;
+    } else {
+      ++counts.failed;
+    }
+  }
+  // A rate after a minute: earlier it says little.
+  if (sessionMs >= 60000) counts.perHour = counts.completed * 3600000.0 / static_cast<double>(sessionMs);
+  return counts;
+}
 
 std::vector<std::string> AnsweredLinks(const std::vector<FoundRouter>& found) {
   std::vector<std::string> links;
@@ -91,7 +141,7 @@ Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRout
       auto same = std::find_if(plan.units.begin(), plan.units.end(),
                                [&](const PlannedUnit& unit) { return unit.mac == router.mac; });
       if (same == plan.units.end()) {
-        plan.units.push_back(PlannedUnit{link, router.mac, router.model, router.ip});
+        plan.units.push_back(PlannedUnit{link, router.mac, router.model, router.ip, link});
         continue;
       }
       skipped.reason = "the router " + router.mac + " has the MAC of the unit on " + same->link +
@@ -173,13 +223,14 @@ int BenchExitStatus(const std::vector<UnitRecord>& units, const std::vector<Skip
 
 std::string SummaryTable(const std::vector<UnitRecord>& units, const std::vector<SkippedLink>& skipped) {
   std::vector<std::vector<std::string>> rows = {
-      {"Link", "MAC", "Model", "Bootloader", "Ending", "Data log"}};
+      {"Slot", "MAC", "Model", "Bootloader", "Ending", "Data log"}};
   for (const UnitRecord& record : units) {
     const std::string before = record.blBefore.empty() ? "?" : record.blBefore;
     const std::string after = record.blAfter.empty() ? "?" : record.blAfter;
     // A check names the Data log it was checked against.
     const std::string& log = record.dataLog.empty() ? record.checkedAgainst : record.dataLog;
-    rows.push_back({record.unit.link, record.unit.mac, record.unit.model, before + " -> " + after,
+    rows.push_back({SlotLabel(record.unit.slot, record.unit.link), record.unit.mac, record.unit.model,
+                    before + " -> " + after,
                     EndingText(record), log.empty() ? "-" : log});
   }
   std::vector<size_t> widths(rows.front().size(), 0);
@@ -242,7 +293,8 @@ bool DecodeEvent(const std::string& line, Event* event) {
 void ApplyEvent(const Event& event, UnitRecord* record, int64_t nowMs) {
   const std::vector<std::string>& f = event.fields;
   switch (event.kind) {
-    case EventKind::Found: break;
+    case EventKind::Found:
+    case EventKind::Round: break;
     case EventKind::Phase: {
       // The same phase told again without a wait goes on from where it began.
       const int countdown = Number(f[1]);

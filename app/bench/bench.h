@@ -47,7 +47,21 @@ struct PlannedUnit {
   std::string mac;
   std::string model;
   std::string ip;
+  std::string slot;  // the link's name on the bench; the link's own when it has none
 };
+
+// A link of a bench with its slot's name: `--slot "Port 1=eth1"`, or the
+// line `Port 1=eth1` of config.ini's [Slots].
+struct NamedLink {
+  std::string name;
+  std::string link;  // by name or address, as the command line gave it
+};
+// The name before the last '=', the link after it, both trimmed; false with
+// the reason when either is missing.
+bool ParseSlot(const std::string& text, NamedLink* slot, std::string* error);
+
+// "Port 3 (eth3)", or the link alone when the slot is named after it.
+std::string SlotLabel(const std::string& slot, const std::string& link);
 
 struct SkippedLink {
   std::string link;
@@ -158,6 +172,40 @@ std::string DefaultReportPath(const std::string& folder, const std::string& time
 // "20261208143005" as "2026-12-08T14:30:05"; other texts as they are.
 std::string IsoTime(const std::string& timeStamp);
 
+// ---- a station: a bench that keeps going -----------------------------------------------
+
+// How long a unit may stay silent on its slot before it counts as gone.
+constexpr int kGoneAfterMs = 10000;
+
+// Where a station's slot stands.
+enum class SlotState {
+  Waiting,   // no unit: the slot's watch looks for one
+  Starting,  // a unit answered: the watch is ending, then its run starts
+  Running,   // the unit's run is under way
+  Finished,  // its run ended: the result stays until the unit leaves
+  Done,      // the ledger shows the unit completed: it is not run again until it leaves
+  Closed,    // the station is ending: nothing more starts here
+};
+const char* SlotStateWords(SlotState state);
+
+struct SlotRecord {
+  std::string name;
+  std::string link;
+  SlotState state = SlotState::Waiting;
+  UnitRecord unit;   // the unit on the slot, its last run; unit.mac is empty when there is none
+  std::string note;  // beside the state: "done at 10:32", why an answer is not run, what to do
+};
+
+// The header of a station: its session so far.
+struct SessionCounts {
+  int completed = 0;   // completed, or found up to date
+  int failed = 0;
+  int unfinished = 0;  // left changed (6): each needs a restore
+  int running = 0;
+  double perHour = 0;  // units completed per hour since the session began
+};
+SessionCounts CountSession(const std::vector<UnitRecord>& ended, int running, int64_t sessionMs);
+
 // ---- what a unit's run reports to the bench ------------------------------------------
 //
 // A run started by the bench writes one line per event on a channel of its
@@ -166,6 +214,7 @@ std::string IsoTime(const std::string& timeStamp);
 
 enum class EventKind {
   Found,     // search: link, MAC, model, IP, label
+  Round,     // a station's watch: a round ended (its answers were the found events before it); "up" or "down"
   Phase,     // words, countdown in ms (0 when none)
   Progress,  // position, high
   Picture,   // PASS, FAIL, PAUSE

@@ -15,6 +15,7 @@ std::string ReportJson(const std::vector<UnitRecord>& units, const std::vector<S
   for (const UnitRecord& record : units) {
     nlohmann::ordered_json unit;
     unit["link"] = record.unit.link;
+    unit["slot"] = record.unit.slot.empty() ? record.unit.link : record.unit.slot;
     unit["mac"] = record.unit.mac;
     unit["model"] = record.unit.model;
     unit["ip"] = record.unit.ip;

@@ -4,22 +4,16 @@
 #include <fstream>
 
 #include "app/bench/child_pipes.h"
+#include "app/bench/unit_run.h"
 #include "app/command_line.h"
-#include "upgrade/ledger.h"
 
 namespace ramtune::bench {
 namespace {
 
 const char* const kHint = "[System]-";
 constexpr int kPollMs = 100;
-constexpr int kKillAfterMs = 3000;
-
-std::string Prefix(const UnitRecord& record) { return record.unit.link + " " + record.unit.mac + ": "; }
 
 // ---- the search -------------------------------------------------------------------------
-
-// A stop asked of the bench: Ctrl+C presses, and SIGTERM or SIGHUP as one.
-int Stops(BenchSystem& sys) { return sys.Interrupts() + (sys.TerminationRequested() ? 1 : 0); }
 
 // One search per link, all at once, each the program's own search on its
 // link; what answered, or nothing when Ctrl+C ended it. `failed`: the links
@@ -97,39 +91,14 @@ class Runs {
     for (const PlannedUnit& unit : plan.units) {
       UnitRecord record;
       record.unit = unit;
+      record.unit.slot = setup.SlotOf(unit.link);
       records_.push_back(record);
     }
     children_.resize(records_.size());
   }
 
   void StartAll() {
-    for (size_t i = 0; i < records_.size(); ++i) {
-      // The run works on the unit the search found there, or on none.
-      UnitRecord& record = records_[i];
-      BenchChildRequest request;
-      request.link = record.unit.link;
-      request.unit = record.unit.mac;
-      request.acceptWarning = setup_.acceptWarning;
-      request.yesNo = setup_.yesNo;
-      request.backup = setup_.mode == BenchMode::Backup;
-      request.ledger = setup_.ledgerPath;
-      if (setup_.mode == BenchMode::Check) {
-        record.checkedAgainst = NewestDataLog(setup_.dataLogs, record.unit.mac);
-        request.verify = true;
-        request.verifyFile = record.checkedAgainst;
-      }
-      const auto args = [request](const std::string& channel) { return BenchChildArguments(request, channel); };
-      record.startMs = sys_.NowMs();
-      record.startTime = IsoTime(sys_.TimeStamp());
-      std::string error;
-      if (sys_.Start(setup_.program, args, &children_[i].process, &error)) {
-        record.life = UnitLife::Running;
-      } else {
-        view_.Line(Prefix(record) + "the run could not be started: " + error);
-        children_[i].reaped = true;
-        End(&record, UnitLife::StartFailed);
-      }
-    }
+    for (size_t i = 0; i < records_.size(); ++i) StartUnitRun(setup_, view_, sys_, &records_[i], &children_[i]);
   }
 
   void Watch() {
@@ -138,7 +107,7 @@ class Runs {
       for (size_t i = 0; i < records_.size(); ++i) allDone &= Follow(i);
       view_.Units(records_, sys_.NowMs());
       if (allDone) return;
-      TakeStops();
+      stops_.Take(view_, sys_, [this](platform::ChildSignal signal) { Signal(signal); });
       sys_.WaitForPipes(Pipes(children_), kPollMs);
     }
   }
@@ -149,93 +118,17 @@ class Runs {
   // on the disk (a run that crashed or was killed before its ending) is not
   // reported, and each unit gets its state in the unit ledger.
   void Settle() {
+    std::vector<UnitRecord*> records;
     for (UnitRecord& record : records_) {
       if (!record.dataLog.empty() && !platform::FileExists(record.dataLog)) record.dataLog.clear();
+      records.push_back(&record);
     }
-    std::vector<upgrade::LedgerUnit> units;
-    upgrade::Ledger ledger;
-    // A ledger that is not there is not made here; one that cannot be read leaves every state unknown.
-    if (setup_.ledgerPath.empty() || !platform::FileExists(setup_.ledgerPath) || !ledger.Open(setup_.ledgerPath) ||
-        !ledger.History(&units)) {
-      return;
-    }
-    for (UnitRecord& record : records_) {
-      for (const upgrade::LedgerUnit& unit : units) {
-        if (unit.mac == record.unit.mac) record.ledgerState = unit.state;
-      }
-    }
+    TakeLedgerStates(setup_.ledgerPath, records);
   }
 
  private:
   // Reads one unit's run; true once it has ended.
-  bool Follow(size_t i) {
-    Child& child = children_[i];
-    UnitRecord& record = records_[i];
-    if (record.Over()) return true;
-    if (record.life == UnitLife::Planned) {  // a stop came before the runs were started
-      End(&record, UnitLife::Withheld);
-      return true;
-    }
-    std::vector<std::string> lines;
-    std::vector<Event> events;
-    Drain(sys_, &child, &lines, &events);
-    for (const std::string& line : lines) view_.UnitMessage(record, line);
-    const int64_t now = sys_.NowMs();
-    for (const Event& event : events) {
-      ApplyEvent(event, &record, now);
-      if (event.kind == EventKind::Deferred) {
-        view_.Line(Prefix(record) + "this unit has been changed (flashed): its run is left to finish its "
-                                    "write-back and verification. Ctrl+C again ends it; the unit would then "
-                                    "need a restore from its Data log.");
-      }
-    }
-    if (!child.Done()) return false;
-    // The run's status came with its ended event; the process's own end
-    // only tells a crash.
-    record.signal = child.signal;
-    End(&record, record.life == UnitLife::StopAsked ? UnitLife::Stopped : UnitLife::Ended);
-    return true;
-  }
-
-  void End(UnitRecord* record, UnitLife how) {
-    record->life = how;
-    record->endMs = sys_.NowMs();
-    record->endTime = IsoTime(sys_.TimeStamp());
-  }
-
-  // The stops asked of the bench, one step each: Ctrl+C, then Ctrl+C again.
-  // A SIGTERM or SIGHUP (a dropped session, a service manager) is the first
-  // step only: a changed unit still finishes its write-back. Two presses
-  // that arrive together take both steps.
-  void TakeStops() {
-    const int stops = Stops(sys_);
-    switch (stopping_) {
-      case Stopping::None:
-        if (stops == 0) return;
-        view_.Line(std::string(kHint) +
-                   "Ctrl+C: the units not changed yet are ended now; a unit that has been changed is "
-                   "left to finish its verification (Ctrl+C again ends it too).");
-        Signal(platform::ChildSignal::AskToStop);
-        stopping_ = Stopping::Asked;
-        [[fallthrough]];
-      case Stopping::Asked:
-        if (stops < 2) return;
-        view_.Line(std::string(kHint) +
-                   "Ctrl+C again: every run still going is ended now. A unit ended after its flash keeps the new "
-                   "bootloader without verified values: restore it from its Data log (ramtune --restore "
-                   "DATALOG --interface LINK).");
-        Signal(platform::ChildSignal::End);
-        killAt_ = sys_.NowMs() + kKillAfterMs;
-        stopping_ = Stopping::Ending;
-        return;
-      case Stopping::Ending:
-        if (sys_.NowMs() < killAt_) return;
-        Signal(platform::ChildSignal::Kill);
-        stopping_ = Stopping::Killed;
-        return;
-      case Stopping::Killed: return;
-    }
-  }
+  bool Follow(size_t i) { return FollowUnitRun(view_, sys_, &records_[i], &children_[i]); }
 
   void Signal(platform::ChildSignal signal) {
     for (size_t i = 0; i < records_.size(); ++i) {
@@ -245,21 +138,12 @@ class Runs {
     }
   }
 
-  // How far the bench has gone in stopping its runs.
-  enum class Stopping {
-    None,    // no stop asked
-    Asked,   // the runs were asked to stop: the units not changed end, a changed one finishes
-    Ending,  // every run still going was ended; what outlives that is killed at killAt_
-    Killed,  // that was killed too
-  };
-
   const Setup& setup_;
   View& view_;
   BenchSystem& sys_;
   std::vector<UnitRecord> records_;
   std::vector<Child> children_;
-  Stopping stopping_ = Stopping::None;
-  int64_t killAt_ = 0;  // Ending: when what is still there is killed
+  StopSteps stops_;
 };
 
 void WriteReport(const Setup& setup, View& view, const std::string& text) {

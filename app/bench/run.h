@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ class View {
   virtual void Units(const std::vector<UnitRecord>& units, int64_t nowMs) = 0;
   // One Yes/No question; false for No or nobody to ask.
   virtual bool Confirm(const std::string& question) = 0;
+  // A station's slots changed or time passed (a terminal redraws their lines).
+  virtual void Slots(const std::vector<SlotRecord>& /*slots*/, const SessionCounts& /*counts*/, int64_t /*nowMs*/) {}
+  // A unit's run on a station ended (a terminal rings its bell).
+  virtual void UnitEnded(const UnitRecord& /*unit*/) {}
 };
 
 struct Setup {
@@ -36,6 +41,15 @@ struct Setup {
   BenchMode mode = BenchMode::Upgrade;
   std::vector<std::string> dataLogs;  // Check: the files of the working folder
   std::string ledgerPath;  // the unit ledger every run uses; empty: each run finds its own
+  // The links' names on the bench ("Port 3"), by link; a link without one
+  // is named after itself.
+  std::map<std::string, std::string> slotNames;
+  std::string SlotOf(const std::string& link) const {
+    const auto named = slotNames.find(link);
+    return named == slotNames.end() ? link : named->second;
+  }
+  // When the bench began ("%Y%m%d%H%M%S"), kept with each of its runs in the ledger.
+  std::string session;
 };
 
 // What the bench's course asks of the system: its children, their pipes,

@@ -1,6 +1,7 @@
 #include "app/console/bench_lines.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/console/progress_line.h"
 
@@ -59,6 +60,47 @@ std::vector<std::string> UnitLines(const std::vector<bench::UnitRecord>& units, 
       const bool paint = colour && unit.Over() && !last.empty();
       lines.push_back(line + (paint ? Coloured(last, EndingColourOf(unit)) : last));
     }
+  }
+  return lines;
+}
+
+std::vector<std::string> StationLines(const std::vector<bench::SlotRecord>& slots,
+                                      const bench::SessionCounts& counts, int64_t nowMs, int width, bool colour) {
+  char rate[32] = "-";
+  if (counts.perHour > 0) std::snprintf(rate, sizeof rate, "%.1f", counts.perHour);
+  std::vector<std::string> lines = {FitToWidth(
+      "Station: " + std::to_string(counts.completed) + " completed, " + std::to_string(counts.failed) + " failed, " +
+          std::to_string(counts.unfinished) + " unfinished, " + std::to_string(counts.running) + " in progress, " +
+          rate + " units/h",
+      width)};
+  size_t columns[2] = {0, 0};
+  std::vector<bench::UnitRecord> drawn;  // the units of running and finished slots, drawn as a bench draws them
+  for (const bench::SlotRecord& slot : slots) {
+    columns[0] = std::max(columns[0], slot.name.size());
+    columns[1] = std::max(columns[1], std::string(bench::SlotStateWords(slot.state)).size());
+    if (slot.state != bench::SlotState::Running && slot.state != bench::SlotState::Finished) continue;
+    drawn.push_back(slot.unit);
+    drawn.back().unit.link.clear();
+  }
+  const size_t headWidth = columns[0] + columns[1] + 4;
+  const int unitWidth = width > static_cast<int>(headWidth) ? width - static_cast<int>(headWidth) + 2 : 1;
+  const std::vector<std::string> plain = UnitLines(drawn, nowMs, unitWidth, false);
+  const std::vector<std::string> painted = UnitLines(drawn, nowMs, unitWidth, colour);
+  size_t next = 0;
+  for (const bench::SlotRecord& slot : slots) {
+    const std::string head = Padded(slot.name, columns[0]) + "  " + Padded(bench::SlotStateWords(slot.state), columns[1]);
+    if (slot.state != bench::SlotState::Running && slot.state != bench::SlotState::Finished) {
+      std::string rest = slot.unit.unit.mac.empty() ? "-" : slot.unit.unit.mac + "  " + slot.unit.unit.model;
+      if (!slot.note.empty()) rest += "  " + slot.note;
+      lines.push_back(FitToWidth(head + "  " + rest, width));
+      continue;
+    }
+    // UnitLines leaves the (empty) link column in front: two blanks.
+    const std::string& unit = painted[next];
+    const size_t shown = head.size() + plain[next].size();
+    ++next;
+    const bool noteFits = !slot.note.empty() && shown + 2 + slot.note.size() < static_cast<size_t>(width);
+    lines.push_back(head + unit + (noteFits ? "  " + slot.note : ""));
   }
   return lines;
 }

@@ -21,4 +21,15 @@ namespace ramtune::console {
 std::vector<std::string> UnitLines(const std::vector<bench::UnitRecord>& units, int64_t nowMs, int width,
                                    bool colour);
 
+// A station's block: a header with the session's counts, then one line per
+// slot, its name and state in front:
+//   "Station: 3 completed, 1 failed, 0 unfinished, 2 in progress, 14.2 units/h"
+//   "Port 1  running   AABBCCDDEE01  LM-7210A  flashing  [###-------] 7/20  1:52"
+//   "Port 2  waiting   -"
+//   "Port 4  done      AABBCCDDEE04  LM-7210A  done at 2026-12-09 10:32"
+// A running or finished slot's unit is drawn as UnitLines draws it; a
+// finished one's note (what to do) follows when it fits.
+std::vector<std::string> StationLines(const std::vector<bench::SlotRecord>& slots,
+                                      const bench::SessionCounts& counts, int64_t nowMs, int width, bool colour);
+
 }  // namespace ramtune::console

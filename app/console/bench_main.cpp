@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/bench/run.h"
+#include "app/bench/station.h"
 #include "app/console/bench_lines.h"
 #include "app/console/front_end.h"
 #include "app/console/terminal.h"
@@ -45,7 +46,7 @@ class LineView : public bench::View {
 
   void Line(const std::string& text) override { Write(text); }
   void UnitMessage(const bench::UnitRecord& unit, const std::string& line) override {
-    Write(unit.unit.link + " " + unit.unit.mac + "| " + line);
+    Write(unit.unit.slot + " " + unit.unit.mac + "| " + line);
   }
   void Units(const std::vector<bench::UnitRecord>&, int64_t) override {}
   bool Confirm(const std::string& question) override { return interactive_ && AskYesNo(question, nullptr); }
@@ -63,13 +64,16 @@ class LineView : public bench::View {
 // lines of the bench and of every unit scroll above it.
 class TerminalView : public bench::View {
  public:
-  TerminalView(bool interactive, bool colour)
-      : interactive_(interactive), colour_(colour), block_(stdout, true, [] { return TerminalWidth(STDOUT_FILENO); }) {}
+  TerminalView(bool interactive, bool colour, bool bell)
+      : interactive_(interactive),
+        colour_(colour),
+        bell_(bell),
+        block_(stdout, true, [] { return TerminalWidth(STDOUT_FILENO); }) {}
   ~TerminalView() override { block_.Release(); }
 
   void Line(const std::string& text) override { block_.Write(stdout, text + "\n"); }
   void UnitMessage(const bench::UnitRecord& unit, const std::string& line) override {
-    block_.Write(stdout, unit.unit.link + " " + unit.unit.mac + "| " + line + "\n");
+    block_.Write(stdout, unit.unit.slot + " " + unit.unit.mac + "| " + line + "\n");
   }
   void Units(const std::vector<bench::UnitRecord>& units, int64_t nowMs) override {
     const bool colour = colour_;
@@ -80,10 +84,25 @@ class TerminalView : public bench::View {
     if (ended) block_.Release();
   }
   bool Confirm(const std::string& question) override { return interactive_ && AskYesNo(question, &block_); }
+  void Slots(const std::vector<bench::SlotRecord>& slots, const bench::SessionCounts& counts,
+             int64_t nowMs) override {
+    const bool colour = colour_;
+    block_.Show([slots, counts, nowMs, colour](int width) { return StationLines(slots, counts, nowMs, width, colour); });
+    // The station has ended: its last lines stay above the summary.
+    bool closed = true;
+    for (const bench::SlotRecord& slot : slots) closed &= slot.state == bench::SlotState::Closed;
+    if (closed) block_.Release();
+  }
+  void UnitEnded(const bench::UnitRecord&) override {
+    if (!bell_) return;
+    std::fputc('\a', stdout);
+    std::fflush(stdout);
+  }
 
  private:
   bool interactive_;
   bool colour_;
+  bool bell_;
   BottomBlock block_;
 };
 
@@ -92,31 +111,64 @@ int Usage(const std::string& message) {
   return kExitUsage;
 }
 
-// The links of the bench by name: each named one (by name or address), or
-// every link that could reach a router.
-bool BenchLinks(const Options& options, std::vector<std::string>* links, std::string* error) {
-  const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();
-  for (const std::string& choice : options.interfaces) {
-    platform::NetInterface found;
-    if (!link::FindInterface(interfaces, choice, &found)) {
-      *error = "--interface: no network interface is named or has the address '" + choice +
-               "'. The interfaces are:\n" + link::InterfaceListText(interfaces);
-      return false;
-    }
-    for (const std::string& known : *links) {
-      if (known == found.name) {
-        *error = "--interface: " + found.name + " is named twice; a bench runs one unit per link";
+// The links the bench was given, each with its slot's name: every --slot,
+// then every --interface (named after its link); without either, the
+// [Slots] of config.ini.
+bool NamedLinks(const Options& options, std::vector<bench::NamedLink>* named, std::string* error) {
+  const bool given = !options.slots.empty() || !options.interfaces.empty();
+  if (!given) {
+    const std::string ini = platform::ExecutableFolder() + "config.ini";
+    for (const auto& [name, link] : platform::ReadProfileSection("Slots", ini)) {
+      if (!bench::ParseSlot(name + "=" + link, &named->emplace_back(), error)) {
+        *error = ini + ", [Slots]: " + *error;
         return false;
       }
     }
-    links->push_back(found.name);
+    return true;
   }
-  if (!options.interfaces.empty()) return true;
+  for (const std::string& text : options.slots) {
+    if (!bench::ParseSlot(text, &named->emplace_back(), error)) {
+      *error = "--slot: " + *error;
+      return false;
+    }
+  }
+  for (const std::string& choice : options.interfaces) named->push_back(bench::NamedLink{"", choice});
+  return true;
+}
+
+// The links of the bench by name, with their slots' names: each named one
+// (by name or address), or every link that could reach a router.
+bool BenchLinks(const Options& options, bench::Setup* setup, std::string* error) {
+  std::vector<bench::NamedLink> named;
+  if (!NamedLinks(options, &named, error)) return false;
+  const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();
+  for (const bench::NamedLink& choice : named) {
+    platform::NetInterface found;
+    if (!link::FindInterface(interfaces, choice.link, &found)) {
+      *error = "no network interface is named or has the address '" + choice.link + "'. The interfaces are:\n" +
+               link::InterfaceListText(interfaces);
+      return false;
+    }
+    const std::string name = choice.name.empty() ? found.name : choice.name;
+    for (const std::string& known : setup->links) {
+      if (known == found.name) {
+        *error = found.name + " is named twice; a bench runs one unit per link";
+        return false;
+      }
+      if (setup->SlotOf(known) == name) {
+        *error = "two links have the slot name '" + name + "'; give each slot a name of its own";
+        return false;
+      }
+    }
+    setup->links.push_back(found.name);
+    if (name != found.name) setup->slotNames[found.name] = name;
+  }
+  if (!named.empty()) return true;
   for (const platform::NetInterface& network : interfaces) {
-    if (network.up && network.hasLink && !network.address.empty()) links->push_back(network.name);
+    if (network.up && network.hasLink && !network.address.empty()) setup->links.push_back(network.name);
   }
-  if (links->empty()) *error = "--all: no network interface with a link and an IPv4 address";
-  return !links->empty();
+  if (setup->links.empty()) *error = "--all: no network interface with a link and an IPv4 address";
+  return !setup->links.empty();
 }
 
 }  // namespace
@@ -136,13 +188,15 @@ bool LinkTiedTransport::Bind(uint16_t port) {
 
 int RunBenchConsole(const Options& options) {
   const bool interactive = isatty(STDIN_FILENO) == 1;
-  if (options.interfaces.empty() && !interactive) {
-    return Usage("--all: name each link of the bench with --interface when standard input is not a terminal");
-  }
   bench::Setup setup;
   std::string error;
-  if (!BenchLinks(options, &setup.links, &error)) return Usage(error);
-  setup.confirm = options.interfaces.empty();
+  if (!BenchLinks(options, &setup, &error)) return Usage(error);
+  // No link named: those found are listed and one Yes is asked.
+  setup.confirm = options.interfaces.empty() && options.slots.empty() && setup.slotNames.empty();
+  if (setup.confirm && !interactive) {
+    return Usage("--all: name each link of the bench with --interface or --slot (or in config.ini's [Slots]) when "
+                 "standard input is not a terminal");
+  }
   setup.program = platform::ExecutablePath();
   if (setup.program.empty()) return Usage("--all: the program's own file cannot be found");
   // Every run of the bench uses the one ledger the bench reads at its end.
@@ -190,15 +244,27 @@ int RunBenchConsole(const Options& options) {
     }
   }
 
+  setup.session = platform::LocalTimeStamp();
+  // A station works on the links it was given; on links it found, one Yes first.
+  if (options.continuous && setup.confirm) {
+    std::string links;
+    for (const std::string& link : setup.links) links += (links.empty() ? "" : ", ") + link;
+    if (!AskYesNo("Run a station on " + links + " (each unit is upgraded as soon as it answers)?", nullptr)) {
+      std::printf("ramtune: nothing was started.\n");
+      return bench::kBenchRefused;
+    }
+  }
+
   platform::CatchInterrupts();
   bench::BenchSystem system;
+  const auto run = options.continuous ? bench::RunStation : bench::RunBench;
   int status;
   if (caps.live) {
-    TerminalView view(interactive, caps.colour);
-    status = bench::RunBench(setup, view, system);
+    TerminalView view(interactive, caps.colour, !options.quiet);
+    status = run(setup, view, system);
   } else {
     LineView view(interactive);
-    status = bench::RunBench(setup, view, system);
+    status = run(setup, view, system);
   }
   std::printf("ramtune: exit status %d\n", status);
   return status;

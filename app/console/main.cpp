@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/bench/child_channel.h"
+#include "app/bench/watch.h"
 #include "app/console/bench_main.h"
 #include "app/console/front_end.h"
 #include "app/console/options.h"
@@ -192,6 +193,8 @@ int main(int argc, char** argv) {
     dlg.Request(restore);
   }
   if (!options.benchChild.unit.empty()) dlg.PlanUnit(options.benchChild.unit);
+  dlg.settings.BenchSlot = options.benchChild.slot;
+  dlg.settings.BenchSession = options.benchChild.session;
   if (options.backup) dlg.Request(upgrade::RunMode::Backup());
   if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyFile));
   if (!options.interfaceChoice.empty()) dlg.ChooseInterface(options.interfaceChoice);
@@ -199,6 +202,7 @@ int main(int argc, char** argv) {
   BenchChildStartup benchSystem;
   if (std::optional<Ending> ended = RunStartup(dlg, ofBench ? benchSystem : ownSystem)) frontEnd.Finish(*ended);
   if (ofBench && options.benchChild.search) ReportSearch(frontEnd, dlg, channel, benchLink.name);
+  if (ofBench && options.benchChild.watch) frontEnd.Finish(bench::WatchLink(dlg, channel, benchLink.name));
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();
 }

@@ -42,6 +42,9 @@ struct Options {
   bool all = false;                     // --all
   std::vector<std::string> interfaces;  // every --interface, in order
   std::string reportFile;               // --report FILE
+  std::vector<std::string> slots;       // every --slot "NAME=LINK", in order
+  bool continuous = false;              // --continuous: the station
+  bool quiet = false;                   // --quiet: no bell when a unit ends
   BenchChildOptions benchChild;         // a search or a run started by a bench (hidden)
   bool version = false;         // --version
   std::string ledger;           // --ledger PATH: the unit ledger's file
@@ -107,7 +110,9 @@ inline const char* const kBenchExitStatus =
     "the one planned), 8, 4, 3 (a named link where no router answered). 10: the warning or the\n"
     "bench's question answered No, or another instance is running; 64: the\n"
     "command line, or a PC that cannot tie a socket to a link; 66: the report file\n"
-    "cannot be written. The summary table and the JSON report list every unit.\n";
+    "cannot be written. The summary table and the JSON report list every unit.\n"
+    "A station (--all --continuous) weighs every unit of its session the same way\n"
+    "when it is ended; 0 also when it ran none.\n";
 
 // The one definition of the command line, bound to `o`.
 inline void DefineOptions(CLI::App& app, Options& o) {
@@ -219,6 +224,29 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->type_name("FILE")
       ->check(NonEmpty("a file name"))
       ->needs(all);
+  app.add_option("--slot", o.slots,
+                 "with --all: a link of the bench with the name of its slot,\n"
+                 "shown in every line, the report and the ledger (e.g.\n"
+                 "--slot \"Port 1=eth1\"; repeat it for each link). Without\n"
+                 "--slot and --interface, config.ini's [Slots] names them")
+      ->type_name("\"NAME=LINK\"")
+      ->check(NonEmpty("a slot's name and link"))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false)
+      ->needs(all);
+  CLI::Option* continuous = app.add_flag("--continuous", o.continuous,
+               "with --all: the station. Each slot waits for a unit, runs it\n"
+               "as soon as it answers, keeps its result until it is taken\n"
+               "out, and waits for the next; a unit the ledger shows\n"
+               "completed is not run again. Ctrl+C: no new unit starts;\n"
+               "with no unit running it ends the station")
+      ->disable_flag_override()
+      ->needs(all)
+      ->excludes(backup)
+      ->excludes(verify);
+  app.add_flag("--quiet", o.quiet, "with --continuous: no bell when a unit ends")
+      ->disable_flag_override()
+      ->needs(continuous);
   all->excludes(restore)->excludes(script)->excludes(list);
   app.add_option(kOptionLedger, o.ledger,
                  "the unit ledger's file (default: RAMTUNE_LEDGER, else\n"

@@ -214,12 +214,12 @@ std::string PcStateFolder(std::string* error) {
 // read: names match without regard to case and with surrounding blanks
 // removed, the value loses its surrounding blanks and one pair of matching
 // quotes, and is cut to 259 characters. The first matching key wins.
-std::string ReadProfileString(const std::string& section, const std::string& key,
-                              const std::string& iniPath) {
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& section,
+                                                                    const std::string& iniPath) {
+  std::vector<std::pair<std::string, std::string>> entries;
   std::string content;
-  if (!ReadFilePrefix(iniPath, kProfileReadLimit, &content)) return std::string();
+  if (!ReadFilePrefix(iniPath, kProfileReadLimit, &content)) return entries;
   const std::string wantedSection = Trim(section);
-  const std::string wantedKey = Trim(key);
 
   bool inSection = false;
   size_t pos = 0;
@@ -239,14 +239,20 @@ std::string ReadProfileString(const std::string& section, const std::string& key
     if (!inSection || line.empty() || line[0] == ';') continue;
     size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    if (!SameIgnoringCase(Trim(line.substr(0, equals)), wantedKey)) continue;
-
     std::string value = Trim(line.substr(equals + 1));
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
       value = value.substr(1, value.size() - 2);
     }
     if (value.size() > kProfileValueMax) value.resize(kProfileValueMax);
-    return value;
+    entries.emplace_back(Trim(line.substr(0, equals)), value);
+  }
+  return entries;
+}
+
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& iniPath) {
+  for (const auto& entry : ReadProfileSection(section, iniPath)) {
+    if (SameIgnoringCase(entry.first, Trim(key))) return entry.second;
   }
   return std::string();
 }

@@ -133,6 +133,27 @@ std::string ExecutablePath() {
   return std::string(buffer, n);
 }
 
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& section,
+                                                                    const std::string& iniPath) {
+  // "key=value\0" for each line, then one more '\0'.
+  std::vector<char> buffer(32768);
+  const DWORD n = GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                            iniPath.c_str());
+  auto trim = [](const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  };
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (size_t at = 0; at < n && buffer[at] != '\0';) {
+    const std::string line(buffer.data() + at);
+    at += line.size() + 1;
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos || trim(line).rfind(';', 0) == 0) continue;
+    entries.emplace_back(trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
+  }
+  return entries;
+}
+
 std::string ExecutableFolder() {
   const std::string path = ExecutablePath();
   size_t slash = path.rfind('\\');

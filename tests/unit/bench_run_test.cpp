@@ -10,125 +10,13 @@
 #include <nlohmann/json.hpp>
 
 #include "app/bench/run.h"
+#include "support/bench_fake.h"
 #include "upgrade/ledger.h"
 
 namespace ramtune::bench {
 namespace {
 
 using platform::ChildSignal;
-
-// One child as the test scripts it: what it writes at once, and how it ends.
-struct ScriptedChild {
-  std::vector<std::string> args;
-  std::string output;
-  std::string events;
-  int64_t endsAtMs = -1;  // ends by itself then; -1: only when signalled
-  int status = 0;
-  bool changed = false;   // a stop request is left to finish, as a changed unit's run does
-  bool outlivesEnd = false;  // only Kill ends it
-  int64_t killedAtMs = -1;
-  int signal = 0;
-  bool ended = false;
-  std::vector<ChildSignal> signals;
-
-  bool IsSearch() const { return std::find(args.begin(), args.end(), "--bench-search") != args.end(); }
-  std::string Link() const { return args[std::find(args.begin(), args.end(), "--interface") - args.begin() + 1]; }
-};
-
-class FakeSystem : public BenchSystem {
- public:
-  std::vector<ScriptedChild> children;
-  std::function<void(ScriptedChild&)> onStart;  // fills in a child as it starts
-  std::function<void(FakeSystem&)> onTick;      // at every wait: stops arrive
-  int64_t now = 0;
-  int interrupts = 0;
-  bool terminated = false;
-  std::vector<std::string> refusedLinks;  // their children cannot be started
-
-  bool Start(const std::string&, const platform::ChildArguments& args, platform::ChildProcess* child,
-             std::string* error) override {
-    ScriptedChild scripted;
-    scripted.args = args("channel-" + std::to_string(children.size() + 1));
-    if (std::find(refusedLinks.begin(), refusedLinks.end(), scripted.Link()) != refusedLinks.end()) {
-      *error = "no such file";
-      return false;
-    }
-    onStart(scripted);
-    children.push_back(scripted);
-    const intptr_t n = static_cast<intptr_t>(children.size());
-    *child = platform::ChildProcess{n, 100 + 2 * n, 101 + 2 * n};
-    return true;
-  }
-  bool Ended(platform::ChildProcess* process, int* status, int* signal) override {
-    if (process->process <= 0) {
-      ADD_FAILURE() << "asked whether a child that was never started, or was seen ended, has ended";
-      return false;
-    }
-    ScriptedChild& child = children.at(static_cast<size_t>(process->process - 1));
-    if (!child.ended) return false;
-    process->process = -1;
-    *status = child.signal != 0 ? -1 : child.status;
-    *signal = child.signal;
-    return true;
-  }
-  bool ReadPipe(intptr_t* fd, std::string* into) override {
-    if (*fd < 0) return false;
-    ScriptedChild& child = children.at(static_cast<size_t>((*fd - 100) / 2 - 1));
-    std::string& data = *fd % 2 == 0 ? child.output : child.events;
-    into->append(data);
-    data.clear();
-    if (!child.ended) return true;
-    *fd = -1;
-    return false;
-  }
-  void ClosePipe(intptr_t* fd) override { *fd = -1; }
-  void Signal(const platform::ChildProcess& process, ChildSignal signal) override {
-    ScriptedChild& child = children.at(static_cast<size_t>(process.process - 1));
-    child.signals.push_back(signal);
-    if (signal == ChildSignal::AskToStop && child.changed) {
-      child.events += "deferred\n";
-      return;
-    }
-    if (signal == ChildSignal::End && child.outlivesEnd) return;
-    if (signal == ChildSignal::Kill) child.killedAtMs = now;
-    child.ended = true;
-    child.signal = signal == ChildSignal::AskToStop ? 0 : signal == ChildSignal::End ? 15 : 9;
-    if (signal == ChildSignal::AskToStop) {
-      child.status = 2;
-      child.events += "ended\t2\tfailed\n";
-    }
-  }
-  void WaitForPipes(const std::vector<intptr_t>&, int timeoutMs) override {
-    now += timeoutMs;
-    for (ScriptedChild& child : children) child.ended |= child.endsAtMs >= 0 && now >= child.endsAtMs;
-    if (onTick) onTick(*this);
-  }
-  int Interrupts() override { return interrupts; }
-  bool TerminationRequested() override { return terminated; }
-  int64_t NowMs() override { return now; }
-  std::string TimeStamp() override { return "20261209100000"; }
-
-  std::vector<const ScriptedChild*> Runs() const {
-    std::vector<const ScriptedChild*> runs;
-    for (const ScriptedChild& child : children) {
-      if (!child.IsSearch()) runs.push_back(&child);
-    }
-    return runs;
-  }
-};
-
-class QuietView : public View {
- public:
-  std::vector<std::string> lines;
-  std::function<bool()> confirm = [] { return true; };
-  void Line(const std::string& text) override { lines.push_back(text); }
-  void UnitMessage(const UnitRecord&, const std::string& line) override { lines.push_back(line); }
-  void Units(const std::vector<UnitRecord>&, int64_t) override {}
-  bool Confirm(const std::string&) override { return confirm(); }
-  bool Said(const std::string& part) const {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
-  }
-};
 
 // Every link's search finds its one unit after a second; every run changes
 // its unit at once and completes after a minute.

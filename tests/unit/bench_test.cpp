@@ -183,17 +183,17 @@ TEST(BenchEvents, PhaseKeepsItsStartUnlessANewWaitBegins) {
 
 TEST(BenchReport, SummaryAndJsonCarryEveryUnitAndSkippedLink) {
   UnitRecord pass = Ended(0);
-  pass.unit = PlannedUnit{"vb1", "AABBCCDDEE01", "LM-7210A", "10.77.0.2"};
+  pass.unit = PlannedUnit{"vb1", "AABBCCDDEE01", "LM-7210A", "10.77.0.2", "Port 1"};
   pass.blBefore = "1.0.1.5";
   pass.blAfter = "1.0.1.6";
   pass.dataLog = "/w/T AABBCCDDEE01_Data_1.txt";
   pass.processLog = "/w/T AABBCCDDEE01_Process_1.txt";
   UnitRecord failed = Ended(2, true);
-  failed.unit = PlannedUnit{"vb2", "AABBCCDDEE02", "LM-7210B", "10.77.0.2"};
+  failed.unit = PlannedUnit{"vb2", "AABBCCDDEE02", "LM-7210B", "10.77.0.2", "vb2"};
   const std::vector<SkippedLink> skipped = {{"vb3", "more than one router answered", {"M1 LM-7210A at 10.77.0.2"}, 2}};
 
   const std::string table = SummaryTable({pass, failed}, skipped);
-  for (const char* text : {"Link", "Data log", "vb1   AABBCCDDEE01", "1.0.1.5 -> 1.0.1.6", "PASS",
+  for (const char* text : {"Slot", "Data log", "Port 1 (vb1)  AABBCCDDEE01", "vb2           AABBCCDDEE02", "1.0.1.5 -> 1.0.1.6", "PASS",
                            "FAIL, restore it (6)", "? -> ?", "vb3: not run: more than one router answered"}) {
     EXPECT_NE(table.find(text), std::string::npos) << text << "\n" << table;
   }
@@ -203,6 +203,7 @@ TEST(BenchReport, SummaryAndJsonCarryEveryUnitAndSkippedLink) {
   EXPECT_EQ(report["started"], "S");
   ASSERT_EQ(report["units"].size(), 2u);
   EXPECT_EQ(report["units"][0]["link"], "vb1");
+  EXPECT_EQ(report["units"][0]["slot"], "Port 1");
   EXPECT_EQ(report["units"][0]["process_log"], pass.processLog);
   EXPECT_EQ(report["units"][0]["bootloader_after"], "1.0.1.6");
   EXPECT_EQ(report["units"][1]["exit_status"], 6);
