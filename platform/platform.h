@@ -189,6 +189,11 @@ bool FlushToDisk(const std::string& path, std::string* error = nullptr);
 // beside it, put on the disk, renamed over `path`, and the folder put on the
 // disk. On failure `error`, when given, receives the system's text.
 bool ReplaceFileDurably(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+// Gives a file the name `to` only when no file has that name yet, and puts
+// the new name on the disk: of several processes racing to put a file in
+// place, exactly one wins and the others see `existed`. On failure `error`,
+// when given, receives the system's text.
+bool RenameIfAbsent(const std::string& from, const std::string& to, bool* existed, std::string* error = nullptr);
 // Removes a file; true when it is gone (also when it was not there).
 bool RemoveFile(const std::string& path);
 // The names of the files in `folder` (with or without its separator; no
@@ -199,6 +204,7 @@ std::vector<std::string> FolderFileNames(const std::string& folder);
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::string* out);
 bool CurrentDirectory(std::string* out);      // false when it cannot be read
 bool CreateDirectory(const std::string& path);
+unsigned long CurrentProcessId();
 std::string ExecutablePath();                 // the running program's file (to start more of itself); empty on failure
 std::string ExecutableFolder();               // with a trailing separator; empty on failure
 // The folder this PC keeps its own state in (the unit ledger), with its

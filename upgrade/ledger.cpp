@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 
@@ -136,8 +137,8 @@ bool Ledger::Open(const std::string& path) {
   error_.clear();
   // An existing file must be a SQLite database: SQLite would take an empty
   // file for a new ledger and the units it held would be forgotten.
-  const bool exists = platform::FileExists(path);
-  if (exists) {
+  if (!platform::FileExists(path) && !Create(path)) return false;
+  {
     std::string head;
     if (!platform::ReadFilePrefix(path, sizeof kMagic, &head) || head.compare(0, std::string::npos, kMagic,
                                                                               sizeof kMagic) != 0) {
@@ -149,8 +150,7 @@ bool Ledger::Open(const std::string& path) {
       return false;
     }
   }
-  const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
-  if (sqlite3_open_v2(platform::PathInUtf8(path).c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(platform::PathInUtf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     Fail("cannot be opened");
     Close();
     path_ = path;
@@ -186,6 +186,32 @@ bool Ledger::Open(const std::string& path) {
     return false;
   }
   return true;
+}
+
+bool Ledger::Create(const std::string& path) {
+  // Made whole under a name of this process's own and then put in place:
+  // SQLite would leave an empty file at `path` until its first commit, which
+  // another run starting at the same moment (a bench's children) must refuse
+  // as a ledger cut to nothing.
+  static std::atomic<unsigned> made_here{0};
+  const std::string fresh =
+      path + "." + std::to_string(platform::CurrentProcessId()) + "-" + std::to_string(++made_here) + ".new";
+  platform::RemoveFile(fresh);
+  const bool made = sqlite3_open_v2(platform::PathInUtf8(fresh).c_str(), &db_,
+                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
+                    Exec("PRAGMA synchronous=FULL") && Exec("BEGIN IMMEDIATE") && Exec(kSchema) && Exec("COMMIT");
+  std::string why = made ? "" : db_ != nullptr ? sqlite3_errmsg(db_) : "it cannot be opened";
+  sqlite3_close(db_);
+  db_ = nullptr;
+  bool existed = false;
+  if (made && platform::RenameIfAbsent(fresh, path, &existed, &why)) return true;
+  platform::RemoveFile(fresh);
+  if (existed) return true;  // another run made it first
+  error_ = "The unit ledger " + path + " cannot be made (" + why +
+           "). Nothing has been changed on the router. Make sure its folder can be written (or name another "
+           "ledger with --ledger), then start again.";
+  path_.clear();
+  return false;
 }
 
 bool Ledger::Transaction(const char* what, const std::function<bool()>& steps) {

@@ -123,6 +123,8 @@ class Ledger {
 
  private:
   bool Exec(const char* sql);
+  // Puts a new, empty ledger at `path`; true also when another run did so first.
+  bool Create(const std::string& path);
   // Runs `steps` in one transaction; false (rolled back) when one fails.
   bool Transaction(const char* what, const std::function<bool()>& steps);
   // Fails with the database's message about `what`.

@@ -117,6 +117,18 @@ bool ReplaceFileDurably(const std::string& path, const std::string& bytes, std::
   return FlushToDisk(path, error);
 }
 
+bool RenameIfAbsent(const std::string& from, const std::string& to, bool* existed, std::string* error) {
+  *existed = false;
+  // A second name for the file and then the first removed: link() never
+  // replaces an existing name, on every file system that has links.
+  if (link(from.c_str(), to.c_str()) != 0) {
+    *existed = errno == EEXIST;
+    return Failed(error);
+  }
+  unlink(from.c_str());
+  return FlushToDisk(to, error);
+}
+
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 std::vector<std::string> FolderFileNames(const std::string& folder) {
@@ -168,6 +180,8 @@ bool CurrentDirectory(std::string* out) {
 }
 
 bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
 
 std::string ExecutablePath() {
   char buffer[PATH_MAX];

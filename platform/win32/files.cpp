@@ -72,6 +72,15 @@ bool ReplaceFileDurably(const std::string& path, const std::string& bytes, std::
   return true;
 }
 
+bool RenameIfAbsent(const std::string& from, const std::string& to, bool* existed, std::string* error) {
+  *existed = false;
+  // Without MOVEFILE_REPLACE_EXISTING an existing name is never replaced.
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  const DWORD code = GetLastError();
+  *existed = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS;
+  return Failed(error);
+}
+
 bool RemoveFile(const std::string& path) {
   return DeleteFileA(path.c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
@@ -125,6 +134,8 @@ bool CurrentDirectory(std::string* out) {
 bool CreateDirectory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
+
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
 std::string ExecutablePath() {
   char buffer[260];

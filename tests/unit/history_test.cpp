@@ -1,11 +1,13 @@
 // The unit ledger's history: read from a ledger as runs write it, newest run
 // first, as CSV a spreadsheet reads and as a table.
 #include "app/history.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 
@@ -135,6 +137,36 @@ TEST(History, ALedgerOfTheFirstVersionTakesSlotsAndKeepsItsRuns) {
   EXPECT_EQ(read[1].mac, "0011220000AA");
   EXPECT_EQ(read[1].state, "completed");
   std::remove(path.c_str());
+}
+
+// A bench's children start at the same moment and find no ledger yet: each
+// opens the one that the first of them made, none takes another's
+// half-made file for a ledger cut to nothing, and nothing is left beside it.
+TEST(History, RunsStartingAtOnceShareTheLedgerThatOneOfThemMade) {
+  const std::string folder = ::testing::TempDir() + "ledger_race/";
+  platform::CreateDirectory(folder);
+  for (int round = 0; round < 20; ++round) {
+    const std::string path = folder + "ledger.sqlite3";
+    std::remove(path.c_str());
+    constexpr int kRuns = 6;
+    std::atomic<int> ended{0};
+    std::atomic<int> opened{0};
+    std::vector<std::string> errors(kRuns);
+    for (int i = 0; i < kRuns; ++i) {
+      ASSERT_TRUE(platform::StartDetachedThread([&, i] {
+        upgrade::Ledger ledger;
+        if (ledger.Open(path)) {
+          ++opened;
+        } else {
+          errors[i] = ledger.Error();
+        }
+        ++ended;
+      }));
+    }
+    while (ended < kRuns) platform::SleepMs(1);
+    ASSERT_EQ(opened, kRuns) << "round " << round << ": " << errors[0] << errors[1] << errors[2];
+    EXPECT_EQ(platform::FolderFileNames(folder), std::vector<std::string>{"ledger.sqlite3"});
+  }
 }
 
 }  // namespace
