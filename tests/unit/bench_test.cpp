@@ -71,6 +71,36 @@ UnitRecord WithoutEndedEvent(UnitRecord record) {
   return record;
 }
 
+// A slot as --slot and config.ini's [Slots] give it: NAME=LINK, blanks
+// around either trimmed; anything else refused with what to write.
+TEST(BenchPlan, ASlotIsANameAndALink) {
+  struct Case {
+    const char* text;
+    const char* name;  // nullptr: refused
+    const char* link;
+  };
+  for (const Case& c : std::vector<Case>{{"Port 1=eth1", "Port 1", "eth1"},
+                                         {" Port 2 = eth0.102 ", "Port 2", "eth0.102"},
+                                         {"a=b=eth3", "a=b", "eth3"},
+                                         {"eth1", nullptr, nullptr},
+                                         {"=eth1", nullptr, nullptr},
+                                         {"Port 1=", nullptr, nullptr},
+                                         {"Port\t1=eth1", nullptr, nullptr}}) {
+    NamedLink slot;
+    std::string error;
+    const bool parsed = ParseSlot(c.text, &slot, &error);
+    EXPECT_EQ(parsed, c.name != nullptr) << c.text;
+    if (parsed) {
+      EXPECT_EQ(slot.name, c.name);
+      EXPECT_EQ(slot.link, c.link);
+    } else {
+      EXPECT_NE(error.find("NAME=LINK"), std::string::npos) << error;
+    }
+  }
+  EXPECT_EQ(SlotLabel("Port 1", "eth1"), "Port 1 (eth1)");
+  EXPECT_EQ(SlotLabel("eth1", "eth1"), "eth1");
+}
+
 TEST(BenchStatus, EveryUnitDoneOrTheMostSeriousStatus) {
   const SkippedLink twoRouters{"x", "more than one router", {}, kStatusFailed};
   const SkippedLink silent{"y", "no router answered", {}, kStatusNoRouter};

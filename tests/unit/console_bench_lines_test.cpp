@@ -68,6 +68,39 @@ TEST(BenchLines, OneAlignedLinePerUnitFittedToTheWidth) {
   }
 }
 
+bench::SlotRecord Slot(const char* name, bench::SlotState state, bench::UnitRecord unit, const char* note = "") {
+  return bench::SlotRecord{name, "eth1", state, unit, note};
+}
+
+// A station: its session's counts on top, then one line per slot, the
+// running and finished ones drawn as the bench draws a unit, a note kept
+// only where it fits.
+TEST(StationLines, TheSessionOnTopAndOneLinePerSlot) {
+  bench::UnitRecord none;
+  bench::UnitRecord done = Ended(0);
+  done.unit.mac = "AABBCCDDEE02";
+  const bench::SessionCounts counts{3, 1, 1, 2, 12.5};
+  const std::vector<bench::SlotRecord> slots = {
+      Slot("Port 1", bench::SlotState::Waiting, none),
+      Slot("Port 2", bench::SlotState::Running, Rebooting()),
+      Slot("Port 10", bench::SlotState::Finished, Ended(2, true), "ramtune --restore X"),
+      Slot("Port 4", bench::SlotState::Done, done, "done at 2026-12-09 10:32"),
+  };
+  EXPECT_EQ(StationLines(slots, counts, 113000, 140, false),
+            (std::vector<std::string>{
+                "Station: 3 completed, 1 failed, 1 unfinished, 2 in progress, 12.5 units/h",
+                "Port 1   waiting   -",
+                "Port 2   running   AABBCCDDEE01  LM-7210B  rebooting  [#######---] 14/20  1:52  52 s left",
+                "Port 10  finished  AABBCCDDEE01  LM-7210A  verifying  [##########] 20/20  2:40  FAIL, restore it (6)"
+                "  ramtune --restore X",
+                "Port 4   done      AABBCCDDEE02  LM-7210A  done at 2026-12-09 10:32"}));
+  // Narrow: the header and the lines cut, the note left out, the rate unknown yet.
+  const std::vector<std::string> narrow = StationLines(slots, bench::SessionCounts{}, 113000, 60, false);
+  EXPECT_EQ(narrow[0], "Station: 0 completed, 0 failed, 0 unfinished, 0 in progress");
+  EXPECT_EQ(narrow[3].find("ramtune --restore"), std::string::npos);
+  for (const std::string& line : narrow) EXPECT_LE(line.size(), 60u) << line;
+}
+
 TEST(Terminal, FitToWidthCountsColumnsNotControlSequences) {
   struct Case {
     std::string line;

@@ -50,6 +50,12 @@ TEST(ConsoleOptions, AcceptsEveryDocumentedOption) {
     EXPECT_EQ(into.error, "") << mac;
     EXPECT_EQ(into.options.intoMac, "001122AABBCC") << mac;
   }
+  // The station: named slots in order, continuous, without the bell.
+  const Options station = Parse({"--all", "--slot", "Port 1=eth1", "--slot=Port 2 = eth2", "--interface", "eth3",
+                                 "--continuous", "--quiet"}).options;
+  EXPECT_EQ(station.slots, (std::vector<std::string>{"Port 1=eth1", "Port 2 = eth2"}));
+  EXPECT_EQ(station.interfaces, (std::vector<std::string>{"eth3"}));
+  EXPECT_TRUE(station.continuous && station.quiet);
   EXPECT_TRUE(Parse({"--history"}).options.history);
   EXPECT_EQ(Parse({"--history", "--csv", "-", "--ledger", "l.sqlite3"}).options.csvFile, "-");
   // Nothing given: nothing answered in advance.
@@ -107,6 +113,12 @@ TEST(ConsoleOptions, RefusesWhatMakesNoSense) {
            {"--history", "--csv"},
            {"--history", "--restore", "a_Data_1.txt"},
            {"--history", "--all", "--interface", "eth1"},
+           {"--slot", "Port 1=eth1"},  // only with --all
+           {"--continuous"},
+           {"--all", "--slot"},
+           {"--all", "--quiet"},  // only with --continuous
+           {"--all", "--interface", "eth1", "--continuous", "--backup"},
+           {"--all", "--interface", "eth1", "--continuous", "--verify"},
        }) {
     std::string joined;
     for (const std::string& a : args) joined += a + " ";
