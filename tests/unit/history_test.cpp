@@ -164,7 +164,9 @@ TEST(History, RunsStartingAtOnceShareTheLedgerThatOneOfThemMade) {
       }));
     }
     while (ended < kRuns) platform::SleepMs(1);
-    ASSERT_EQ(opened, kRuns) << "round " << round << ": " << errors[0] << errors[1] << errors[2];
+    std::string said;
+    for (const std::string& error : errors) said += error;
+    ASSERT_EQ(opened, kRuns) << "round " << round << ": " << said;
     for (const std::string& name : platform::FolderFileNames(folder)) {
       EXPECT_TRUE(name == "ledger.sqlite3" || name == "ledger.sqlite3-journal") << name;
     }
