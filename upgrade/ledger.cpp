@@ -138,24 +138,22 @@ bool Ledger::Open(const std::string& path) {
   // An existing file must be a SQLite database: SQLite would take an empty
   // file for a new ledger and the units it held would be forgotten.
   if (!platform::FileExists(path) && !Create(path)) return false;
-  {
-    // A file that cannot be opened for a moment (another run is putting
-    // the ledger in place: Windows refuses to share a file being renamed)
-    // is tried again; one that can be read is judged at once.
-    std::string head;
-    bool read = platform::ReadFilePrefix(path, sizeof kMagic, &head);
-    for (int attempt = 0; !read && attempt < 20 && platform::FileExists(path); ++attempt) {
-      platform::SleepMs(50);
-      read = platform::ReadFilePrefix(path, sizeof kMagic, &head);
-    }
-    if (!read || head.compare(0, std::string::npos, kMagic, sizeof kMagic) != 0) {
-      db_ = nullptr;
-      error_ = "The unit ledger " + path + " is not a database (empty, cut short or another file). Nothing has been "
-               "changed on the router. Put the ledger back from a copy, or name another with --ledger; the program "
-               "never deletes or rewrites a ledger it cannot read.";
-      path_.clear();
-      return false;
-    }
+  // A file that cannot be opened for a moment (another run is putting
+  // the ledger in place: Windows refuses to share a file being renamed)
+  // is tried again; one that can be read is judged at once.
+  std::string head;
+  bool read = platform::ReadFilePrefix(path, sizeof kMagic, &head);
+  for (int attempt = 0; !read && attempt < 20 && platform::FileExists(path); ++attempt) {
+    platform::SleepMs(50);
+    read = platform::ReadFilePrefix(path, sizeof kMagic, &head);
+  }
+  if (!read || head.compare(0, std::string::npos, kMagic, sizeof kMagic) != 0) {
+    db_ = nullptr;
+    error_ = "The unit ledger " + path + " is not a database (empty, cut short or another file). Nothing has been "
+             "changed on the router. Put the ledger back from a copy, or name another with --ledger; the program "
+             "never deletes or rewrites a ledger it cannot read.";
+    path_.clear();
+    return false;
   }
   if (sqlite3_open_v2(platform::PathInUtf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     Fail("cannot be opened");
