@@ -138,6 +138,7 @@ struct BenchChildRequest {
   std::string ledger;      // the bench's unit ledger (empty: the child finds its own)
   std::string slot;        // the link's name on the bench (empty: none)
   std::string session;     // when the bench began
+  std::string restore;     // a restore of this Data log into `unit` instead (--into the unit's MAC)
 };
 
 // The child's arguments after the program's name, with its channel's name.
@@ -151,6 +152,7 @@ inline std::vector<std::string> BenchChildArguments(const BenchChildRequest& r, 
   words.insert(words.end(), {"--bench-unit", r.unit});
   if (!r.slot.empty()) words.insert(words.end(), {"--bench-slot", r.slot});
   if (!r.session.empty()) words.insert(words.end(), {"--bench-session", r.session});
+  if (!r.restore.empty()) words.insert(words.end(), {"--restore", r.restore, "--into", r.unit});
   if (r.acceptWarning) words.push_back(kOptionAcceptWarning);
   if (r.yesNo >= 0) words.push_back(r.yesNo == 1 ? kOptionYes : kOptionNo);
   if (r.backup) words.push_back(kOptionBackup);

@@ -34,6 +34,13 @@ class StartupSystem {
   virtual std::string MemberMarkerPath() { return platform::kMemberMarkerPath; }
 };
 
+// Start-up of a search or a run of a bench or a station: the bench holds
+// the single-instance lock for all of them.
+class BenchChildStartup : public StartupSystem {
+ public:
+  bool AnotherInstanceRunning(const std::string&) override { return false; }
+};
+
 // Version classes of the system version probe; 3 to 6 may run (3 only with
 // Service Pack 3).
 int VersionClass(const platform::OsVersion& version);

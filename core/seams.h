@@ -36,6 +36,16 @@ class Clock {
 
 // Resources and controls of the main dialog that the program drives.
 enum Picture : int { kPicturePass = 130, kPictureFail = 131, kPicturePause = 132, kPictureLogo = 133 };
+// The picture as a front end without pictures names it.
+inline const char* PictureName(int resourceId) {
+  switch (resourceId) {
+    case kPicturePass: return "PASS";
+    case kPictureFail: return "FAIL";
+    case kPicturePause: return "PAUSE";
+    case kPictureLogo: return "logo";
+    default: return "unknown";
+  }
+}
 enum ControlId : int {
   kButtonRetry = 1,
   kButtonExit = 2,

@@ -36,6 +36,10 @@ struct Settings {
   // began ("%Y%m%d%H%M%S"), kept with the run in the ledger.
   std::string BenchSlot;
   std::string BenchSession;
+  // The Wi-Fi helper saves and restores the PC's Wi-Fi around the reboot.
+  // The runs of a bench leave it alone: several at once would fight over
+  // the one Wi-Fi, and a bench's units are wired.
+  bool StartsSsidTool = true;
 
   // The folder the program was started in: the tool folder and the logs
   // are found from it.

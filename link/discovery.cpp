@@ -137,7 +137,7 @@ void Discovery::SendServicePacket(const uint8_t* packet, const Target& target, L
       s_.transport.SendTo(destination, kServicePort, packet, kPacketSize);
     } else if (way.index != 0) {  // never by another interface while this one is gone
       s_.transport.SendVia(destination, kServicePort, packet, kPacketSize,
-                           platform::NetInterface{way.index, way.name, way.localAddress, way.netmask, true, true});
+                           platform::NetInterface{way.index, way.name, way.localAddress, way.netmask, true, true, ""});
     }
   }
   s_.waits.PumpMessages(1);

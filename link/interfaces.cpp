@@ -14,7 +14,7 @@ bool SameSubnet(const platform::NetInterface& network, const std::string& ip) {
 }
 
 platform::NetInterface InterfaceOf(const Route& route) {
-  return platform::NetInterface{route.index, route.name, route.localAddress, route.netmask, true, true};
+  return platform::NetInterface{route.index, route.name, route.localAddress, route.netmask, true, true, ""};
 }
 
 // Up, with a link and an IPv4 address: a router could answer there.

@@ -99,6 +99,7 @@ bool ToolRunner::UploadFlashTool(const Target& unit) {
 }
 
 bool ToolRunner::RunSsidTool(const std::string& argument, int limitMs) {
+  if (!settings_.StartsSsidTool) return false;
   const std::string program = FindToolProgram(kSsidToolFile, settings_.ProgramFolder);
   if (program.empty()) return false;
   return processes_.RunHidden(program, std::string(kSsidToolFile) + " " + argument, limitMs) ==

@@ -43,7 +43,8 @@ class ToolRunner {
   bool UploadFlashTool(const Target& unit);
   // Starts the Wi-Fi helper (kSsidToolFile) with one argument, without a
   // window, from the program's folder or else from a PATH folder; false
-  // when it is in neither, cannot be started or still runs at the limit.
+  // when it is in neither, cannot be started or still runs at the limit,
+  // and in a run of a bench, which does not start it (StartsSsidTool).
   bool RunSsidTool(const std::string& argument, int limitMs);
 
   std::string UploaderPath() const;

@@ -36,4 +36,27 @@ void UdpTransport::ServiceListener(const DatagramSink& sink) {
   }
 }
 
+namespace {
+constexpr int kTiedBindAttempts = 12;
+constexpr int kTiedBindPauseMs = 250;
+}  // namespace
+
+bool LinkTiedTransport::Bind(uint16_t port) {
+  std::string error;
+  if (!TieToDevice(device_, &error)) {
+    fail_("this unit's run cannot tie its service socket to " + device_ + " (" + error +
+          "); it ends here, nothing was sent.");
+    return false;
+  }
+  // The slot's search that the station ended a moment ago may still hold
+  // the port for a while (Wine frees it late): a few tries over 3 s.
+  for (int attempt = 0; attempt < kTiedBindAttempts; ++attempt) {
+    if (UdpTransport::Bind(port)) return true;
+    platform::SleepMs(kTiedBindPauseMs);
+  }
+  fail_("this unit's run cannot receive on UDP port " + std::to_string(port) + " on " + device_ +
+        ": another program holds it on this link; it ends here, nothing was sent.");
+  return false;
+}
+
 }  // namespace ramtune::link

@@ -1,6 +1,9 @@
 // The production transport: one UDP socket and the listener thread.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "core/seams.h"
 #include "platform/platform.h"
 
@@ -31,6 +34,21 @@ class UdpTransport : public Transport {
   void ServiceListener(const DatagramSink& sink);
 
   platform::UdpSocket socket_;
+};
+
+// A run of a bench or a station ties its service socket to its link before
+// binding it, so that the runs on the other links can hold the same port on
+// theirs. When the socket cannot be tied or bound, `fail` ends the run with
+// the reason (it does not return): never an untied socket.
+class LinkTiedTransport : public UdpTransport {
+ public:
+  using Fail = std::function<void(const std::string& message)>;
+  LinkTiedTransport(std::string device, Fail fail) : device_(std::move(device)), fail_(std::move(fail)) {}
+  bool Bind(uint16_t port) override;
+
+ private:
+  std::string device_;
+  Fail fail_;
 };
 
 }  // namespace ramtune::link

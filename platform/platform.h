@@ -75,7 +75,18 @@ struct NetInterface {
   std::string netmask;    // dotted
   bool up = false;        // switched on
   bool hasLink = false;   // carrier (cable in, Wi-Fi associated)
+  std::string mac;        // the hardware address, twelve upper-case hex digits (empty when unknown)
 };
+// Six bytes of a hardware address as twelve upper-case hex digits.
+inline std::string HexMac(const unsigned char* bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (int i = 0; i < 6; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0x0F];
+  }
+  return text;
+}
 // The interfaces in the system's order; empty when they cannot be read.
 std::vector<NetInterface> ListInterfaces();
 // How curl's --interface names an interface here: Linux takes the name
@@ -93,10 +104,12 @@ class UdpSocket {
   bool Create();                      // IPv4 datagram socket
   bool Bind(uint16_t port);           // any local address
   bool EnableBroadcast();             // SO_BROADCAST = 1 (4-byte int)
-  // Ties the socket to one network device before Bind (Linux: SO_BINDTODEVICE):
-  // it then sends and receives on that link only, and sockets tied to
-  // different links may share a port. False, with the system's text in
-  // `error`, where it cannot be done (no privilege, Windows).
+  // Ties the socket to one network device before Bind: it then receives on
+  // that link only, and sockets tied to different links may share a port.
+  // Linux: SO_BINDTODEVICE on the device's name. Windows: the adapter named
+  // (its description) or with that IPv4 address; Bind then binds to the
+  // adapter's address. False, with the reason in `error`, where it cannot be
+  // done (no privilege; an adapter that is missing or has no address).
   bool TieToDevice(const std::string& device, std::string* error);
   bool IsOpen() const { return handle_ >= 0; }
   intptr_t handle() const { return handle_; }
@@ -127,6 +140,7 @@ class UdpSocket {
   intptr_t handle_ = -1;
   unsigned forcedIndex_ = 0;  // Windows: the IP_UNICAST_IF now set on the socket
   bool canChoose_ = false;    // Windows: IP_UNICAST_IF accepted when the socket was made
+  std::string tiedAddress_;   // Windows: the tied adapter's address, which Bind binds to
 };
 
 // ---- processes --------------------------------------------------------------

@@ -7,6 +7,7 @@
 #define IDD_RAMTUNE_DIALOG 102
 #define IDD_WARNING 134
 #define IDD_SELECT_DEVICE 138
+#define IDD_STATION 140
 
 // Icon and pictures
 #define IDR_MAINFRAME 128
@@ -41,3 +42,10 @@
 
 // Select device dialog (138)
 #define IDC_IP_LIST 1015
+
+// Station window (140)
+#define IDC_STATION_LIST 1020
+#define IDC_STATION_COUNTS 1021
+#define IDC_STATION_NOTE 1022
+#define IDC_STATION_START 1023
+#define IDC_STATION_STOP 1024

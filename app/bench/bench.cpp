@@ -141,7 +141,7 @@ Plan MakePlan(const std::vector<std::string>& links, const std::vector<FoundRout
       auto same = std::find_if(plan.units.begin(), plan.units.end(),
                                [&](const PlannedUnit& unit) { return unit.mac == router.mac; });
       if (same == plan.units.end()) {
-        plan.units.push_back(PlannedUnit{link, router.mac, router.model, router.ip, link});
+        plan.units.push_back(PlannedUnit{link, router.mac, router.model, router.ip, link, "", ""});
         continue;
       }
       skipped.reason = "the router " + router.mac + " has the MAC of the unit on " + same->link +
@@ -252,6 +252,12 @@ std::string SummaryTable(const std::vector<UnitRecord>& units, const std::vector
 
 std::string DefaultReportPath(const std::string& folder, const std::string& timeStamp) {
   return folder + "ramtune_bench_" + timeStamp + ".json";
+}
+
+std::string ElapsedText(int64_t ms) {
+  const int64_t seconds = ms < 0 ? 0 : ms / 1000;
+  const std::string ss = std::to_string(seconds % 60);
+  return std::to_string(seconds / 60) + ":" + (ss.size() < 2 ? "0" : "") + ss;
 }
 
 std::string IsoTime(const std::string& stamp) {

@@ -48,6 +48,11 @@ struct PlannedUnit {
   std::string model;
   std::string ip;
   std::string slot;  // the link's name on the bench; the link's own when it has none
+  // Asked on a station's slot instead of the bench's mode: a restore of this
+  // Data log into the unit (`mac`, without the identity question: a person
+  // answered it), or a check against this Data log.
+  std::string restoreLog;
+  std::string checkLog;
 };
 
 // A link of a bench with its slot's name: `--slot "Port 1=eth1"`, or the
@@ -171,6 +176,9 @@ std::string DefaultReportPath(const std::string& folder, const std::string& time
 
 // "20261208143005" as "2026-12-08T14:30:05"; other texts as they are.
 std::string IsoTime(const std::string& timeStamp);
+
+// A run's time so far as minutes and seconds: "2:05".
+std::string ElapsedText(int64_t ms);
 
 // ---- a station: a bench that keeps going -----------------------------------------------
 

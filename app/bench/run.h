@@ -52,6 +52,15 @@ struct Setup {
   std::string session;
 };
 
+// A run a person asked for on a station's slot whose unit has ended its run
+// and is still there.
+struct SlotRequest {
+  std::string link;
+  std::string mac;  // the unit it is meant for: nothing runs when another is there
+  bool restore = false;  // a restore of dataLog into the unit; otherwise a check against it
+  std::string dataLog;
+};
+
 // What the bench's course asks of the system: its children, their pipes,
 // Ctrl+C and the clock. The tests give it scripted children in virtual time.
 class BenchSystem {
@@ -77,6 +86,9 @@ class BenchSystem {
   // SIGTERM or SIGHUP: a dropped session or a service manager's stop.
   virtual bool TerminationRequested() { return platform::TerminationRequested(); }
   virtual int64_t NowMs() { return platform::ProcessClockMs(); }
+  // A station's window asks a run on a slot (a restore, a check); false
+  // when nothing is asked.
+  virtual bool TakeSlotRequest(SlotRequest* /*request*/) { return false; }
   virtual std::string TimeStamp() { return platform::LocalTimeStamp(); }
 };
 

@@ -53,6 +53,7 @@ class Station {
                ". A unit is started as soon as it answers on its slot; Ctrl+C ends the station.");
     for (;;) {
       TakeStops();
+      TakeRequests();
       for (Slot& slot : slots_) Step(slot);
       ShowSlots();
       if (stopping_ && Idle()) break;
@@ -99,6 +100,33 @@ class Station {
           sys_.Signal(slot.run.process, signal);
         }
       });
+    }
+  }
+
+  // ---- a person's requests on a slot (the Windows station's row menu) ----------------
+  void TakeRequests() {
+    SlotRequest request;
+    while (sys_.TakeSlotRequest(&request)) {
+      auto slot = std::find_if(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.shown.link == request.link; });
+      if (slot == slots_.end()) continue;
+      SlotRecord& shown = slot->shown;
+      const char* what = request.restore ? "restore" : "check";
+      const bool there = (shown.state == SlotState::Finished || shown.state == SlotState::Done) &&
+                         shown.unit.unit.mac == request.mac;
+      if (stopping_ || !there) {
+        view_.Line(std::string(kHint) + shown.name + ": the " + what + " was not started: " +
+                   (stopping_ ? "the station is stopping." : "that unit is no longer waiting on this slot."));
+        continue;
+      }
+      PlannedUnit unit = shown.unit.unit;
+      unit.restoreLog = request.restore ? request.dataLog : "";
+      unit.checkLog = request.restore ? "" : request.dataLog;
+      shown.unit = UnitRecord();
+      shown.unit.unit = unit;
+      shown.note.clear();
+      shown.state = SlotState::Starting;
+      view_.Line(Prefix(shown.unit) + "the " + what + " with " + request.dataLog + " starts.");
+      EndWatch(*slot);
     }
   }
 
@@ -233,7 +261,7 @@ class Station {
       }
     }
     shown.unit = UnitRecord();
-    shown.unit.unit = PlannedUnit{shown.link, router.mac, router.model, router.ip, shown.name};
+    shown.unit.unit = PlannedUnit{shown.link, router.mac, router.model, router.ip, shown.name, "", ""};
     shown.note.clear();
     std::string when;
     if (CompletedEarlier(router.mac, &when)) {
@@ -281,12 +309,15 @@ class Station {
   }
 
   // What a person does about a unit that did not complete; empty when nothing.
-  static std::string WhatToDo(const UnitRecord& unit) {
+  std::string WhatToDo(const UnitRecord& unit) const {
     const int status = EffectiveStatus(unit);
     if (status == kStatusCompleted || status == kStatusUpToDate) return "";
     if (status == kStatusChanged) {
       const std::string& log = unit.restoreLog.empty() ? unit.dataLog : unit.restoreLog;
-      return "restore it: ramtune --restore " + (log.empty() ? std::string("DATALOG") : "\"" + log + "\"") +
+      // The program as it was started: ramtune, or Ramtune.exe (which takes the same words).
+      const size_t cut = setup_.program.find_last_of("/\\");
+      const std::string program = cut == std::string::npos ? setup_.program : setup_.program.substr(cut + 1);
+      return "restore it: " + program + " --restore " + (log.empty() ? std::string("DATALOG") : "\"" + log + "\"") +
              " --interface " + unit.unit.link;
     }
     return unit.processLog.empty() ? "see its lines above" : "see " + unit.processLog;
@@ -340,5 +371,22 @@ class Station {
 }  // namespace
 
 int RunStation(const Setup& setup, View& view, BenchSystem& system) { return Station(setup, view, system).Run(); }
+
+std::string StationRefusal(const platform::OsVersion& version, const std::vector<platform::NetInterface>& adapters) {
+  constexpr unsigned kWindowsNt = 2;  // VER_PLATFORM_WIN32_NT; Vista is 6.0
+  if (version.platformId != kWindowsNt || version.major >= 6) return "";
+  std::string linked;
+  int count = 0;
+  for (const platform::NetInterface& adapter : adapters) {
+    if (!adapter.hasLink) continue;
+    linked += "\n  " + adapter.name + (adapter.address.empty() ? "" : " (" + adapter.address + ")");
+    ++count;
+  }
+  if (count <= 1) return "";
+  return "This PC runs Windows XP, which cannot send a unit's traffic through a chosen network adapter, and " +
+         std::to_string(count) + " adapters have a link:" + linked +
+         "\n\nOn Windows XP the station works with one adapter that has a link: unplug the others' cables (or "
+         "switch them off) and start it again. Windows Vista, 7, 8 and 10 run every slot at once.";
+}
 
 }  // namespace ramtune::bench

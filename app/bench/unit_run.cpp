@@ -28,8 +28,12 @@ void StartUnitRun(const Setup& setup, View& view, BenchSystem& sys, UnitRecord* 
   request.ledger = setup.ledgerPath;
   request.slot = record->unit.slot;
   request.session = setup.session;
-  if (setup.mode == BenchMode::Check) {
-    record->checkedAgainst = NewestDataLog(setup.dataLogs, record->unit.mac);
+  if (setup.mode == BenchMode::Check) record->checkedAgainst = NewestDataLog(setup.dataLogs, record->unit.mac);
+  // A slot's own request goes before the bench's mode.
+  if (!record->unit.checkLog.empty()) record->checkedAgainst = record->unit.checkLog;
+  request.restore = record->unit.restoreLog;
+  request.backup = request.backup && request.restore.empty() && record->unit.checkLog.empty();
+  if (request.restore.empty() && (setup.mode == BenchMode::Check || !record->unit.checkLog.empty())) {
     request.verify = true;
     request.verifyFile = record->checkedAgainst;
   }

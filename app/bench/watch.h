@@ -1,6 +1,6 @@
-// A station's watch on one link, in a process of its own: the program's
-// search made again every two seconds for as long as the station wants it,
-// without a process started per round.
+// A bench's search on one link, in a process of its own: once (the bench's
+// search) or again every two seconds for as long as a station wants it
+// (its watch, without a process started per round).
 #pragma once
 
 #include <optional>
@@ -21,8 +21,15 @@ constexpr int kWatchRoundMs = 2000;
 // be had).
 Ending WatchLink(CUpgradeToolDlg& dlg, BenchChannel& channel, const std::string& device);
 
-// "up" when `device` is switched on and has a carrier, else "down" (also
-// when the system no longer has it: a USB adapter pulled out).
+// A bench's search on `device`: the program's own search, once; every
+// router that answered goes to the bench in a found event. Returns the
+// session's ending (the link's listener is still running: the caller ends
+// the process with it).
+Ending ReportSearch(CUpgradeToolDlg& dlg, BenchChannel& channel, const std::string& device);
+
+// "up" when `device` (a name, or an adapter's address) is switched on and
+// has a carrier, else "down" (also when the system no longer has it: a USB
+// adapter pulled out).
 std::string LinkStateOf(const std::string& device);
 
 }  // namespace ramtune::bench

@@ -173,19 +173,6 @@ bool BenchLinks(const Options& options, bench::Setup* setup, std::string* error)
 
 }  // namespace
 
-bool LinkTiedTransport::Bind(uint16_t port) {
-  std::string error;
-  if (!TieToDevice(device_, &error)) {
-    frontEnd_.FailAndExit("this unit's run cannot tie its service socket to " + device_ + " (" + error +
-                              "); it ends here, nothing was sent.",
-                          upgrade::RunOutcome::Failed);
-  }
-  if (UdpTransport::Bind(port)) return true;
-  frontEnd_.FailAndExit("this unit's run cannot receive on UDP port " + std::to_string(port) + " on " + device_ +
-                            ": another program holds it on this link; it ends here, nothing was sent.",
-                        upgrade::RunOutcome::Failed);
-}
-
 int RunBenchConsole(const Options& options) {
   const bool interactive = isatty(STDIN_FILENO) == 1;
   bench::Setup setup;

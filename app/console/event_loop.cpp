@@ -31,28 +31,6 @@ int64_t FrontEnd::ProcessClockMs() { return platform::ProcessClockMs(); }
 void FrontEnd::Sleep(int ms) { platform::SleepMs(ms); }
 std::string FrontEnd::LocalTimeStamp() { return platform::LocalTimeStamp(); }
 
-bool FrontEnd::DueTimer(int* timerId) {
-  const int64_t now = platform::ProcessClockMs();
-  bool found = false;
-  int64_t earliest = 0;
-  for (const auto& [id, timer] : timers_) {
-    if (timer.dueMs <= now && (!found || timer.dueMs < earliest)) {
-      found = true;
-      earliest = timer.dueMs;
-      *timerId = id;
-    }
-  }
-  return found;
-}
-
-int FrontEnd::MsToNextTimer() {
-  if (timers_.empty()) return -1;
-  int64_t earliest = timers_.begin()->second.dueMs;
-  for (const auto& entry : timers_) earliest = std::min(earliest, entry.second.dueMs);
-  const int64_t wait = earliest - platform::ProcessClockMs();
-  return wait < 0 ? 0 : static_cast<int>(wait);
-}
-
 bool FrontEnd::DispatchOneMessage() {
   if (bench_ != nullptr && dlg_ != nullptr && bench_->Poll()) {
     Print("[System]-Stopped at the bench (Ctrl+C) before anything was changed on this unit.");
@@ -72,10 +50,8 @@ bool FrontEnd::DispatchOneMessage() {
     }
   }
   int id = 0;
-  if (DueTimer(&id)) {
-    // Window timers repeat until killed; the handlers kill theirs first.
-    Timer& timer = timers_[id];
-    timer.dueMs = platform::ProcessClockMs() + timer.periodMs;
+  // Window timers repeat until killed; the handlers kill theirs first.
+  if (timers_.TakeDue(platform::ProcessClockMs(), &id)) {
     choicesShown_ = false;
     if (dlg_ != nullptr) {
       const std::optional<Ending> ending = dlg_->OnTimer(id);
@@ -102,7 +78,7 @@ void FrontEnd::PollGuard() {
 
 void FrontEnd::WaitForMessage(int ms) {
   int waitMs = ms;
-  const int toTimer = MsToNextTimer();
+  const int toTimer = timers_.MsToNext(platform::ProcessClockMs());
   if (toTimer >= 0) waitMs = std::min(waitMs, toTimer);
   // The progress line's clock and the bench's stop request are looked at
   // between messages; wake up for them now and then.
@@ -118,7 +94,7 @@ void FrontEnd::WaitForMessage(int ms) {
 int FrontEnd::RunEventLoop() {
   for (;;) {
     if (DispatchOneMessage()) continue;
-    if (timers_.empty()) {
+    if (timers_.Empty()) {
       // Idle: the search series or the run has ended. The progress line
       // stays as it ended; the user types below it.
       // Nobody to ask: the session ends as Exit would end it now.
@@ -126,7 +102,7 @@ int FrontEnd::RunEventLoop() {
       Settle();
       ShowChoices();
     }
-    const int waitMs = MsToNextTimer();
+    const int waitMs = timers_.MsToNext(platform::ProcessClockMs());
     if (Asking()) {
       input_.Wait(waitMs);
     } else if (waitMs > 0) {
@@ -207,11 +183,9 @@ void FrontEnd::Finish(const Ending& ending) {
   platform::ExitProcess(status);
 }
 
-void FrontEnd::SetTimer(int timerId, int ms) {
-  timers_[timerId] = Timer{ms, platform::ProcessClockMs() + ms};
-}
+void FrontEnd::SetTimer(int timerId, int ms) { timers_.Set(timerId, ms, platform::ProcessClockMs()); }
 
-void FrontEnd::KillTimer(int timerId) { timers_.erase(timerId); }
+void FrontEnd::KillTimer(int timerId) { timers_.Kill(timerId); }
 
 // ---- host ------------------------------------------------------------------------------------------
 

@@ -16,6 +16,7 @@
 #include "app/console/progress_line.h"
 #include "app/console/terminal.h"
 #include "app/ending.h"
+#include "app/timer_queue.h"
 #include "core/seams.h"
 #include "upgrade/run_observer.h"
 
@@ -137,11 +138,6 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer, pub
   static constexpr int kTickMs = 200;
   static constexpr int kStopLookMs = 100;
 
-  struct Timer {
-    int periodMs;
-    int64_t dueMs;
-  };
-
   // Output: whole lines, one writer at a time (the listener thread shows
   // message boxes too).
   void Print(const std::string& text) { Say(stdout, text); }
@@ -153,8 +149,6 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer, pub
   // Whether there is a user to ask: a terminal whose input has not ended.
   bool Asking() const { return interactive_ && !input_.Ended(); }
 
-  bool DueTimer(int* timerId);
-  int MsToNextTimer();
   void HandleCommand(const std::string& line);
   void ShowChoices();
   void PrintLogPaths();
@@ -182,7 +176,7 @@ class FrontEnd : public Clock, public Display, public Host, public Answerer, pub
   uint32_t ipAddress_ = 0;
   bool ipSet_ = false;
 
-  std::map<int, Timer> timers_;  // only touched on the user-interface thread
+  TimerQueue timers_;  // only touched on the user-interface thread
   bool choicesShown_ = false;
   std::string processLog_;            // the last run's logs, once named
   std::string dataLog_;

@@ -96,28 +96,6 @@ int ShowHistory(const console::Options& options) {
   return console::kExitCompleted;
 }
 
-// Start-up of a search or a run of a bench: the bench holds the
-// single-instance lock for all of them.
-class BenchChildStartup : public StartupSystem {
- public:
-  bool AnotherInstanceRunning(const std::string&) override { return false; }
-};
-
-// --bench-search: the program's own search on its link, once; every router
-// that answered goes to the bench. It ends as every other path does (the
-// link's listener is still running: returning from main would pull the
-// program's statics from under it).
-[[noreturn]] void ReportSearch(console::FrontEnd& frontEnd, CUpgradeToolDlg& dlg, bench::BenchChannel& channel,
-                               const std::string& device) {
-  bool found = false;
-  std::vector<link::DeviceEntry> answers;
-  if (std::optional<Ending> ended = dlg.SearchOnce(&found, &answers)) frontEnd.Finish(*ended);
-  for (const link::DeviceEntry& entry : answers) {
-    channel.Send(bench::EventKind::Found, {device, entry.MacText, entry.Model, entry.Ip, entry.Label});
-  }
-  frontEnd.Finish(dlg.Stop(found ? upgrade::RunOutcome::Completed : upgrade::RunOutcome::NoRouter));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,7 +150,9 @@ int main(int argc, char** argv) {
   bench::BenchChannel channel(parent);
   if (ofBench) frontEnd.AttachBench(&channel);
   link::UdpTransport plainTransport;
-  console::LinkTiedTransport tiedTransport(frontEnd, benchLink.name);
+  link::LinkTiedTransport tiedTransport(benchLink.name, [&frontEnd](const std::string& message) {
+    frontEnd.FailAndExit(message, upgrade::RunOutcome::Failed);
+  });
   link::UdpTransport& transport = ofBench ? tiedTransport : plainTransport;
   PlatformProcesses processes;
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
@@ -195,13 +175,14 @@ int main(int argc, char** argv) {
   if (!options.benchChild.unit.empty()) dlg.PlanUnit(options.benchChild.unit);
   dlg.settings.BenchSlot = options.benchChild.slot;
   dlg.settings.BenchSession = options.benchChild.session;
+  dlg.settings.StartsSsidTool = !ofBench;
   if (options.backup) dlg.Request(upgrade::RunMode::Backup());
   if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyFile));
   if (!options.interfaceChoice.empty()) dlg.ChooseInterface(options.interfaceChoice);
   StartupSystem ownSystem;
   BenchChildStartup benchSystem;
   if (std::optional<Ending> ended = RunStartup(dlg, ofBench ? benchSystem : ownSystem)) frontEnd.Finish(*ended);
-  if (ofBench && options.benchChild.search) ReportSearch(frontEnd, dlg, channel, benchLink.name);
+  if (ofBench && options.benchChild.search) frontEnd.Finish(bench::ReportSearch(dlg, channel, benchLink.name));
   if (ofBench && options.benchChild.watch) frontEnd.Finish(bench::WatchLink(dlg, channel, benchLink.name));
   if (!options.scriptFile.empty()) return RunScriptFile(frontEnd, dlg);
   return frontEnd.RunEventLoop();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/bench/bench.h"
 #include "app/console/terminal.h"
 #include "core/seams.h"
 
@@ -72,11 +73,7 @@ struct RunView {
 };
 
 // "m:ss"
-inline std::string ElapsedText(int64_t ms) {
-  const int64_t seconds = ms < 0 ? 0 : ms / 1000;
-  const std::string ss = std::to_string(seconds % 60);
-  return std::to_string(seconds / 60) + ":" + (ss.size() < 2 ? "0" : "") + ss;
-}
+using bench::ElapsedText;
 
 // The bottom line at `nowMs` for a terminal of `width` columns:
 //   "[######--------------]  6/20  rebooting  2:41  35 s left"

@@ -12,16 +12,6 @@
 namespace ramtune::console {
 namespace {
 
-const char* PictureName(int resourceId) {
-  switch (resourceId) {
-    case kPicturePass: return "PASS";
-    case kPictureFail: return "FAIL";
-    case kPicturePause: return "PAUSE";
-    case kPictureLogo: return "logo";
-    default: return "unknown";
-  }
-}
-
 // The endings stand out on a terminal.
 bool EndingColour(int resourceId, Colour* colour) {
   switch (resourceId) {

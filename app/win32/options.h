@@ -19,10 +19,15 @@ struct Options {
   bool backup = false;      // /backup
   bool verify = false;      // /verify [DATALOG]
   std::string verifyPath;   // empty: asked with a file-open dialog
-  BenchChildOptions benchChild;  // a search or a run started by a bench (hidden)
+  BenchChildOptions benchChild;  // a search or a run started by a station (hidden)
+  // The station's answers to such a run (hidden): the warning, Yes/No
+  // questions (1 Yes, 0 No, -1 none).
+  bool acceptWarning = false;
+  int yesNo = -1;
   std::string ledger;       // /ledger PATH: the unit ledger's file
   std::string intoMac;      // /into MAC (with /restore): twelve upper-case hex digits
   std::string historyFile;  // /history FILE: the ledger's units as CSV to FILE, no window
+  bool all = false;         // /all: the station window, one unit per network adapter at once
 };
 
 struct ParsedOptions {
@@ -97,7 +102,18 @@ inline void DefineOptions(CLI::App& app, Options& o) {
       ->type_name("FILE")
       ->check(NonEmpty("a file name"));
   for (CLI::Option* other : {restore, backup, verify}) history->excludes(other);
+  CLI::Option* all = app.add_flag("--all", o.all,
+               "the station: one row per network adapter of the PC; each\n"
+               "unit plugged into a ticked adapter is upgraded as soon as\n"
+               "it answers, several at once, until Stop")
+      ->disable_flag_override();
+  for (CLI::Option* other : {restore, backup, verify, history}) all->excludes(other);
   DefineBenchChildOptions(app, o.benchChild);
+  app.add_flag(kOptionAcceptWarning, o.acceptWarning)->group("")->disable_flag_override()->needs("--bench-events");
+  CLI::Option* yes = app.add_flag_function(kOptionYes, [&o](int64_t) { o.yesNo = 1; })->group("");
+  CLI::Option* no = app.add_flag_function(kOptionNo, [&o](int64_t) { o.yesNo = 0; })->group("");
+  yes->needs("--bench-events")->excludes(no);
+  no->needs("--bench-events");
 }
 
 }  // namespace detail

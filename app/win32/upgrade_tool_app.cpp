@@ -10,6 +10,7 @@
 #include "app/upgrade_tool_dlg.h"
 #include "app/win32/main_dialog.h"
 #include "app/win32/options.h"
+#include "app/win32/station_child.h"
 #include "core/platform_processes.h"
 #include "link/udp_transport.h"
 #include "platform/platform.h"
@@ -47,9 +48,24 @@ Options CheckCommandLine() {
   platform::ExitProcess(1);
 }
 
+void RequestRun(const Options& options, CUpgradeToolDlg& dlg) {
+  dlg.settings.RestoreCommand = RestoreCommandStyle{true, "/restore", "/interface", true};
+  if (!options.ledger.empty()) dlg.settings.LedgerPath = options.ledger;
+  if (options.restore) {
+    upgrade::RunMode restore = upgrade::RunMode::RestoreFrom(options.restorePath);
+    restore.intoMac = options.intoMac;
+    dlg.Request(restore);
+  }
+  if (options.backup) dlg.Request(upgrade::RunMode::Backup());
+  if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyPath));
+}
+
 void CUpgradeToolApp::InitInstance() {
   const Options options = CheckCommandLine();
   if (!options.historyFile.empty()) WriteHistory(options);
+  // Started by a station for one adapter: no window, no person to ask.
+  if (options.benchChild.Active()) RunStationChild(options);
+  if (options.all) RunStationWindow(options);
   // The control classes the templates use: progress bar, IP address field.
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                 ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};
@@ -62,15 +78,7 @@ void CUpgradeToolApp::InitInstance() {
   CUpgradeToolDlg dlg(AppServices{window, window, transport, processes, window});
   window.Attach(&dlg);
   dlg.Observe(window);
-  dlg.settings.RestoreCommand = RestoreCommandStyle{true, "/restore", "/interface", true};
-  if (!options.ledger.empty()) dlg.settings.LedgerPath = options.ledger;
-  if (options.restore) {
-    upgrade::RunMode restore = upgrade::RunMode::RestoreFrom(options.restorePath);
-    restore.intoMac = options.intoMac;
-    dlg.Request(restore);
-  }
-  if (options.backup) dlg.Request(upgrade::RunMode::Backup());
-  if (options.verify) dlg.Request(upgrade::RunMode::CheckAgainst(options.verifyPath));
+  RequestRun(options, dlg);
   if (!options.interfaceAddress.empty()) {
     const std::vector<platform::NetInterface> interfaces = platform::ListInterfaces();
     if (!link::FindInterface(interfaces, options.interfaceAddress, nullptr)) {

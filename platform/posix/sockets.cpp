@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -61,6 +62,10 @@ std::vector<NetInterface> ListInterfaces() {
     }
     entry->up = (a->ifa_flags & IFF_UP) != 0;
     entry->hasLink = (a->ifa_flags & IFF_RUNNING) != 0;
+    if (a->ifa_addr != nullptr && a->ifa_addr->sa_family == AF_PACKET) {
+      const auto* link = reinterpret_cast<const sockaddr_ll*>(a->ifa_addr);
+      if (link->sll_halen == 6) entry->mac = HexMac(link->sll_addr);
+    }
     if (a->ifa_addr != nullptr && a->ifa_addr->sa_family == AF_INET && entry->address.empty()) {
       entry->address = Dotted(a->ifa_addr);
       entry->netmask = Dotted(a->ifa_netmask);

@@ -69,6 +69,7 @@ std::vector<NetInterface> ListInterfaces() {
       NetInterface entry;
       entry.index = a->Index;
       entry.name = a->Description;
+      if (a->AddressLength == 6) entry.mac = HexMac(a->Address);
       const std::string address = a->IpAddressList.IpAddress.String;
       if (address != "0.0.0.0") {
         entry.address = address;
@@ -121,13 +122,25 @@ bool UdpSocket::Bind(uint16_t port) {
   if (!IsOpen()) return false;
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_addr.s_addr = tiedAddress_.empty() ? htonl(INADDR_ANY) : inet_addr(tiedAddress_.c_str());
   local.sin_port = htons(port);
   return bind(AsSocket(handle_), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 
-bool UdpSocket::TieToDevice(const std::string&, std::string* error) {
-  if (error != nullptr) *error = "not available on Windows";
+// Windows has no tie to a device: the socket is bound to the adapter's own
+// address instead. The answers of a router come back to that address, and
+// SendVia sends through the adapter.
+bool UdpSocket::TieToDevice(const std::string& device, std::string* error) {
+  for (const NetInterface& adapter : ListInterfaces()) {
+    if (adapter.name != device && adapter.address != device) continue;
+    if (adapter.address.empty()) {
+      if (error != nullptr) *error = "the adapter has no IPv4 address";
+      return false;
+    }
+    tiedAddress_ = adapter.address;
+    return true;
+  }
+  if (error != nullptr) *error = "no network adapter has that name or address";
   return false;
 }
 
@@ -156,7 +169,11 @@ bool UdpSocket::SendVia(const std::string& ip, uint16_t port, const uint8_t* dat
     subnetBroadcast.s_addr = (address & mask) | ~mask;
     destination = inet_ntoa(subnetBroadcast);
   }
-  if (canChoose_ && !ForceInterface(via.index)) return false;
+  // A socket bound to the adapter's own address leaves by that adapter
+  // already (strong host model). Wine on Linux ties such a socket to the
+  // device and then refuses IP_UNICAST_IF, so it is not set there.
+  const bool boundToVia = !tiedAddress_.empty() && tiedAddress_ == via.address;
+  if (canChoose_ && !boundToVia && !ForceInterface(via.index)) return false;
   return SendDatagram(AsSocket(handle_), destination, port, data, len);
 }
 

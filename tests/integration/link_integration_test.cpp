@@ -11,6 +11,7 @@
 
 #include "core/logs.h"
 #include "core/platform_processes.h"
+#include "core/system_time.h"
 #include "link/tool_runner.h"
 #include "link/router_link.h"
 #include "link/udp_transport.h"
@@ -19,16 +20,7 @@
 namespace ramtune::test {
 namespace {
 
-// The real clock without a window: there are no messages to dispatch.
-class RealClock : public Clock {
- public:
-  int64_t PerformanceCounter() override { return platform::PerformanceCounter(); }
-  int64_t PerformanceFrequency() override { return platform::PerformanceFrequency(); }
-  int64_t ProcessClockMs() override { return platform::ProcessClockMs(); }
-  void Sleep(int ms) override { platform::SleepMs(ms); }
-  bool DispatchOneMessage() override { return false; }
-  std::string LocalTimeStamp() override { return platform::LocalTimeStamp(); }
-};
+using RealClock = SystemTime;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);

@@ -9,11 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "app/bench/child_channel.h"
 #include "app/bench/run.h"
 
 namespace ramtune::bench {
 
 using platform::ChildSignal;
+
+// A child's end of its bench that keeps what was sent; `stop` is the bench's request.
+class RecordedLink : public BenchLink {
+ public:
+  std::string sent;
+  bool stop = false;
+  void Send(const std::string& line) override { sent += line; }
+  bool StopRequested() override { return stop; }
+};
 
 // One child as the test scripts it: what it writes at once, and how it ends.
 struct ScriptedChild {
@@ -129,6 +139,17 @@ class FakeSystem : public BenchSystem {
   int Interrupts() override { return interrupts; }
   bool TerminationRequested() override { return terminated; }
   int64_t NowMs() override { return now; }
+  // A station's window: each request is taken once its time has come.
+  std::vector<std::pair<int64_t, SlotRequest>> requests;
+  bool TakeSlotRequest(SlotRequest* request) override {
+    for (auto it = requests.begin(); it != requests.end(); ++it) {
+      if (it->first > now) continue;
+      *request = it->second;
+      requests.erase(it);
+      return true;
+    }
+    return false;
+  }
   std::string TimeStamp() override { return "20261209100000"; }
 
   std::vector<const ScriptedChild*> Runs() const {

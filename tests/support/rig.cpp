@@ -52,6 +52,12 @@ Rig::Rig() {
   display.onTimer = [this](int id) { EndIfFinal(dlg->OnTimer(id)); };
 }
 
+void Rig::UseFrontEnd(Clock& frontClock, Display& frontDisplay, Host& frontHost) {
+  const Settings settings = dlg->settings;
+  dlg = std::make_unique<CUpgradeToolDlg>(AppServices{frontClock, frontDisplay, network, processes, frontHost});
+  dlg->settings = settings;
+}
+
 Rig::~Rig() {
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);

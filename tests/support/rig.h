@@ -22,6 +22,9 @@ class Rig {
   ~Rig();
 
   RouterModel& router(size_t i = 0) { return network.routers.at(i); }
+  // The program's logic again on another front end (clock, display and
+  // host in one), with the same settings, network and processes.
+  void UseFrontEnd(Clock& clock, Display& display, Host& host);
   // The first search and the whole run, as the search timer would start them.
   // Returns the exit code when the program ended the process, else -1.
   int SearchAndRun();

@@ -113,7 +113,7 @@ class ScriptedNetwork : public Transport {
 
   // The PC's interfaces; the first holds the default route, so SendTo's
   // datagrams leave by it. One by default, like most test machines.
-  std::vector<platform::NetInterface> interfaces{{1, "eth0", "10.77.0.1", "255.255.255.0", true, true}};
+  std::vector<platform::NetInterface> interfaces{{1, "eth0", "10.77.0.1", "255.255.255.0", true, true, ""}};
   bool reportsArrival = true;  // false: the system does not tell (Windows)
   bool canChoose = true;       // false: a unicast cannot be tied (Windows XP)
   std::vector<unsigned> links;  // the interface every request left by

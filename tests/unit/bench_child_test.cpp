@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/bench/child_channel.h"
+#include "support/bench_fake.h"
 #include "app/console/options.h"
 #include "app/win32/options.h"
 
@@ -27,11 +28,13 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
   BenchChildRequest backup = upgrade;
   backup.yesNo = 1;
   backup.backup = true;
+  BenchChildRequest restore = upgrade;
+  restore.restore = "C:\\logs\\a b_Data_1.txt";
   BenchChildRequest check = upgrade;
   check.yesNo = -1;
   check.verify = true;
   check.verifyFile = "C:\\logs\\a b_Data_1.txt";
-  for (const Case& c : {Case{"search", search}, Case{"upgrade", upgrade}, Case{"backup", backup},
+  for (const Case& c : {Case{"search", search}, Case{"upgrade", upgrade}, Case{"backup", backup}, Case{"restore", restore},
                         Case{"check", check}}) {
     const BenchChildRequest& r = c.request;
     const std::vector<std::string> args = BenchChildArguments(r, "120:124");
@@ -48,33 +51,30 @@ TEST(BenchChildCommandLine, WhatTheBenchWritesBothFrontEndsReadBack) {
     EXPECT_EQ(o.verify, r.verify) << c.name;
     EXPECT_EQ(o.verifyFile, r.verifyFile) << c.name;
     EXPECT_EQ(o.ledger, r.ledger) << c.name;
+    // A restore on a station's slot goes into the unit there, without the identity question.
+    EXPECT_EQ(o.restoreFile, r.restore) << c.name;
+    EXPECT_EQ(o.intoMac, r.restore.empty() ? "" : "00112233AABB") << c.name;
 
-    // Ramtune.exe reads the bench's options and the modes; the answers to
-    // its warning and questions come with its own child mode.
-    BenchChildRequest unanswered = r;
-    unanswered.acceptWarning = false;
-    unanswered.yesNo = -1;
-    const win32::ParsedOptions windows = win32::ParseOptions(BenchChildArguments(unanswered, "120:124"));
+    // Ramtune.exe reads the same words, its station's answers with them.
+    const win32::ParsedOptions windows = win32::ParseOptions(args);
     ASSERT_EQ(windows.error, "") << c.name;
+    EXPECT_EQ(windows.options.acceptWarning, r.acceptWarning) << c.name;
+    EXPECT_EQ(windows.options.yesNo, r.yesNo) << c.name;
     EXPECT_EQ(windows.options.benchChild.channel, "120:124") << c.name;
     EXPECT_EQ(windows.options.benchChild.unit, o.benchChild.unit) << c.name;
     EXPECT_EQ(windows.options.backup, r.backup) << c.name;
     EXPECT_EQ(windows.options.verifyPath, r.verifyFile) << c.name;
     EXPECT_EQ(windows.options.ledger, r.ledger) << c.name;
+    EXPECT_EQ(windows.options.restorePath, r.restore) << c.name;
+    EXPECT_EQ(windows.options.intoMac, o.intoMac) << c.name;
   }
   // A check that lost its Data log is refused by the child, never run as an upgrade.
   BenchChildRequest lost = check;
   lost.verifyFile.clear();
   EXPECT_NE(console::ParseOptions(BenchChildArguments(lost, "3")).error, "");
+  // The station's answers belong to its runs only.
+  EXPECT_NE(win32::ParseOptions({"--yes"}).error, "");
 }
-
-class RecordedLink : public BenchLink {
- public:
-  std::string sent;
-  bool stop = false;
-  void Send(const std::string& line) override { sent += line; }
-  bool StopRequested() override { return stop; }
-};
 
 // The first step of a stop, whether the bench asked it or a service
 // manager's SIGTERM did: a run that has not changed its unit ends; a changed

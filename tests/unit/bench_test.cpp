@@ -213,13 +213,13 @@ TEST(BenchEvents, PhaseKeepsItsStartUnlessANewWaitBegins) {
 
 TEST(BenchReport, SummaryAndJsonCarryEveryUnitAndSkippedLink) {
   UnitRecord pass = Ended(0);
-  pass.unit = PlannedUnit{"vb1", "AABBCCDDEE01", "LM-7210A", "10.77.0.2", "Port 1"};
+  pass.unit = PlannedUnit{"vb1", "AABBCCDDEE01", "LM-7210A", "10.77.0.2", "Port 1", "", ""};
   pass.blBefore = "1.0.1.5";
   pass.blAfter = "1.0.1.6";
   pass.dataLog = "/w/T AABBCCDDEE01_Data_1.txt";
   pass.processLog = "/w/T AABBCCDDEE01_Process_1.txt";
   UnitRecord failed = Ended(2, true);
-  failed.unit = PlannedUnit{"vb2", "AABBCCDDEE02", "LM-7210B", "10.77.0.2", "vb2"};
+  failed.unit = PlannedUnit{"vb2", "AABBCCDDEE02", "LM-7210B", "10.77.0.2", "vb2", "", ""};
   const std::vector<SkippedLink> skipped = {{"vb3", "more than one router answered", {"M1 LM-7210A at 10.77.0.2"}, 2}};
 
   const std::string table = SummaryTable({pass, failed}, skipped);

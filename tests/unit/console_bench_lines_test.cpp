@@ -10,7 +10,7 @@ namespace {
 
 bench::UnitRecord Unit(const char* link, const char* model, const char* phase, int progress) {
   bench::UnitRecord unit;
-  unit.unit = bench::PlannedUnit{link, "AABBCCDDEE01", model, "10.77.0.2", link};
+  unit.unit = bench::PlannedUnit{link, "AABBCCDDEE01", model, "10.77.0.2", link, "", ""};
   unit.phase = phase;
   unit.progress = progress;
   unit.life = bench::UnitLife::Running;

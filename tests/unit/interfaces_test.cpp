@@ -16,7 +16,7 @@ constexpr uint16_t kDiscovery = 31;
 uint16_t Operation(const Bytes& request) { return static_cast<uint16_t>(request[2] | request[3] << 8); }
 
 platform::NetInterface Link(unsigned index, const std::string& name, const std::string& address) {
-  return platform::NetInterface{index, name, address, "255.255.255.0", true, true};
+  return platform::NetInterface{index, name, address, "255.255.255.0", true, true, ""};
 }
 
 // Requests of one kind on one link.
@@ -108,8 +108,8 @@ TEST(Interfaces, DiscoveryGoesOutOncePerLinkPerRoundUntilAnAnswer) {
   Rig rig;
   rig.network.interfaces.push_back(Link(2, "eth1", "10.77.0.5"));
   rig.network.interfaces.push_back(Link(3, "wlan0", "192.168.8.20"));
-  rig.network.interfaces.push_back({4, "eth2", "", "", true, true});           // no IPv4 address
-  rig.network.interfaces.push_back({5, "eth3", "10.9.0.1", "255.255.0.0", true, false});  // no link
+  rig.network.interfaces.push_back({4, "eth2", "", "", true, true, ""});           // no IPv4 address
+  rig.network.interfaces.push_back({5, "eth3", "10.9.0.1", "255.255.0.0", true, false, ""});  // no link
   rig.router().answersDiscovery = false;
   EXPECT_FALSE(rig.dlg->link.discovery.SearchRouter({}));
   for (unsigned link : {1u, 2u, 3u}) EXPECT_EQ(Count(rig.network, link, true), 20) << link;

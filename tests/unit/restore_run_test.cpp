@@ -276,7 +276,7 @@ TEST(RecoveryHint, FollowsAFailureOnlyOnceTheRouterHasBeenChanged) {
     c.fault(rig);
     rig.dlg->settings.RestoreCommand = c.style;
     if (c.secondLink) {
-      rig.network.interfaces.push_back({2, "eth1", "10.77.0.5", "255.255.255.0", true, true});
+      rig.network.interfaces.push_back({2, "eth1", "10.77.0.5", "255.255.255.0", true, true, ""});
       rig.router().link = 2;
     }
     EXPECT_EQ(rig.SearchAndRun(), -1) << c.name;

@@ -209,5 +209,73 @@ TEST(Station, AStopStartsNothingNewAndEndsAsTheBenchDoes) {
   }
 }
 
+
+// A person's restore or check on a slot (the Windows station's row menu):
+// it runs on the unit still there, with the Data log it names, and on no
+// other unit.
+TEST(Station, ARestoreOrCheckAskedOnASlotRunsOnTheUnitThatIsStillThere) {
+  struct Case {
+    const char* name;
+    SlotRequest request;
+    int64_t atMs;
+    const char* option;  // the run's word for it; empty: no second run
+  };
+  const Case cases[] = {
+      {"restore", {"eth1", "AABBCC000001", true, "/w/D1.txt"}, 40000, "--restore"},
+      {"check", {"eth1", "AABBCC000001", false, "/w/D1.txt"}, 40000, "--verify"},
+      {"another unit's", {"eth1", "AABBCC000009", true, "/w/D9.txt"}, 40000, ""},
+      {"after the unit left", {"eth1", "AABBCC000001", true, "/w/D1.txt"}, 140000, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StationRun station;
+    station.plugs = {{"eth1", "AABBCC000001", 2000, 120000}};
+    station.courses["AABBCC000001"] = kLeftChanged;
+    station.sys.requests = {{c.atMs, c.request}};
+    station.stopAtMs = 200000;
+    station.Run();
+    const std::vector<const ScriptedChild*> runs = station.sys.Runs();
+    ASSERT_EQ(runs.size(), c.option[0] == '\0' ? 1u : 2u);
+    EXPECT_FALSE(runs[0]->Has("--restore") || runs[0]->Has("--verify"));
+    if (runs.size() < 2) continue;
+    EXPECT_TRUE(runs[1]->Has(c.option));
+    EXPECT_EQ(runs[1]->Arg(c.option), c.request.dataLog);
+    EXPECT_EQ(runs[1]->Arg("--bench-unit"), "AABBCC000001");
+    EXPECT_EQ(runs[1]->Arg("--into"), c.request.restore ? "AABBCC000001" : "");
+  }
+}
+
+// Windows XP cannot tie a unit's traffic to its adapter: there a station
+// runs while one adapter has a link, and says why otherwise.
+TEST(Station, WindowsXpRunsOneSlotWithALinkAndRefusesMore) {
+  const platform::OsVersion xp{2, 5, 1, "Service Pack 3"};
+  const platform::OsVersion xp64{2, 5, 2, "Service Pack 2"};
+  const platform::OsVersion seven{2, 6, 1, "Service Pack 1"};
+  platform::NetInterface port1{2, "Port 1", "10.77.0.1", "255.255.255.0", true, true, ""};
+  platform::NetInterface port2 = port1;
+  port2.name = "Port 2";
+  port2.address = "10.77.0.11";
+  port2.index = 3;
+  platform::NetInterface empty = port2;  // an empty port: no cable, no address
+  empty.name = "Port 3";
+  empty.address.clear();
+  empty.hasLink = false;
+  struct Case {
+    platform::OsVersion version;
+    std::vector<platform::NetInterface> adapters;
+    bool refused;
+  };
+  for (const Case& c : {Case{xp, {port1, empty}, false}, Case{xp, {port1, port2}, true},
+                        Case{xp64, {port1, port2, empty}, true}, Case{seven, {port1, port2}, false},
+                        Case{xp, {}, false}}) {
+    const std::string refusal = StationRefusal(c.version, c.adapters);
+    EXPECT_EQ(!refusal.empty(), c.refused) << c.version.major << "." << c.version.minor << " " << c.adapters.size();
+    if (!c.refused) continue;
+    EXPECT_NE(refusal.find("Port 2 (10.77.0.11)"), std::string::npos) << refusal;
+    EXPECT_EQ(refusal.find("Port 3"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("Windows Vista, 7, 8 and 10"), std::string::npos) << refusal;
+  }
+}
+
 }  // namespace
 }  // namespace ramtune::bench

@@ -56,12 +56,31 @@
 #                     Windows Vista and later (strong host model), not on
 #                     Linux, so the PC namespace gets a rule that routes that
 #                     source by the second link, as Windows would.
+#   station-children  a bench of three links (RAMTUNE_NETNS_LINKS=3), a router
+#                     with its own MAC on each: bench_probe.exe runs the
+#                     bench's course over the Windows platform layer, starting
+#                     Ramtune.exe as its search and run children, each with
+#                     its adapter's address. Every unit passes; each router
+#                     got the commands of one complete run, none meant for
+#                     another, FTP from its own link's address only, and keeps
+#                     its own values. The PC namespace routes each link's
+#                     address by that link, as in two-links.
+#   station-window    Ramtune.exe /all on the same three links: the warning is
+#                     answered, Start pressed in the station window. Links 1
+#                     and 2 hold healthy units, link 3 one whose image upload
+#                     is cut (its run fails before the flash). Once those
+#                     have ended, link 1's unit is taken away and, after its
+#                     slot is free again, a fourth unit plugged in there runs
+#                     by itself. Screenshot of the rows; Stop; the report of
+#                     four units (three PASS with their own values kept, link
+#                     3's FAIL and untouched); Close ends the program with
+#                     the report's status (the bench's rule: not 0).
 #
 # The uploader is curl.exe from scripts/curl-win (x86_64), as it ships.
 #
 # Environment (set by tests/wine/CMakeLists.txt): RAMTUNE_EXE, ECHOMOD_DLL,
-# CURL_EXE, DLGANSWER_EXE, BEACON_EXE, PLANTED_EXE, RAMTUNE_SOURCE_DIR,
-# E2E_WORK_ROOT, E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX. Optional:
+# CURL_EXE, DLGANSWER_EXE, BEACON_EXE, PLANTED_EXE, BENCH_PROBE_EXE,
+# RAMTUNE_SOURCE_DIR, E2E_WORK_ROOT, E2E_ARTIFACTS, E2E_TEMPLATE_PREFIX. Optional:
 #   E2E_WINEARCH          win64 (default) or win32: the 32-bit program in a
 #                         32-bit prefix (the emulated PC, tests/guest)
 #   E2E_WINDOWS_VERSION   the Windows that Wine reports to the program (a
@@ -101,11 +120,14 @@ die() { log "FAIL: $*"; exit 1; }
 
 CASES="complete already-updated beacon-yes beacon-no second-instance missing-file select-cancel"
 CASES="$CASES warning-refused old-windows engineering-script restore two-links verify cut-upload"
+CASES="$CASES station-children station-window"
 case " $CASES " in
     *" ${CASE:-none} "*) ;;
     *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
        exit 2 ;;
 esac
+# bench_probe.exe only for the case that runs it (the emulated PC's cases have none).
+[ "$CASE" != station-children ] || [ -n "${BENCH_PROBE_EXE:-}" ] || die "BENCH_PROBE_EXE is not set (run through ctest)"
 for v in RAMTUNE_EXE ECHOMOD_DLL CURL_EXE DLGANSWER_EXE BEACON_EXE PLANTED_EXE RAMTUNE_SOURCE_DIR \
          E2E_WORK_ROOT E2E_ARTIFACTS E2E_TEMPLATE_PREFIX; do
     [ -n "${!v:-}" ] || die "$v is not set (run through ctest)"
@@ -118,7 +140,7 @@ for tool in ip wine wineserver Xvfb /usr/bin/import /usr/bin/convert /usr/bin/py
     command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 /usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || skip "python3-pyftpdlib is not installed"
-for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_EXE" "$DLGANSWER_EXE" "$BEACON_EXE" "$PLANTED_EXE"; do
+for f in "$RAMTUNE_EXE" "$ECHOMOD_DLL" "$CURL_EXE" "$DLGANSWER_EXE" "$BEACON_EXE" "$PLANTED_EXE" ${BENCH_PROBE_EXE:+"$BENCH_PROBE_EXE"}; do
     [ -f "$f" ] || die "missing build output $f"
 done
 
@@ -181,6 +203,7 @@ done
 WATCHDOG=$!
 
 [ "$CASE" = two-links ] && export RAMTUNE_NETNS_LINKS=2
+case "$CASE" in station-children|station-window) export RAMTUNE_NETNS_LINKS=3 ;; esac
 "$NETNS" up "$SUFFIX" >"$WORK/netns.txt" 2>&1 || skip "cannot create network namespaces: $(cat "$WORK/netns.txt")"
 NETNS_UP=1
 
@@ -273,17 +296,20 @@ lay_out() {
 
 SIM_PID=
 SIM_NS=rt   # rt2: the second link of two-links
+# start_simulator SCENARIO [DIR]: a scenario of sim/scenarios or a file;
+# the router's files in DIR/simstate (default $WORK), its output DIR/sim.*.
 start_simulator() {
-    local scenario=$SRC/sim/scenarios/$1.json
-    "$NETNS" exec "$SIM_NS" "$SUFFIX" -- "$SRC/sim/run-sim.sh" "$scenario" "$WORK/simstate" \
-        --reboot-silence 5 >"$WORK/sim.out" 2>"$WORK/sim.err" &
+    local scenario=$SRC/sim/scenarios/$1.json dir=${2:-$WORK}
+    [ -f "$1" ] && scenario=$1
+    "$NETNS" exec "$SIM_NS" "$SUFFIX" -- "$SRC/sim/run-sim.sh" "$scenario" "$dir/simstate" \
+        --reboot-silence 5 >"$dir/sim.out" 2>"$dir/sim.err" &
     SIM_PID=$!
     BACKGROUND+=($SIM_PID)
     for _ in $(seq 100); do
-        grep -q READY "$WORK/sim.out" 2>/dev/null && return 0
+        grep -q READY "$dir/sim.out" 2>/dev/null && return 0
         sleep 0.1
     done
-    die "the simulator did not start: $(tail -5 "$WORK/sim.err")"
+    die "the simulator did not start: $(tail -5 "$dir/sim.err")"
 }
 
 # ---- Ramtune.exe and the helpers ---------------------------------------------------
@@ -861,6 +887,162 @@ case_two_links() {
         helper click 2 >"$WORK/click.txt"
         expect_exit ramtune 20 1
     fi
+}
+
+# Windows (Vista and later) sends what a socket bound to an address sends by
+# the link that holds the address; Linux routes by the destination alone.
+# route_by_link ADDRESS DEVICE TABLE gives the PC namespace Windows' way for
+# that address.
+route_by_link() {
+    ip -n "$NS_PC" rule add from "$1" table "$3" &&
+        ip -n "$NS_PC" route add 10.77.0.0/24 dev "$2" src "$1" table "$3" ||
+        die "cannot route $1 by $2"
+}
+
+case_station_children() {
+    lay_out apart ""
+    local -a addresses=(10.77.0.1 10.77.0.11 10.77.0.12) devices=(vp$SUFFIX vq$SUFFIX vk3$SUFFIX)
+    local -a spaces=(rt rt2 rt3) macs=(AA:BB:CC:01:00:01 AA:BB:CC:02:00:01 AA:BB:CC:03:00:01)
+    local k dir items=$SRC/upgrade/calibration_items.h checks=$SRC/tests/integration/full_run_checks.py
+    for k in 0 1 2; do
+        route_by_link "${addresses[$k]}" "${devices[$k]}" $((101 + k))
+        dir=$WORK/link$((k + 1))
+        mkdir -p "$dir/before"
+        printf '{"mac": "%s", "reboot_silence_s": 3}\n' "${macs[$k]}" >"$dir/scenario.json"
+        SIM_NS=${spaces[$k]} start_simulator "$dir/scenario.json" "$dir"
+        cp "$dir/simstate/10.77.0.2/nvram" "$dir/simstate/10.77.0.2/mtd0" "$dir/before/"
+    done
+    local report=$WORK/report.json rc
+    (
+        cd "$CWD" || exit 1
+        in_pc timeout -s KILL 500 wine "$BENCH_PROBE_EXE" --accept-warning --yes --ledger "$RAMTUNE_LEDGER" \
+            --report "$(windows_path "$report")" "$(windows_path "$PROGRAM/Ramtune.exe")" "${addresses[@]}" \
+            </dev/null >"$WORK/bench.out" 2>&1
+    )
+    rc=$?
+    tr -d '\r' <"$WORK/bench.out" >"$WORK/bench.txt"
+    [ "$rc" = 0 ] || fail "the bench ended with $rc: $(tail -20 "$WORK/bench.txt")"
+    grep -qF "cannot receive on UDP port" "$WORK/bench.txt" && fail "a run could not hold port 9999 on its adapter"
+    /usr/bin/python3 -c "import json,sys; r=json.load(open(sys.argv[1])); u=r['units']
+sys.exit(0 if r['exit_status'] == 0 and len(u) == 3 and all(x['exit_status'] == 0 and x['ending'] == 'PASS' for x in u)
+         else 1)" "$report" || fail "the report: $(cat "$report" 2>&1)"
+    for k in 0 1 2; do
+        dir=$WORK/link$((k + 1))
+        cp "$dir/sim.err" "$ART/sim-link$((k + 1)).err"
+        cp "$dir/simstate/commands.log" "$ART/commands-link$((k + 1)).log" 2>/dev/null
+        grep -q 'no router has that MAC' "$dir/sim.err" && fail "link $((k + 1)): a command meant for another unit"
+        grep 'ftp connection from' "$dir/sim.err" | grep -vq "from ${addresses[$k]}\$" &&
+            fail "link $((k + 1)): FTP from another link's address"
+        /usr/bin/python3 "$checks" commands "$dir/simstate/commands.log" "$items" "$dir/before" complete \
+            >"$dir/commands.txt" 2>&1 || fail "link $((k + 1)): the commands: $(cat "$dir/commands.txt")"
+        /usr/bin/python3 "$checks" kept "$dir/before" "$dir/simstate/10.77.0.2" "$items" \
+            >"$dir/kept.txt" 2>&1 || fail "link $((k + 1)): the values: $(cat "$dir/kept.txt")"
+    done
+    cp "$report" "$ART/" 2>/dev/null
+    return 0
+}
+
+# The station window's rows, counts and note (dlganswer station) in FILE.
+station_state() { helper station >"$WORK/$1" 2>&1; }
+
+# Waits up to SECONDS until the station window shows a line matching the
+# extended regular expression PATTERN.
+wait_for_station() {
+    local pattern=$1 seconds=$2 i
+    for ((i = 0; i < seconds; i += 2)); do
+        station_state station.txt && grep -qE -- "$pattern" "$WORK/station.txt" && return 0
+        sleep 2
+    done
+    return 1
+}
+
+case_station_window() {
+    lay_out apart ""
+    local -a addresses=(10.77.0.1 10.77.0.11 10.77.0.12) devices=(vp$SUFFIX vq$SUFFIX vk3$SUFFIX)
+    local -a spaces=(rt rt2 rt3 rt) macs=(AA:BB:CC:01:00:01 AA:BB:CC:02:00:01 AA:BB:CC:03:00:01 AA:BB:CC:04:00:01)
+    local k dir items=$SRC/upgrade/calibration_items.h checks=$SRC/tests/integration/full_run_checks.py
+    local -a sims=()
+    for k in 0 1 2; do route_by_link "${addresses[$k]}" "${devices[$k]}" $((101 + k)); done
+    # unit K (0-3) on its link; the fourth comes to link 1 later.
+    plug_unit() {
+        local k=$1 fault=
+        dir=$WORK/unit$((k + 1))
+        mkdir -p "$dir/before"
+        [ "$k" = 2 ] && fault=', "cut_upload": {"file": "'$IMAGE_NAME'", "after_bytes": 3300, "times": 1}'
+        printf '{"mac": "%s", "reboot_silence_s": 3%s}\n' "${macs[$k]}" "$fault" >"$dir/scenario.json"
+        SIM_NS=${spaces[$k]} start_simulator "$dir/scenario.json" "$dir"
+        sims[$k]=$SIM_PID
+        cp "$dir/simstate/10.77.0.2/nvram" "$dir/simstate/10.77.0.2/mtd0" "$dir/before/"
+    }
+    for k in 0 1 2; do plug_unit $k; done
+    process_log() { printf '%s' "$CWD/$TOOL_FOLDER_NAME$(printf '%s' "${macs[$1]}" | tr -d :)"'_Process_*.txt'; }
+
+    start_ramtune ramtune 840 /all
+    start_watcher answers.txt --warning yes --question no --select leave
+    wait_for_station '^title Ramtune station' 90 || die "no station window: $(report answers.txt; cat "$WORK/station.txt")"
+    cp "$WORK/station.txt" "$ART/station-ready.txt"
+    [ "$(grep -c '^row .*| ready |' "$WORK/station.txt")" = 3 ] || fail "not three ticked slots ready: $(cat "$WORK/station.txt")"
+    helper click 1023 >"$WORK/click-start.txt" || die "Start: $(cat "$WORK/click-start.txt")"
+
+    wait_for_line "$(process_log 0)" "[System]-Upgrade completed" 300 || fail "unit 1 did not complete"
+    wait_for_line "$(process_log 1)" "[System]-Upgrade completed" 60 || fail "unit 2 did not complete"
+    wait_for_line "$(process_log 2)" "did not complete" 60 || fail "unit 3's cut upload was not logged"
+    wait_for_station '^counts 2 completed, 1 failed, 0 unfinished, 0 running' 60 ||
+        fail "the counts do not show two completed and one failed: $(cat "$WORK/station.txt")"
+    cp "$WORK/station.txt" "$ART/station-three.txt"
+
+    # Unit 1 leaves link 1; once its slot waits again, unit 4 is plugged in there.
+    kill "${sims[0]}"; wait "${sims[0]}" 2>/dev/null
+    local left=$SECONDS
+    wait_for_station '^row [^|]*\| waiting \|' 40 || fail "link 1's slot did not become free: $(cat "$WORK/station.txt")"
+    log "link 1's slot was free again after $((SECONDS - left)) s"
+    plug_unit 3
+    wait_for_line "$(process_log 3)" "[System]-Upgrade completed" 300 || fail "unit 4 did not complete"
+    wait_for_station '^counts 3 completed, 1 failed, 0 unfinished, 0 running' 60 ||
+        fail "the counts do not show three completed and one failed: $(cat "$WORK/station.txt")"
+    sleep 2
+    station_state station-four.txt
+    cp "$WORK/station-four.txt" "$ART/"
+    screenshot station-window
+
+    helper click 1024 >"$WORK/click-stop.txt" || fail "Stop: $(cat "$WORK/click-stop.txt")"
+    wait_for_station '^note The station has stopped' 60 || fail "the station did not end: $(cat "$WORK/station.txt")"
+    cp "$WORK/station.txt" "$ART/station-ended.txt"
+    local report expected=none
+    report=$(compgen -G "$CWD/ramtune_bench_*.json" | head -1)
+    if [ -z "$report" ]; then
+        fail "no report in $CWD"
+    else
+        cp "$report" "$ART/report.json"
+        expected=$(/usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['exit_status'])" "$report")
+        /usr/bin/python3 -c "import json,sys; r=json.load(open(sys.argv[1])); u={x['mac'].upper().replace(':', ''): x for x in r['units']}
+macs=[m.replace(':', '') for m in sys.argv[2:]]; ok=len(r['units']) == 4 and set(u) == set(macs) and r['exit_status'] != 0
+ok=ok and all(u[m]['ending'] == 'PASS' and u[m]['exit_status'] == 0 for m in (macs[0], macs[1], macs[3]))
+ok=ok and u[macs[2]]['ending'].startswith('FAIL') and not u[macs[2]]['unit_changed']
+sys.exit(0 if ok else 1)" "$report" "${macs[@]}" || fail "the report: $(cat "$report")"
+    fi
+    for k in 0 1 2 3; do
+        dir=$WORK/unit$((k + 1))
+        cp "$dir/sim.err" "$ART/sim-unit$((k + 1)).err"
+        cp "$dir/simstate/commands.log" "$ART/commands-unit$((k + 1)).log" 2>/dev/null
+        grep -q 'no router has that MAC' "$dir/sim.err" && fail "unit $((k + 1)): a command meant for another unit"
+        if [ "$k" = 2 ]; then
+            grep -q 'mtd-write' "$dir/simstate/commands.log" && fail "unit 3: its cut image was flashed"
+            /usr/bin/python3 "$checks" untouched "$dir/before" "$dir/simstate/10.77.0.2" \
+                >"$dir/kept.txt" 2>&1 || fail "unit 3 was changed: $(cat "$dir/kept.txt")"
+            continue
+        fi
+        /usr/bin/python3 "$checks" commands "$dir/simstate/commands.log" "$items" "$dir/before" complete \
+            >"$dir/commands.txt" 2>&1 || fail "unit $((k + 1)): the commands: $(cat "$dir/commands.txt")"
+        /usr/bin/python3 "$checks" kept "$dir/before" "$dir/simstate/10.77.0.2" "$items" \
+            >"$dir/kept.txt" 2>&1 || fail "unit $((k + 1)): the values: $(cat "$dir/kept.txt")"
+    done
+    helper click 2 >"$WORK/click-close.txt" || fail "Close: $(cat "$WORK/click-close.txt")"
+    local rc
+    rc=$(wait_exit ramtune 30)
+    log "Ramtune.exe /all ended with exit code $rc"
+    [ "$rc" = "$expected" ] || fail "exit code $rc after Close, expected the report's status $expected"
+    return 0
 }
 
 "case_${CASE//-/_}"

@@ -25,8 +25,13 @@
 //       menu box, progress, buttons, labels, log list; exit code 1 when
 //       there is no main dialog.
 //   dlganswer click ID
-//       presses button ID of the main dialog (BM_CLICK); exit code 1 when it
-//       is missing or disabled.
+//       presses button ID of the main dialog, or of the station window when
+//       there is no main dialog (BM_CLICK); exit code 1 when it is missing or
+//       disabled.
+//   dlganswer station
+//       prints the station window's title, counts and note lines, its
+//       buttons, and one "row" line per slot with the cells joined by " | ";
+//       exit code 1 when there is no station window.
 //   dlganswer about
 //       opens the About box through the system menu command, prints
 //       "ABOUT <title>: <texts>" and closes it again.
@@ -60,6 +65,10 @@ constexpr int kWarningText = 1006;
 constexpr int kWarningYes = 1010;
 constexpr int kWarningNo = 1011;
 constexpr int kIpList = 1015;
+constexpr int kStationList = 1020;
+constexpr int kStationCounts = 1021;
+constexpr int kStationNote = 1022;
+constexpr int kStationColumns = 8;
 constexpr UINT kAboutCommand = 0x0010;
 // Controls of the open-file dialog: the file types and the file name (an
 // edit of its own in older templates, a combo box in the Explorer one).
@@ -181,11 +190,54 @@ bool IsWarning(HWND d) {
 bool IsSelect(HWND d) { return GetDlgItem(d, kIpList) != nullptr; }
 bool IsMain(HWND d) { return GetDlgItem(d, kProgress) != nullptr; }
 
+bool IsStation(HWND d) { return GetDlgItem(d, kStationList) != nullptr; }
+
 HWND FindMain() {
   for (HWND d : TopLevelDialogs()) {
     if (IsMain(d)) return d;
   }
   return nullptr;
+}
+
+HWND FindStation() {
+  for (HWND d : TopLevelDialogs()) {
+    if (IsStation(d)) return d;
+  }
+  return nullptr;
+}
+
+// Cell (row, column) of a list view in another process: the item and its
+// text buffer have to live in that process's memory.
+std::string CellText(HWND list, int row, int column) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (process == nullptr) return std::string();
+  constexpr int kChars = 256;
+  char* remote = static_cast<char*>(
+      VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+  std::string text;
+  if (remote != nullptr) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+    item.cchTextMax = kChars;
+    wchar_t wide[kChars] = L"";
+    SIZE_T moved = 0;
+    DWORD_PTR copied = 0;
+    if (WriteProcessMemory(process, remote, &item, sizeof item, &moved) &&
+        SendMessageTimeoutW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote),
+                            SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied) &&
+        ReadProcessMemory(process, remote + sizeof(LVITEMW), wide, sizeof wide, &moved)) {
+      wide[kChars - 1] = L'\0';
+      char narrow[kChars * 2] = "";
+      WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+      text = narrow;
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return text;
 }
 
 // The text of a message box: its longest static text (the icon has none).
@@ -320,8 +372,35 @@ int State() {
   return 0;
 }
 
+int Station() {
+  HWND station = FindStation();
+  if (station == nullptr) {
+    Say("no station window");
+    return 1;
+  }
+  Say("title " + TextOf(station));
+  Say("counts " + Escape(TextOf(GetDlgItem(station, kStationCounts))));
+  Say("note " + Escape(TextOf(GetDlgItem(station, kStationNote))));
+  for (int id : {1023, 1024, 2}) {
+    HWND b = GetDlgItem(station, id);
+    Say("button " + std::to_string(id) + " " + (b && IsWindowEnabled(b) ? "enabled" : "disabled") + " " +
+        TextOf(b));
+  }
+  HWND list = GetDlgItem(station, kStationList);
+  const int rows = static_cast<int>(Ask(list, LVM_GETITEMCOUNT));
+  for (int row = 0; row < rows; ++row) {
+    std::string line = "row";
+    for (int column = 0; column < kStationColumns; ++column) {
+      line += (column == 0 ? " " : " | ") + CellText(list, row, column);
+    }
+    Say(line);
+  }
+  return 0;
+}
+
 int Click(int id) {
   HWND main = FindMain();
+  if (main == nullptr) main = FindStation();
   if (main == nullptr) {
     Say("no main dialog");
     return 1;
@@ -446,6 +525,7 @@ int main(int argc, char** argv) {
     return WaitWarning(static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "30").c_str())));
   }
   if (command == "state") return State();
+  if (command == "station") return Station();
   if (command == "click" && argc > 2) return Click(std::atoi(argv[2]));
   if (command == "about") return About();
   if (command == "menu-last") return MenuLast();
@@ -454,7 +534,7 @@ int main(int argc, char** argv) {
                       static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "30").c_str())));
   }
   std::fprintf(stderr,
-               "usage: dlganswer probe|version|watch|wait-warning|state|click ID|about|menu-last|"
+               "usage: dlganswer probe|version|watch|wait-warning|state|station|click ID|about|menu-last|"
                "answer-open PATH\n");
   return 2;
 }
