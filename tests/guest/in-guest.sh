@@ -1,6 +1,10 @@
 #!/bin/bash
 # Inside the emulated PC (scripts/guest run): the cases of the 32-bit
-# program under 32-bit Wine, one after another, with tests/wine/e2e.sh.
+# program under 32-bit Wine, with tests/wine/e2e.sh, in GUEST_LANES lanes
+# (default 2, one per processor) side by side: each lane runs its cases one
+# after another, the longest (LIMIT) first, each case in its own namespaces,
+# display, Wine prefix and work folder. Most of a case is the program's
+# real-time waits, so two lanes take little more than the longer one.
 #
 #   in-guest.sh CASE...    CASE: NAME:E2E-CASE:FILES:WINDOWS:LIMIT
 #
@@ -17,7 +21,9 @@ prefix=/opt/ramtune/wineprefix   # the 32-bit prefix kept in the image (scripts/
 echo "in-guest: up after $(cut -d' ' -f1 /proc/uptime) s; $(nproc) processors, $(awk '/MemTotal/ {print int($2 / 1024)}' /proc/meminfo) MiB"
 [ -f "$prefix/system.reg" ] || { echo "in-guest: no Wine prefix at $prefix"; exit 1; }
 
-for entry in "$@"; do
+# run_case CASE: one case, its results in /share/results/NAME.
+run_case() {
+    local entry=$1 name e2e files windows limit out bin started status
     IFS=: read -r name e2e files windows limit <<<"$entry"
     out=$share/results/$name
     rm -rf "$out"
@@ -42,5 +48,26 @@ for entry in "$@"; do
     echo "in-guest: $name: status $status after $(cat "$out/seconds") s"
     [ "$status" = 0 ] || tail -n 15 "$out/log"
     rm -rf "/tmp/e2e/$name"
+}
+
+# The lanes: the longest case first, each to the lane with the least so far.
+lanes=${GUEST_LANES:-2}
+declare -a load=() queue=()
+for ((k = 0; k < lanes; k++)); do load[k]=0; queue[k]=""; done
+while read -r limit entry; do
+    best=0
+    for ((k = 1; k < lanes; k++)); do [ "${load[k]}" -lt "${load[best]}" ] && best=$k; done
+    load[best]=$((load[best] + limit))
+    queue[best]="${queue[best]} $entry"
+done < <(for entry in "$@"; do echo "${entry##*:} $entry"; done | sort -rn -s -k1,1)
+pids=()
+for ((k = 0; k < lanes; k++)); do
+    [ -n "${queue[k]}" ] || continue
+    echo "in-guest: lane $((k + 1)):$(for entry in ${queue[k]}; do printf ' %s' "${entry%%:*}"; done)"
+    ( for entry in ${queue[k]}; do run_case "$entry"; done ) &
+    pids+=($!)
+    # The next lane's first Wine starts once this one's is under way.
+    sleep 20
 done
+wait "${pids[@]}"
 sync

@@ -37,6 +37,7 @@ screenshots_of() {
     case "$1" in
         complete) echo "warning backup pass" ;;
         restore)  echo "restore-pass" ;;
+        station-one|station-two) echo "station-units" ;;
         *)        echo "" ;;
     esac
 }
@@ -82,6 +83,7 @@ setup() {
     # the namespace script and what the cases read.
     (cd "$SRC" && tar -cf - --exclude=__pycache__ scripts/netns sim tests/wine/e2e.sh tests/wine/run-in-wine.sh \
                          tests/integration/console_check_logs.py tests/integration/decoy.py \
+                         tests/integration/full_run_checks.py app/win32/package/Station.cmd \
                          upgrade/calibration_items.h tests/guest/in-guest.sh) |
         (mkdir -p "$SHARE/src" && tar -C "$SHARE/src" -xf -) || die "cannot copy the sources"
     # The files as they ship (the zip) and as this tree built them.

@@ -75,6 +75,17 @@
 #                     four units (three PASS with their own values kept, link
 #                     3's FAIL and untouched); Close ends the program with
 #                     the report's status (the bench's rule: not 0).
+#   station-one       (the emulated PC's cases) Ramtune.exe /all on one link
+#   station-two       (started by Station.cmd, as the package has it) or two,
+#                     a healthy unit on each: Start, every unit PASS with its
+#                     own values kept, Stop, Close (with status 0).
+#   station-xp-refused  Windows XP SP3 (a 32-bit prefix only) with two linked
+#                     adapters: after the warning, the box that says why the
+#                     station cannot run there, naming both adapters and the
+#                     Windows that can; exit status 2, no window, no run.
+#   station-bench     not a test (perf/station_wine.sh): units plugged one
+#                     after another into a station of E2E_STATION_SLOTS links,
+#                     each timed against one unit's run alone.
 #
 # The uploader is curl.exe from scripts/curl-win (x86_64), as it ships.
 #
@@ -120,7 +131,7 @@ die() { log "FAIL: $*"; exit 1; }
 
 CASES="complete already-updated beacon-yes beacon-no second-instance missing-file select-cancel"
 CASES="$CASES warning-refused old-windows engineering-script restore two-links verify cut-upload"
-CASES="$CASES station-children station-window"
+CASES="$CASES station-children station-window station-one station-two station-xp-refused station-bench"
 case " $CASES " in
     *" ${CASE:-none} "*) ;;
     *) echo "usage: $PROG_NAME ${CASES// /|} [LIMIT]" >&2
@@ -203,7 +214,11 @@ done
 WATCHDOG=$!
 
 [ "$CASE" = two-links ] && export RAMTUNE_NETNS_LINKS=2
-case "$CASE" in station-children|station-window) export RAMTUNE_NETNS_LINKS=3 ;; esac
+case "$CASE" in
+    station-children|station-window) export RAMTUNE_NETNS_LINKS=3 ;;
+    station-two|station-xp-refused) export RAMTUNE_NETNS_LINKS=2 ;;
+    station-bench) export RAMTUNE_NETNS_LINKS=${E2E_STATION_SLOTS:-8} ;;
+esac
 "$NETNS" up "$SUFFIX" >"$WORK/netns.txt" 2>&1 || skip "cannot create network namespaces: $(cat "$WORK/netns.txt")"
 NETNS_UP=1
 
@@ -889,30 +904,74 @@ case_two_links() {
     fi
 }
 
+# ---- the station -------------------------------------------------------------------------
+
+# Link K (1 to RAMTUNE_NETNS_LINKS) of scripts/netns: the PC's address and
+# device on it, and the router namespace at its other end.
+link_address() { case $1 in 1) echo 10.77.0.1 ;; 2) echo 10.77.0.11 ;; *) echo "10.77.0.$((9 + $1))" ;; esac; }
+link_device() { case $1 in 1) echo "vp$SUFFIX" ;; 2) echo "vq$SUFFIX" ;; *) echo "vk$1$SUFFIX" ;; esac; }
+link_space() { case $1 in 1) echo rt ;; 2) echo rt2 ;; *) echo "rt$1" ;; esac; }
+unit_mac() { printf 'AA:BB:CC:%02X:00:01' "$1"; }
+
 # Windows (Vista and later) sends what a socket bound to an address sends by
 # the link that holds the address; Linux routes by the destination alone.
-# route_by_link ADDRESS DEVICE TABLE gives the PC namespace Windows' way for
-# that address.
-route_by_link() {
-    ip -n "$NS_PC" rule add from "$1" table "$3" &&
-        ip -n "$NS_PC" route add 10.77.0.0/24 dev "$2" src "$1" table "$3" ||
-        die "cannot route $1 by $2"
+# route_links N gives the PC namespace Windows' way for links 1 to N.
+route_links() {
+    local k address
+    for ((k = 1; k <= $1; k++)); do
+        address=$(link_address "$k")
+        ip -n "$NS_PC" rule add from "$address" table $((100 + k)) &&
+            ip -n "$NS_PC" route add 10.77.0.0/24 dev "$(link_device "$k")" src "$address" table $((100 + k)) ||
+            die "cannot route $address by link $k"
+    done
+}
+
+# plug_unit NAME LINK MAC [SILENCE [MORE]]: a simulated unit with its own MAC
+# on link LINK, its files in $WORK/NAME (before/: its values as it came);
+# SILENCE: its reboot silence (s); MORE: more of its scenario (JSON members).
+# Its simulator's process id in UNIT_PID, the time it answered in UNIT_PLUGGED.
+plug_unit() {
+    local dir=$WORK/$1
+    mkdir -p "$dir/before"
+    printf '{"mac": "%s", "reboot_silence_s": %s%s}\n' "$3" "${4:-3}" "${5:+, $5}" >"$dir/scenario.json"
+    SIM_NS=$(link_space "$2") start_simulator "$dir/scenario.json" "$dir"
+    UNIT_PID=$SIM_PID
+    UNIT_PLUGGED=$(date +%s.%N)
+    cp "$dir/simstate/10.77.0.2/nvram" "$dir/simstate/10.77.0.2/mtd0" "$dir/before/"
+}
+
+# check_unit NAME LINK [untouched]: the unit got the commands of one complete
+# run (or none that changes it), none meant for another unit, FTP from its
+# link's address only, and keeps its own values.
+check_unit() {
+    local dir=$WORK/$1 address items=$SRC/upgrade/calibration_items.h
+    local checks=$SRC/tests/integration/full_run_checks.py
+    address=$(link_address "$2")
+    cp "$dir/sim.err" "$ART/sim-$1.err"
+    cp "$dir/simstate/commands.log" "$ART/commands-$1.log" 2>/dev/null
+    grep -q 'no router has that MAC' "$dir/sim.err" && fail "$1: a command meant for another unit"
+    grep 'ftp connection from' "$dir/sim.err" | grep -vq "from $address\$" && fail "$1: FTP from another link's address"
+    if [ "${3:-}" = untouched ]; then
+        grep -q 'mtd-write' "$dir/simstate/commands.log" && fail "$1: its image was flashed"
+        /usr/bin/python3 "$checks" untouched "$dir/before" "$dir/simstate/10.77.0.2" \
+            >"$dir/kept.txt" 2>&1 || fail "$1 was changed: $(cat "$dir/kept.txt")"
+        return 0
+    fi
+    /usr/bin/python3 "$checks" commands "$dir/simstate/commands.log" "$items" "$dir/before" complete \
+        >"$dir/commands.txt" 2>&1 || fail "$1: the commands: $(cat "$dir/commands.txt")"
+    /usr/bin/python3 "$checks" kept "$dir/before" "$dir/simstate/10.77.0.2" "$items" \
+        >"$dir/kept.txt" 2>&1 || fail "$1: the values: $(cat "$dir/kept.txt")"
 }
 
 case_station_children() {
     lay_out apart ""
-    local -a addresses=(10.77.0.1 10.77.0.11 10.77.0.12) devices=(vp$SUFFIX vq$SUFFIX vk3$SUFFIX)
-    local -a spaces=(rt rt2 rt3) macs=(AA:BB:CC:01:00:01 AA:BB:CC:02:00:01 AA:BB:CC:03:00:01)
-    local k dir items=$SRC/upgrade/calibration_items.h checks=$SRC/tests/integration/full_run_checks.py
-    for k in 0 1 2; do
-        route_by_link "${addresses[$k]}" "${devices[$k]}" $((101 + k))
-        dir=$WORK/link$((k + 1))
-        mkdir -p "$dir/before"
-        printf '{"mac": "%s", "reboot_silence_s": 3}\n' "${macs[$k]}" >"$dir/scenario.json"
-        SIM_NS=${spaces[$k]} start_simulator "$dir/scenario.json" "$dir"
-        cp "$dir/simstate/10.77.0.2/nvram" "$dir/simstate/10.77.0.2/mtd0" "$dir/before/"
+    local k report=$WORK/report.json rc
+    local -a addresses=()
+    route_links 3
+    for k in 1 2 3; do
+        plug_unit "unit$k" $k "$(unit_mac $k)"
+        addresses+=("$(link_address $k)")
     done
-    local report=$WORK/report.json rc
     (
         cd "$CWD" || exit 1
         in_pc timeout -s KILL 500 wine "$BENCH_PROBE_EXE" --accept-warning --yes --ledger "$RAMTUNE_LEDGER" \
@@ -926,18 +985,7 @@ case_station_children() {
     /usr/bin/python3 -c "import json,sys; r=json.load(open(sys.argv[1])); u=r['units']
 sys.exit(0 if r['exit_status'] == 0 and len(u) == 3 and all(x['exit_status'] == 0 and x['ending'] == 'PASS' for x in u)
          else 1)" "$report" || fail "the report: $(cat "$report" 2>&1)"
-    for k in 0 1 2; do
-        dir=$WORK/link$((k + 1))
-        cp "$dir/sim.err" "$ART/sim-link$((k + 1)).err"
-        cp "$dir/simstate/commands.log" "$ART/commands-link$((k + 1)).log" 2>/dev/null
-        grep -q 'no router has that MAC' "$dir/sim.err" && fail "link $((k + 1)): a command meant for another unit"
-        grep 'ftp connection from' "$dir/sim.err" | grep -vq "from ${addresses[$k]}\$" &&
-            fail "link $((k + 1)): FTP from another link's address"
-        /usr/bin/python3 "$checks" commands "$dir/simstate/commands.log" "$items" "$dir/before" complete \
-            >"$dir/commands.txt" 2>&1 || fail "link $((k + 1)): the commands: $(cat "$dir/commands.txt")"
-        /usr/bin/python3 "$checks" kept "$dir/before" "$dir/simstate/10.77.0.2" "$items" \
-            >"$dir/kept.txt" 2>&1 || fail "link $((k + 1)): the values: $(cat "$dir/kept.txt")"
-    done
+    for k in 1 2 3; do check_unit "unit$k" $k; done
     cp "$report" "$ART/" 2>/dev/null
     return 0
 }
@@ -956,48 +1004,86 @@ wait_for_station() {
     return 1
 }
 
+# The Process logs of the unit with MAC, as a pattern for wait_for_line.
+process_log() { printf '%s' "$CWD/$TOOL_FOLDER_NAME$(printf '%s' "$1" | tr -d :)"'_Process_*.txt'; }
+
+# Starts Ramtune.exe /all with the warning answered, and waits for its window
+# with SLOTS ticked slots ready.  open_station SLOTS [cmd]
+# cmd: by the package's Station.cmd, as a technician double-clicks it (the
+# nested layout; the program's exit status is then not seen).
+STATION_BY_CMD=0
+open_station() {
+    if [ "${2:-}" = cmd ]; then
+        local script=${RAMTUNE_EXE%/*}/Station.cmd
+        [ -f "$script" ] || script=$SRC/app/win32/package/Station.cmd
+        cp "$script" "$CWD/Station.cmd" || die "no Station.cmd"
+        STATION_BY_CMD=1
+        (cd "$CWD" && in_pc timeout -s KILL 120 wine cmd /c Station.cmd </dev/null >"$WORK/station-cmd.out" 2>&1)
+    else
+        start_ramtune ramtune 840 /all
+    fi
+    start_watcher answers.txt --warning yes --question no --select leave
+    wait_for_station '^title Ramtune station' 120 || die "no station window: $(report answers.txt; cat "$WORK/station.txt")"
+    cp "$WORK/station.txt" "$ART/station-ready.txt"
+    [ "$(grep -c '^row .*| ready |' "$WORK/station.txt")" = "$1" ] || fail "not $1 ticked slots ready: $(cat "$WORK/station.txt")"
+}
+
+# Stop, the station's report (ramtune_bench_*.json) checked by the Python
+# expression CHECK on r (the report) and u (its units by MAC without colons),
+# then Close: the program ends with the report's status.  close_station CHECK
+close_station() {
+    local report expected=none rc
+    helper click 1024 >"$WORK/click-stop.txt" || fail "Stop: $(cat "$WORK/click-stop.txt")"
+    wait_for_station '^note The station has stopped' 60 || fail "the station did not end: $(cat "$WORK/station.txt")"
+    cp "$WORK/station.txt" "$ART/station-ended.txt"
+    report=$(compgen -G "$CWD/ramtune_bench_*.json" | head -1)
+    if [ -z "$report" ]; then
+        fail "no report in $CWD"
+    else
+        cp "$report" "$ART/report.json"
+        expected=$(/usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['exit_status'])" "$report")
+        /usr/bin/python3 -c "import json,sys; r=json.load(open(sys.argv[1]))
+u={x['mac'].upper().replace(':', ''): x for x in r['units']}
+passed=lambda m: u[m.replace(':', '')]['ending'] == 'PASS' and u[m.replace(':', '')]['exit_status'] == 0
+sys.exit(0 if $1 else 1)" "$report" || fail "the report: $(cat "$report")"
+    fi
+    helper click 2 >"$WORK/click-close.txt" || fail "Close: $(cat "$WORK/click-close.txt")"
+    if [ "$STATION_BY_CMD" = 1 ]; then
+        for ((rc = 0; rc < 30; rc++)); do station_state station.txt || return 0; sleep 1; done
+        fail "the station window did not close"
+        return 0
+    fi
+    rc=$(wait_exit ramtune 30)
+    log "Ramtune.exe /all ended with exit code $rc"
+    [ "$rc" = "$expected" ] || fail "exit code $rc after Close, expected the report's status $expected"
+}
+
 case_station_window() {
     lay_out apart ""
-    local -a addresses=(10.77.0.1 10.77.0.11 10.77.0.12) devices=(vp$SUFFIX vq$SUFFIX vk3$SUFFIX)
-    local -a spaces=(rt rt2 rt3 rt) macs=(AA:BB:CC:01:00:01 AA:BB:CC:02:00:01 AA:BB:CC:03:00:01 AA:BB:CC:04:00:01)
-    local k dir items=$SRC/upgrade/calibration_items.h checks=$SRC/tests/integration/full_run_checks.py
-    local -a sims=()
-    for k in 0 1 2; do route_by_link "${addresses[$k]}" "${devices[$k]}" $((101 + k)); done
-    # unit K (0-3) on its link; the fourth comes to link 1 later.
-    plug_unit() {
-        local k=$1 fault=
-        dir=$WORK/unit$((k + 1))
-        mkdir -p "$dir/before"
-        [ "$k" = 2 ] && fault=', "cut_upload": {"file": "'$IMAGE_NAME'", "after_bytes": 3300, "times": 1}'
-        printf '{"mac": "%s", "reboot_silence_s": 3%s}\n' "${macs[$k]}" "$fault" >"$dir/scenario.json"
-        SIM_NS=${spaces[$k]} start_simulator "$dir/scenario.json" "$dir"
-        sims[$k]=$SIM_PID
-        cp "$dir/simstate/10.77.0.2/nvram" "$dir/simstate/10.77.0.2/mtd0" "$dir/before/"
-    }
-    for k in 0 1 2; do plug_unit $k; done
-    process_log() { printf '%s' "$CWD/$TOOL_FOLDER_NAME$(printf '%s' "${macs[$1]}" | tr -d :)"'_Process_*.txt'; }
-
-    start_ramtune ramtune 840 /all
-    start_watcher answers.txt --warning yes --question no --select leave
-    wait_for_station '^title Ramtune station' 90 || die "no station window: $(report answers.txt; cat "$WORK/station.txt")"
-    cp "$WORK/station.txt" "$ART/station-ready.txt"
-    [ "$(grep -c '^row .*| ready |' "$WORK/station.txt")" = 3 ] || fail "not three ticked slots ready: $(cat "$WORK/station.txt")"
+    local k m1 m2 m3 m4
+    m1=$(unit_mac 1); m2=$(unit_mac 2); m3=$(unit_mac 3); m4=$(unit_mac 4)
+    route_links 3
+    plug_unit unit1 1 "$m1"
+    local first=$UNIT_PID
+    plug_unit unit2 2 "$m2"
+    plug_unit unit3 3 "$m3" 3 '"cut_upload": {"file": "'$IMAGE_NAME'", "after_bytes": 3300, "times": 1}'
+    open_station 3
     helper click 1023 >"$WORK/click-start.txt" || die "Start: $(cat "$WORK/click-start.txt")"
 
-    wait_for_line "$(process_log 0)" "[System]-Upgrade completed" 300 || fail "unit 1 did not complete"
-    wait_for_line "$(process_log 1)" "[System]-Upgrade completed" 60 || fail "unit 2 did not complete"
-    wait_for_line "$(process_log 2)" "did not complete" 60 || fail "unit 3's cut upload was not logged"
+    wait_for_line "$(process_log "$m1")" "[System]-Upgrade completed" 300 || fail "unit 1 did not complete"
+    wait_for_line "$(process_log "$m2")" "[System]-Upgrade completed" 60 || fail "unit 2 did not complete"
+    wait_for_line "$(process_log "$m3")" "did not complete" 60 || fail "unit 3's cut upload was not logged"
     wait_for_station '^counts 2 completed, 1 failed, 0 unfinished, 0 running' 60 ||
         fail "the counts do not show two completed and one failed: $(cat "$WORK/station.txt")"
     cp "$WORK/station.txt" "$ART/station-three.txt"
 
     # Unit 1 leaves link 1; once its slot waits again, unit 4 is plugged in there.
-    kill "${sims[0]}"; wait "${sims[0]}" 2>/dev/null
+    kill "$first"; wait "$first" 2>/dev/null
     local left=$SECONDS
     wait_for_station '^row [^|]*\| waiting \|' 40 || fail "link 1's slot did not become free: $(cat "$WORK/station.txt")"
     log "link 1's slot was free again after $((SECONDS - left)) s"
-    plug_unit 3
-    wait_for_line "$(process_log 3)" "[System]-Upgrade completed" 300 || fail "unit 4 did not complete"
+    plug_unit unit4 1 "$m4"
+    wait_for_line "$(process_log "$m4")" "[System]-Upgrade completed" 300 || fail "unit 4 did not complete"
     wait_for_station '^counts 3 completed, 1 failed, 0 unfinished, 0 running' 60 ||
         fail "the counts do not show three completed and one failed: $(cat "$WORK/station.txt")"
     sleep 2
@@ -1005,43 +1091,112 @@ case_station_window() {
     cp "$WORK/station-four.txt" "$ART/"
     screenshot station-window
 
-    helper click 1024 >"$WORK/click-stop.txt" || fail "Stop: $(cat "$WORK/click-stop.txt")"
-    wait_for_station '^note The station has stopped' 60 || fail "the station did not end: $(cat "$WORK/station.txt")"
-    cp "$WORK/station.txt" "$ART/station-ended.txt"
-    local report expected=none
-    report=$(compgen -G "$CWD/ramtune_bench_*.json" | head -1)
-    if [ -z "$report" ]; then
-        fail "no report in $CWD"
-    else
-        cp "$report" "$ART/report.json"
-        expected=$(/usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['exit_status'])" "$report")
-        /usr/bin/python3 -c "import json,sys; r=json.load(open(sys.argv[1])); u={x['mac'].upper().replace(':', ''): x for x in r['units']}
-macs=[m.replace(':', '') for m in sys.argv[2:]]; ok=len(r['units']) == 4 and set(u) == set(macs) and r['exit_status'] != 0
-ok=ok and all(u[m]['ending'] == 'PASS' and u[m]['exit_status'] == 0 for m in (macs[0], macs[1], macs[3]))
-ok=ok and u[macs[2]]['ending'].startswith('FAIL') and not u[macs[2]]['unit_changed']
-sys.exit(0 if ok else 1)" "$report" "${macs[@]}" || fail "the report: $(cat "$report")"
-    fi
-    for k in 0 1 2 3; do
-        dir=$WORK/unit$((k + 1))
-        cp "$dir/sim.err" "$ART/sim-unit$((k + 1)).err"
-        cp "$dir/simstate/commands.log" "$ART/commands-unit$((k + 1)).log" 2>/dev/null
-        grep -q 'no router has that MAC' "$dir/sim.err" && fail "unit $((k + 1)): a command meant for another unit"
-        if [ "$k" = 2 ]; then
-            grep -q 'mtd-write' "$dir/simstate/commands.log" && fail "unit 3: its cut image was flashed"
-            /usr/bin/python3 "$checks" untouched "$dir/before" "$dir/simstate/10.77.0.2" \
-                >"$dir/kept.txt" 2>&1 || fail "unit 3 was changed: $(cat "$dir/kept.txt")"
-            continue
-        fi
-        /usr/bin/python3 "$checks" commands "$dir/simstate/commands.log" "$items" "$dir/before" complete \
-            >"$dir/commands.txt" 2>&1 || fail "unit $((k + 1)): the commands: $(cat "$dir/commands.txt")"
-        /usr/bin/python3 "$checks" kept "$dir/before" "$dir/simstate/10.77.0.2" "$items" \
-            >"$dir/kept.txt" 2>&1 || fail "unit $((k + 1)): the values: $(cat "$dir/kept.txt")"
+    close_station "len(u) == 4 and r['exit_status'] != 0 and all(passed(m) for m in ('$m1', '$m2', '$m4'))
+and u['${m3//:/}']['ending'].startswith('FAIL') and not u['${m3//:/}']['unit_changed']"
+    for k in 1 2 4; do check_unit "unit$k" $((k == 4 ? 1 : k)); done
+    check_unit unit3 3 untouched
+    return 0
+}
+
+# Ramtune.exe /all with a healthy unit on each of its N links: N slots ready,
+# Start, every unit PASS with its own values, Stop, Close: exit status 0.
+station_units() {
+    local n=$1 k
+    if [ "${2:-}" = cmd ]; then lay_out nested ""; else lay_out apart ""; fi
+    route_links "$n"
+    for ((k = 1; k <= n; k++)); do plug_unit "unit$k" "$k" "$(unit_mac "$k")"; done
+    open_station "$n" "${2:-}"
+    helper click 1023 >"$WORK/click-start.txt" || die "Start: $(cat "$WORK/click-start.txt")"
+    for ((k = 1; k <= n; k++)); do
+        wait_for_line "$(process_log "$(unit_mac "$k")")" "[System]-Upgrade completed" 600 || fail "unit $k did not complete"
     done
-    helper click 2 >"$WORK/click-close.txt" || fail "Close: $(cat "$WORK/click-close.txt")"
-    local rc
-    rc=$(wait_exit ramtune 30)
-    log "Ramtune.exe /all ended with exit code $rc"
-    [ "$rc" = "$expected" ] || fail "exit code $rc after Close, expected the report's status $expected"
+    wait_for_station "^counts $n completed, 0 failed, 0 unfinished, 0 running" 120 ||
+        fail "the counts do not show $n completed: $(cat "$WORK/station.txt")"
+    screenshot station-units
+    close_station "len(u) == $n and r['exit_status'] == 0 and all(x['ending'] == 'PASS' for x in u.values())"
+    for ((k = 1; k <= n; k++)); do check_unit "unit$k" "$k"; done
+    return 0
+}
+case_station_one() { station_units 1 cmd; }
+case_station_two() { station_units 2; }
+
+# Windows XP with two linked adapters: after the warning, a box says why the
+# station cannot run and which Windows can; no station window, no search.
+case_station_xp_refused() {
+    # A 64-bit prefix cannot report XP SP3 (XP x64 is refused at start-up).
+    [ "$WINE_ARCH" = win32 ] || skip "Windows XP SP3 needs a 32-bit prefix (the emulated PC's case)"
+    lay_out apart ""
+    set_windows_version winxp
+    start_watcher answers.txt --warning yes --question no --select leave
+    start_ramtune ramtune 180 /all
+    expect_exit ramtune 150 2
+    sleep 1
+    local answers
+    answers=$(report answers.txt)
+    [[ "$answers" == "WARNING yes"*"MESSAGE This PC runs Windows XP, which cannot send a unit's traffic through a chosen network adapter, and 2 adapters have a link:"* ]] ||
+        fail "answers: '$answers'"
+    [[ "$answers" == *"10.77.0.1"*"10.77.0.11"*"Windows Vista, 7, 8 and 10 run every slot at once."* ]] ||
+        fail "the refusal does not name both adapters and the Windows that can: '$answers'"
+    station_state station.txt && fail "a station window opened: $(cat "$WORK/station.txt")"
+    compgen -G "$CWD/$TOOL_FOLDER_NAME*_Process_*.txt" >/dev/null && fail "a unit's run started"
+    return 0
+}
+
+# Not a test (perf/station_wine.sh): E2E_STATION_SLOTS units (default 8)
+# plugged E2E_STAGGER seconds apart (default 5) into the station, each timed
+# from its plug-in to the end of its Process log, against one unit's run
+# alone in the same station before (its routers' reboot silence
+# E2E_REBOOT_SILENCE, default 20 s). Prints each ratio and the largest.
+case_station_bench() {
+    local slots=${E2E_STATION_SLOTS:-8} stagger=${E2E_STAGGER:-5} silence=${E2E_REBOOT_SILENCE:-20} k mac
+    lay_out apart ""
+    route_links "$slots"
+    open_station "$slots"
+    helper click 1023 >"$WORK/click-start.txt" || die "Start: $(cat "$WORK/click-start.txt")"
+    # end_of NAME MAC: when the unit's Process log ends (its last line).
+    end_of() {
+        wait_for_line "$(process_log "$2")" "[System]-Upgrade completed" 900 && date +%s.%N >"$WORK/$1/ended" &
+        BACKGROUND+=($!)
+    }
+    mac=$(unit_mac 0)
+    plug_unit alone 1 "$mac" "$silence"
+    local alone=$UNIT_PID
+    echo "$UNIT_PLUGGED" >"$WORK/alone/plugged"
+    end_of alone "$mac"
+    wait_for_station '^counts 1 completed' 600 || die "the unit alone did not complete: $(cat "$WORK/station.txt")"
+    kill "$alone"; wait "$alone" 2>/dev/null
+    for ((k = 0; k < 60; k += 2)); do
+        station_state station.txt && ! grep -qiF "${mac//:/}" "$WORK/station.txt" && break
+        sleep 2
+    done
+    for ((k = 1; k <= slots; k++)); do
+        plug_unit "unit$k" "$k" "$(unit_mac "$k")" "$silence"
+        echo "$UNIT_PLUGGED" >"$WORK/unit$k/plugged"
+        end_of "unit$k" "$(unit_mac "$k")"
+        [ "$k" = "$slots" ] || sleep "$stagger"
+    done
+    wait_for_station "^counts $((slots + 1)) completed, 0 failed, 0 unfinished, 0 running" 900 ||
+        fail "not every unit completed: $(cat "$WORK/station.txt")"
+    sleep 2
+    screenshot station-bench
+    /usr/bin/python3 - "$WORK" "$slots" "$stagger" "$silence" <<'PY' | tee "$ART/station-bench.txt"
+import os, sys
+work, slots = sys.argv[1], int(sys.argv[2])
+took = lambda name: float(open(os.path.join(work, name, "ended")).read()) - float(open(os.path.join(work, name, "plugged")).read())
+alone = took("alone")
+print("slots: %d, plugged %s s apart, reboot silence %s s" % (slots, sys.argv[3], sys.argv[4]))
+print("one unit alone in the station: %.2f s" % alone)
+ratios = []
+for k in range(1, slots + 1):
+    name = "unit%d" % k
+    if os.path.exists(os.path.join(work, name, "ended")):
+        ratios.append(took(name) / alone)
+        print("  %s  %.2f s  ratio %.4f" % (name, took(name), ratios[-1]))
+    else:
+        print("  %s  no ending" % name)
+print("largest ratio: %s" % ("%.4f" % max(ratios) if len(ratios) == slots else "(not every unit ended)"))
+PY
+    close_station "len(u) == $((slots + 1)) and r['exit_status'] == 0"
     return 0
 }
 
