@@ -28,6 +28,10 @@ class UdpTransport : public Transport {
   bool CanChooseInterface() override { return socket_.CanChooseInterface(); }
   // Ties the socket to one link before it is bound (platform::UdpSocket::TieToDevice).
   bool TieToDevice(const std::string& device, std::string* error) { return socket_.TieToDevice(device, error); }
+  // Closes the socket before the process ends: a receive that waits on it
+  // ends too (under Wine, the socket of a process that ends while a thread
+  // waits on it can outlive the process and keep its port).
+  void Close() { socket_.Close(); }
 
  private:
   // Receives every datagram of the service until the process ends.

@@ -184,6 +184,8 @@ std::string ElapsedText(int64_t ms);
 
 // How long a unit may stay silent on its slot before it counts as gone.
 constexpr int kGoneAfterMs = 10000;
+// How long a watch asked to stop may take before it is killed.
+constexpr int kWatchEndMs = 3000;
 
 // Where a station's slot stands.
 enum class SlotState {

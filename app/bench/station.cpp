@@ -26,6 +26,7 @@ struct Slot {
   Child watch;
   bool watching = false;       // its watch runs, or has not been reaped yet
   bool watchEnded = false;     // the station ended it (a unit is starting, or the station ends)
+  int64_t watchKillAt = -1;    // asked to stop: killed if it has not ended by then (-1: no more)
   int64_t watchAgainAt = 0;    // when a watch that ended by itself starts again
   std::vector<std::string> watchSaid;
   std::vector<FoundRouter> round;  // the answers of the round under way
@@ -172,6 +173,7 @@ class Station {
     slot.watchSaid.clear();
     slot.round.clear();
     slot.watchEnded = false;
+    slot.watchKillAt = -1;
     std::string error;
     if (!sys_.Start(setup_.program, args, &slot.watch.process, &error)) {
       WatchFailed(slot, {"it could not be started: " + error});
@@ -180,14 +182,24 @@ class Station {
     slot.watching = true;
   }
 
-  // The station ends a watch at once: it holds nothing but its socket.
+  // The station ends a watch at once: it holds nothing but its socket. It is
+  // asked first, so that it closes its socket itself (under Wine, the socket
+  // of a killed process can outlive it and hold the link's port for good),
+  // and killed when it has not ended within kWatchEndMs.
   void EndWatch(Slot& slot) {
     if (!slot.watching || slot.watchEnded) return;
     slot.watchEnded = true;
-    if (!slot.watch.reaped) sys_.Signal(slot.watch.process, platform::ChildSignal::Kill);
+    if (slot.watch.reaped) return;
+    sys_.Signal(slot.watch.process, platform::ChildSignal::AskToStop);
+    slot.watchKillAt = sys_.NowMs() + kWatchEndMs;
   }
 
+
   void ReadWatch(Slot& slot) {
+    if (slot.watchKillAt >= 0 && !slot.watch.reaped && sys_.NowMs() >= slot.watchKillAt) {
+      slot.watchKillAt = -1;
+      sys_.Signal(slot.watch.process, platform::ChildSignal::Kill);
+    }
     std::vector<Event> events;
     Drain(sys_, &slot.watch, &slot.watchSaid, &events);
     for (const Event& event : events) {
@@ -371,22 +383,5 @@ class Station {
 }  // namespace
 
 int RunStation(const Setup& setup, View& view, BenchSystem& system) { return Station(setup, view, system).Run(); }
-
-std::string StationRefusal(const platform::OsVersion& version, const std::vector<platform::NetInterface>& adapters) {
-  constexpr unsigned kWindowsNt = 2;  // VER_PLATFORM_WIN32_NT; Vista is 6.0
-  if (version.platformId != kWindowsNt || version.major >= 6) return "";
-  std::string linked;
-  int count = 0;
-  for (const platform::NetInterface& adapter : adapters) {
-    if (!adapter.hasLink) continue;
-    linked += "\n  " + adapter.name + (adapter.address.empty() ? "" : " (" + adapter.address + ")");
-    ++count;
-  }
-  if (count <= 1) return "";
-  return "This PC runs Windows XP, which cannot send a unit's traffic through a chosen network adapter, and " +
-         std::to_string(count) + " adapters have a link:" + linked +
-         "\n\nOn Windows XP the station works with one adapter that has a link: unplug the others' cables (or "
-         "switch them off) and start it again. Windows Vista, 7, 8 and 10 run every slot at once.";
-}
 
 }  // namespace ramtune::bench

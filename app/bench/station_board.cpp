@@ -113,4 +113,21 @@ RowMenu MenuOf(const SlotRecord& slot) {
   return menu;
 }
 
+std::string StationRefusal(const platform::OsVersion& version, const std::vector<platform::NetInterface>& adapters) {
+  constexpr unsigned kWindowsNt = 2;  // VER_PLATFORM_WIN32_NT; Vista is 6.0
+  if (version.platformId != kWindowsNt || version.major >= 6) return "";
+  std::string linked;
+  int count = 0;
+  for (const platform::NetInterface& adapter : adapters) {
+    if (!adapter.hasLink) continue;
+    linked += "\n  " + adapter.name + (adapter.address.empty() ? "" : " (" + adapter.address + ")");
+    ++count;
+  }
+  if (count <= 1) return "";
+  return "This PC runs Windows XP, which cannot send a unit's traffic through a chosen network adapter, and " +
+         std::to_string(count) + " adapters have a link:" + linked +
+         "\n\nOn Windows XP the station works with one adapter that has a link: unplug the others' cables (or "
+         "switch them off) and start it again. Windows Vista, 7, 8 and 10 run every slot at once.";
+}
+
 }  // namespace ramtune::bench

@@ -14,6 +14,15 @@
 
 namespace ramtune::bench {
 
+// ---- whether it can run ---------------------------------------------------------------
+
+// Windows XP cannot send a unicast through a chosen adapter, and every slot
+// of a station is in the router's network: there a station runs only while
+// a single adapter has a link. The reason, naming the adapters, when
+// `version` is such a system and more than one of `adapters` has a link;
+// empty when the station may run.
+std::string StationRefusal(const platform::OsVersion& version, const std::vector<platform::NetInterface>& adapters);
+
 // ---- the slots ----------------------------------------------------------------------------
 
 // One adapter of the PC as a slot of the station. Every adapter is one, also

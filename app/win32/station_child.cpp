@@ -40,13 +40,20 @@ void RunStationChild(const Options& options) {
   if (!parent.Open(options.benchChild.channel, &error)) Refuse("--bench-events: " + error);
   bench::BenchChannel channel(parent);
   SystemTime time;
+  // The socket is closed before the child ends, so that the next child on
+  // this adapter can hold the port at once.
+  link::LinkTiedTransport* socket = nullptr;
   bench::ChildFrontEnd frontEnd(time, channel, bench::ChildAnswers{options.acceptWarning, options.yesNo},
-                                WriteLine, [](int status) { platform::ExitProcess(status); });
+                                WriteLine, [&socket](int status) {
+                                  if (socket != nullptr) socket->Close();
+                                  platform::ExitProcess(status);
+                                });
   // Bound to the adapter's own address: each child of the station holds the
   // service port on its adapter.
   link::LinkTiedTransport transport(options.interfaceAddress, [&frontEnd](const std::string& message) {
     frontEnd.FailAndExit(message, upgrade::RunOutcome::Failed);
   });
+  socket = &transport;
   PlatformProcesses processes;
   CUpgradeToolDlg dlg(AppServices{frontEnd, frontEnd, transport, processes, frontEnd});
   frontEnd.Attach(&dlg);

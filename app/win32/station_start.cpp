@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/bench/station.h"
+#include "app/bench/station_board.h"
 #include "app/startup.h"
 #include "app/upgrade_tool_dlg.h"
 #include "app/win32/main_dialog.h"

@@ -34,6 +34,8 @@ struct ScriptedChild {
   int status = 0;
   bool changed = false;   // a stop request is left to finish, as a changed unit's run does
   bool outlivesEnd = false;  // only Kill ends it
+  int64_t startedAtMs = 0;
+  int64_t askedAtMs = -1;   // the first AskToStop
   int64_t killedAtMs = -1;
   int signal = 0;
   bool ended = false;
@@ -60,6 +62,7 @@ class FakeSystem : public BenchSystem {
   int interrupts = 0;
   bool terminated = false;
   std::vector<std::string> refusedLinks;  // their children cannot be started
+  bool watchesHearStops = true;           // false: a watch is stuck, only Kill ends it
   // A station's watches: the routers that answer on a link at a time, as
   // "MAC MODEL"; whether the link is up.
   std::function<std::vector<std::string>(const std::string& link, int64_t now)> answers =
@@ -75,6 +78,7 @@ class FakeSystem : public BenchSystem {
       return false;
     }
     scripted.nextRoundMs = now + 2000;
+    scripted.startedAtMs = now;
     if (!scripted.IsWatch()) onStart(scripted);
     children.push_back(scripted);
     const intptr_t n = static_cast<intptr_t>(children.size());
@@ -107,6 +111,8 @@ class FakeSystem : public BenchSystem {
   void Signal(const platform::ChildProcess& process, ChildSignal signal) override {
     ScriptedChild& child = children.at(static_cast<size_t>(process.process - 1));
     child.signals.push_back(signal);
+    if (signal == ChildSignal::AskToStop && child.askedAtMs < 0) child.askedAtMs = now;
+    if (signal == ChildSignal::AskToStop && child.IsWatch() && !watchesHearStops) return;
     if (signal == ChildSignal::AskToStop && child.changed) {
       child.events += "deferred\n";
       return;

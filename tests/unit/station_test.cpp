@@ -2,6 +2,7 @@
 // plugged in and taken out on named slots, units the ledger knows, units
 // pulled out mid-run, and stops at every stage.
 #include "app/bench/station.h"
+#include "app/bench/station_board.h"
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,35 @@ TEST(Station, EachSlotRunsTheUnitsPluggedIntoItOneAfterAnother) {
                 c.runs[i]);
     }
     EXPECT_EQ(report["exit_status"], c.status);
+  }
+}
+
+// A unit's answer ends its slot's watch before its run starts: the watch is
+// asked, so that it closes its socket itself, and killed only when it has
+// not ended within kWatchEndMs.
+TEST(Station, AWatchIsAskedToEndAndKilledOnlyWhenItDoesNot) {
+  for (const bool hears : {true, false}) {
+    SCOPED_TRACE(hears ? "the watch ends when asked" : "the watch is stuck");
+    StationRun r;
+    r.sys.watchesHearStops = hears;
+    r.plugs = {{"eth1", "0011220000A1", 5000, 90000}};
+    r.Run();
+    ASSERT_EQ(r.Runs(), std::vector<std::string>{"Port 1 0011220000A1"});
+    const ScriptedChild* run = r.sys.Runs().front();
+    const auto watch = std::find_if(r.sys.children.begin(), r.sys.children.end(), [](const ScriptedChild& c) {
+      return c.IsWatch() && c.Link() == "eth1" && c.askedAtMs >= 0;
+    });
+    ASSERT_NE(watch, r.sys.children.end());
+    if (hears) {
+      EXPECT_EQ(watch->signals, std::vector<ChildSignal>{ChildSignal::AskToStop});
+      EXPECT_LE(run->startedAtMs - watch->askedAtMs, 200);
+    } else {
+      EXPECT_EQ(watch->signals, (std::vector<ChildSignal>{ChildSignal::AskToStop, ChildSignal::Kill}));
+      EXPECT_GE(watch->killedAtMs - watch->askedAtMs, kWatchEndMs);
+      EXPECT_LE(watch->killedAtMs - watch->askedAtMs, kWatchEndMs + 200);
+      EXPECT_GE(run->startedAtMs, watch->killedAtMs);
+    }
+    EXPECT_EQ(r.status, 0);
   }
 }
 
