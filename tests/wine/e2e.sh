@@ -126,6 +126,13 @@ skip() { log "SKIP: $*"; exit $SKIP; }
 FAILED=0
 fail() { log "FAIL: $*"; FAILED=1; }
 die() { log "FAIL: $*"; exit 1; }
+# The set-up's steps and their seconds, for the log: mark STEP after each.
+SETUP_TIMES=
+SETUP_MARK=$SECONDS
+mark() {
+    SETUP_TIMES="$SETUP_TIMES $1 $((SECONDS - SETUP_MARK)) s,"
+    SETUP_MARK=$SECONDS
+}
 
 # ---- preconditions ----------------------------------------------------------------
 
@@ -167,6 +174,10 @@ NS_PC=rtpc$SUFFIX
 WORK=$E2E_WORK_ROOT/$CASE
 ART=$E2E_ARTIFACTS/$CASE
 PREFIX=$WORK/prefix
+PREFIX_LAYER=$WORK/prefix-layer   # the case's changes to the template prefix
+PREFIX_MOUNTED=0
+# A case killed from outside may have left its prefix mounted.
+! mountpoint -q "$PREFIX" 2>/dev/null || umount -l "$PREFIX"
 rm -rf "$WORK" "$ART"
 mkdir -p "$WORK" "$ART" || die "cannot create $WORK"
 # The case's own unit ledger, as the program sees it (drive Z: is /).
@@ -189,7 +200,11 @@ cleanup() {
     for pid in "${BACKGROUND[@]}"; do
         wait "$pid" 2>/dev/null
     done
-    rm -rf "$PREFIX" "$PREFIX.lock"
+    if [ "$PREFIX_MOUNTED" = 1 ]; then
+        # The Wine server was stopped above; a process of it may still end.
+        umount "$PREFIX" 2>/dev/null || { sleep 1; umount "$PREFIX" 2>/dev/null; } || umount -l "$PREFIX"
+    fi
+    rm -rf "$PREFIX" "$PREFIX.lock" "$PREFIX_LAYER"
     [ -n "$WATCHDOG" ] && kill "$WATCHDOG" 2>/dev/null
 }
 trap cleanup EXIT
@@ -221,6 +236,7 @@ case "$CASE" in
 esac
 "$NETNS" up "$SUFFIX" >"$WORK/netns.txt" 2>&1 || skip "cannot create network namespaces: $(cat "$WORK/netns.txt")"
 NETNS_UP=1
+mark namespaces
 
 # Runs a command in the PC namespace with this case's display and Wine prefix.
 # EXTRA_OVERRIDES: more Wine DLL overrides for what a case starts.
@@ -247,7 +263,20 @@ in_pc() {
     fi
     [ -f "$E2E_TEMPLATE_PREFIX/system.reg" ]
 ) 9>"$E2E_TEMPLATE_PREFIX.e2e-lock" || die "could not create the template Wine prefix"
-cp -a "$E2E_TEMPLATE_PREFIX" "$PREFIX" || die "cannot copy the Wine prefix"
+# The case's prefix: the template under an overlay, the case's changes in a
+# layer of its own (nothing is written to the template), which takes no time
+# where copying the template (700 MB) takes seconds; a copy where overlays
+# cannot be mounted.
+mkdir -p "$PREFIX" "$PREFIX_LAYER/upper" "$PREFIX_LAYER/work" || die "cannot create $PREFIX"
+if mount -t overlay e2e-prefix \
+        -o "lowerdir=$E2E_TEMPLATE_PREFIX,upperdir=$PREFIX_LAYER/upper,workdir=$PREFIX_LAYER/work" \
+        "$PREFIX" 2>/dev/null; then
+    PREFIX_MOUNTED=1
+else
+    rmdir "$PREFIX"
+    cp -a "$E2E_TEMPLATE_PREFIX" "$PREFIX" || die "cannot copy the Wine prefix"
+fi
+mark prefix
 
 "$NETNS" exec pc "$SUFFIX" -- Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
     3>"$WORK/display" </dev/null >"$WORK/xvfb.log" 2>&1 &
@@ -258,6 +287,7 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ -n "$DISPLAY_NUMBER" ] || die "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+mark Xvfb
 
 # The prefix's wineserver starts here, inside the PC namespace, detached
 # from this script's streams (run-in-wine.sh does the same for a 64-bit prefix).
@@ -267,9 +297,11 @@ if [ "$WINE_ARCH" = win64 ]; then
 else
     in_pc wineserver -p </dev/null >/dev/null 2>&1
     in_pc wine wineboot </dev/null >/dev/null 2>&1
+    mark wineboot
     in_pc wine "$DLGANSWER_EXE" probe </dev/null >"$WORK/probe.txt" 2>&1
 fi
 grep -q "dlganswer ready" "$WORK/probe.txt" || die "Wine does not run the helper: $(cat "$WORK/probe.txt")"
+mark Wine
 
 # Every wineserver of this prefix must live in the PC namespace.
 check_wineserver_namespace() {
@@ -288,6 +320,7 @@ check_wineserver_namespace
 # ---- the program's files -------------------------------------------------------------
 
 /usr/bin/python3 "$SRC/sim/make_files.py" "$WORK/files" >/dev/null || die "make_files.py failed"
+mark files
 
 # Lays the program out. "apart": program folder and current directory are
 # unrelated, and the tool folder (current directory + the folder name) gets
@@ -392,10 +425,15 @@ start_watcher() {
 }
 
 # The helper in the foreground. Wine's console output ends lines in CR LF:
-# the CRs are dropped here and in report().
+# the CRs are dropped here and in report(). Its output goes through a file,
+# not a pipe, which a Wine process started meanwhile could hold open (see
+# run-in-wine.sh).
 helper() {
-    in_pc wine "$DLGANSWER_EXE" "$@" </dev/null | tr -d '\r'
-    return "${PIPESTATUS[0]}"
+    local raw=$WORK/helper.$BASHPID.out status=0
+    in_pc wine "$DLGANSWER_EXE" "$@" </dev/null >"$raw" || status=$?
+    tr -d '\r' <"$raw"
+    rm -f "$raw"
+    return "$status"
 }
 
 # Waits up to SECONDS until a file matching PATTERN (a glob; blanks in it
@@ -435,7 +473,12 @@ screenshot() {
 }
 
 # The Windows form of a path, as the program sees it.
-windows_path() { in_pc winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+windows_path() {
+    local raw=$WORK/winepath.$BASHPID.out
+    in_pc winepath -w "$1" </dev/null >"$raw" 2>/dev/null
+    tr -d '\r' <"$raw"
+    rm -f "$raw"
+}
 
 expect_exit() {
     local name=$1 seconds=$2 expected=$3 rc
@@ -852,7 +895,7 @@ case_cut_upload() {
     return 0
 }
 
-log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX ($WINE_ARCH)"
+log "namespaces $SUFFIX, display :$DISPLAY_NUMBER, prefix $PREFIX ($WINE_ARCH); set-up:${SETUP_TIMES%,}"
 [ -n "${E2E_WINDOWS_VERSION:-}" ] && set_windows_version "$E2E_WINDOWS_VERSION"
 case_two_links() {
     lay_out apart ""

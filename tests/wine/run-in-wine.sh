@@ -66,12 +66,14 @@ wine wineboot </dev/null >/dev/null 2>&1
 output=$(mktemp "${TMPDIR:-/tmp}/run-in-wine.XXXXXX") || exit 1
 trap 'rm -f "$output"' EXIT INT TERM
 
-# The program's output goes to the caller and to a file, so that it can be
-# checked for being empty. Its exit code is kept through the pipe.
-rc_file="$output.rc"
-{ wine "$exe" "$@" 2>&1; echo $? >"$rc_file"; } | tee "$output"
-rc=$(cat "$rc_file" 2>/dev/null || echo 1)
-rm -f "$rc_file"
+# The program's output goes to a file, then to the caller, so that it can be
+# checked for being empty. Not through a pipe: a Wine process that the
+# program's start brings up (the desktop, a service) may inherit the pipe and
+# keep it open for the life of the persistent wineserver, and the reader
+# would wait for its end as long.
+wine "$exe" "$@" >"$output" 2>&1
+rc=$?
+cat "$output"
 
 if [ ! -s "$output" ]; then
     echo "run-in-wine: $exe printed nothing (exit code $rc): not a 64-bit Windows program, or it failed to start" >&2
