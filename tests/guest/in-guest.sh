@@ -1,12 +1,13 @@
 #!/bin/bash
 # Inside the emulated PC (scripts/guest run): the cases of the 32-bit
-# program under 32-bit Wine, with tests/wine/e2e.sh, in GUEST_LANES lanes
-# (default 2, one per processor) side by side: each lane runs its cases one
-# after another, the longest (LIMIT) first, each case in its own namespaces,
-# display, Wine prefix and work folder. Most of a case is the program's
-# real-time waits, so two lanes take little more than the longer one.
+# program under 32-bit Wine, with tests/wine/e2e.sh, in lanes side by side
+# (LANE of each case, at most GUEST_LANES: default 2, one per processor):
+# each lane runs its cases one after another in the order given, each case
+# in its own namespaces, display, Wine prefix and work folder. Most of a
+# case is the program's real-time waits, so two lanes take little more than
+# the longer one.
 #
-#   in-guest.sh CASE...    CASE: NAME:E2E-CASE:FILES:WINDOWS:LIMIT
+#   in-guest.sh CASE...    CASE: NAME:E2E-CASE:FILES:WINDOWS:LIMIT:LANE
 #
 # The shared folder (/share) holds src/ (what the cases need of the source),
 # package/ (the files of the zip), tree/ (the build tree's), tools/ (the
@@ -23,8 +24,8 @@ echo "in-guest: up after $(cut -d' ' -f1 /proc/uptime) s; $(nproc) processors, $
 
 # run_case CASE: one case, its results in /share/results/NAME.
 run_case() {
-    local entry=$1 name e2e files windows limit out bin started status
-    IFS=: read -r name e2e files windows limit <<<"$entry"
+    local entry=$1 name e2e files windows limit lane out bin started status
+    IFS=: read -r name e2e files windows limit lane <<<"$entry"
     out=$share/results/$name
     rm -rf "$out"
     mkdir -p "$out/artifacts"
@@ -50,16 +51,16 @@ run_case() {
     rm -rf "/tmp/e2e/$name"
 }
 
-# The lanes: the longest case first, each to the lane with the least so far.
+# The lanes, as the cases name them (the last lane takes the lanes beyond).
 lanes=${GUEST_LANES:-2}
-declare -a load=() queue=()
-for ((k = 0; k < lanes; k++)); do load[k]=0; queue[k]=""; done
-while read -r limit entry; do
-    best=0
-    for ((k = 1; k < lanes; k++)); do [ "${load[k]}" -lt "${load[best]}" ] && best=$k; done
-    load[best]=$((load[best] + limit))
-    queue[best]="${queue[best]} $entry"
-done < <(for entry in "$@"; do echo "${entry##*:} $entry"; done | sort -rn -s -k1,1)
+declare -a queue=()
+for ((k = 0; k < lanes; k++)); do queue[k]=""; done
+for entry in "$@"; do
+    lane=${entry##*:}
+    [[ "$lane" =~ ^[1-9][0-9]*$ ]] || { echo "in-guest: no lane in $entry"; exit 1; }
+    k=$(( (lane > lanes ? lanes : lane) - 1 ))
+    queue[k]="${queue[k]} $entry"
+done
 pids=()
 for ((k = 0; k < lanes; k++)); do
     [ -n "${queue[k]}" ] || continue

@@ -1,9 +1,9 @@
 #!/bin/bash
 # The 32-bit program in the emulated PC (scripts/guest), host side.
 #
-#   run.sh setup CASE...   CASE: NAME:E2E-CASE:FILES:WINDOWS:LIMIT (see
+#   run.sh setup CASE...   CASE: NAME:E2E-CASE:FILES:WINDOWS:LIMIT:LANE (see
 #                          CMakeLists.txt). Fills the shared folder, boots the
-#                          guest once, which runs every case one after another
+#                          guest once, which runs the cases in two lanes
 #                          (in-guest.sh), and leaves each case's results in
 #                          $GUEST_SHARE/results/NAME. Exit 0 when the guest ran
 #                          every case (whatever their results), 77 when QEMU
@@ -98,7 +98,7 @@ setup() {
     cp "$DLGANSWER_EXE" "$BEACON_EXE" "$PLANTED_EXE" "$SHARE/tools/" || die "missing test helpers"
 
     local started=$SECONDS status entry limit=300
-    for entry in "$@"; do limit=$((limit + ${entry##*:})); done
+    for entry in "$@"; do limit=$((limit + $(cut -d: -f5 <<<"$entry"))); done
     log "booting the guest for: $*"
     "$GUEST" run --share "$SHARE" --timeout "$limit" \
         bash /share/src/tests/guest/in-guest.sh "$@" 2>&1 | tee "$SHARE/guest.log"
