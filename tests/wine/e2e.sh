@@ -424,17 +424,19 @@ start_watcher() {
     fail "the dialog helper did not start: $(report "$file")"
 }
 
-# The helper in the foreground. Wine's console output ends lines in CR LF:
-# the CRs are dropped here and in report(). Its output goes through a file,
-# not a pipe, which a Wine process started meanwhile could hold open (see
-# run-in-wine.sh).
-helper() {
-    local raw=$WORK/helper.$BASHPID.out status=0
-    in_pc wine "$DLGANSWER_EXE" "$@" </dev/null >"$raw" || status=$?
+# A Wine program in the PC namespace, its output with Wine's CR LF line ends
+# made LF. The output goes through a file, not a pipe, which a Wine process
+# started meanwhile could hold open (see run-in-wine.sh).
+wine_output() {
+    local raw=$WORK/wine-output.$BASHPID status=0
+    in_pc "$@" </dev/null >"$raw" || status=$?
     tr -d '\r' <"$raw"
     rm -f "$raw"
     return "$status"
 }
+
+# The helper in the foreground (report() drops the CRs of its files too).
+helper() { wine_output wine "$DLGANSWER_EXE" "$@"; }
 
 # Waits up to SECONDS until a file matching PATTERN (a glob; blanks in it
 # belong to the names) holds a line with TEXT.
@@ -473,12 +475,7 @@ screenshot() {
 }
 
 # The Windows form of a path, as the program sees it.
-windows_path() {
-    local raw=$WORK/winepath.$BASHPID.out
-    in_pc winepath -w "$1" </dev/null >"$raw" 2>/dev/null
-    tr -d '\r' <"$raw"
-    rm -f "$raw"
-}
+windows_path() { wine_output winepath -w "$1" 2>/dev/null; }
 
 expect_exit() {
     local name=$1 seconds=$2 expected=$3 rc
