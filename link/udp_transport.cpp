@@ -37,7 +37,7 @@ void UdpTransport::ServiceListener(const DatagramSink& sink) {
 }
 
 namespace {
-constexpr int kTiedBindAttempts = 12;
+constexpr int kTiedBindAttempts = 40;
 constexpr int kTiedBindPauseMs = 250;
 }  // namespace
 
@@ -49,7 +49,8 @@ bool LinkTiedTransport::Bind(uint16_t port) {
     return false;
   }
   // The slot's search that the station ended a moment ago may still hold
-  // the port for a while (Wine frees it late): a few tries over 3 s.
+  // the port for a while (Wine frees it late, later still on a loaded PC):
+  // tries over 10 s.
   for (int attempt = 0; attempt < kTiedBindAttempts; ++attempt) {
     if (UdpTransport::Bind(port)) return true;
     platform::SleepMs(kTiedBindPauseMs);

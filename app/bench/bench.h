@@ -184,8 +184,11 @@ std::string ElapsedText(int64_t ms);
 
 // How long a unit may stay silent on its slot before it counts as gone.
 constexpr int kGoneAfterMs = 10000;
-// How long a watch asked to stop may take before it is killed.
-constexpr int kWatchEndMs = 3000;
+// How long a watch asked to stop may take before it is killed. It ends
+// within a second when asked; the room is for a loaded PC, where a Wine
+// process can take seconds to end, and a killed one's socket can hold the
+// link's port for good.
+constexpr int kWatchEndMs = 15000;
 
 // Where a station's slot stands.
 enum class SlotState {

@@ -8,6 +8,11 @@ namespace {
 
 const char* const kHint = "[System]-";
 constexpr int kKillAfterMs = 3000;
+// A start that fails is tried again: a loaded PC can fail to bring up a
+// process for a moment (Wine then says "Internal error."). Nothing has been
+// sent to the unit before its run has started.
+constexpr int kStartAttempts = 3;
+constexpr int kStartPauseMs = 1000;
 
 }  // namespace
 
@@ -41,9 +46,12 @@ void StartUnitRun(const Setup& setup, View& view, BenchSystem& sys, UnitRecord* 
   record->startMs = sys.NowMs();
   record->startTime = IsoTime(sys.TimeStamp());
   std::string error;
-  if (sys.Start(setup.program, args, &child->process, &error)) {
-    record->life = UnitLife::Running;
-    return;
+  for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
+    if (attempt > 1) sys.WaitForPipes({}, kStartPauseMs);
+    if (sys.Start(setup.program, args, &child->process, &error)) {
+      record->life = UnitLife::Running;
+      return;
+    }
   }
   view.Line(Prefix(*record) + "the run could not be started: " + error);
   child->reaped = true;

@@ -62,6 +62,7 @@ class FakeSystem : public BenchSystem {
   int interrupts = 0;
   bool terminated = false;
   std::vector<std::string> refusedLinks;  // their children cannot be started
+  int runStartsToRefuse = 0;              // so many unit runs' starts fail first (a loaded PC)
   bool watchesHearStops = true;           // false: a watch is stuck, only Kill ends it
   // A station's watches: the routers that answer on a link at a time, as
   // "MAC MODEL"; whether the link is up.
@@ -75,6 +76,11 @@ class FakeSystem : public BenchSystem {
     scripted.args = args("channel-" + std::to_string(children.size() + 1));
     if (std::find(refusedLinks.begin(), refusedLinks.end(), scripted.Link()) != refusedLinks.end()) {
       *error = "no such file";
+      return false;
+    }
+    if (!scripted.IsSearch() && runStartsToRefuse > 0) {
+      --runStartsToRefuse;
+      *error = "Internal error.";
       return false;
     }
     scripted.nextRoundMs = now + 2000;

@@ -151,6 +151,30 @@ TEST(BenchRun, ALinkWhoseSearchCouldNotRunIsAFailureNotAnEmptyLink) {
   }
 }
 
+// A run whose start fails is tried again a second later, twice; only a
+// start that fails every time leaves its unit "not started".
+TEST(BenchRun, AFailedStartIsTriedAgainBeforeTheUnitIsLeft) {
+  for (const int refused : {2, 3}) {
+    BenchRun bench;
+    bench.sys.runStartsToRefuse = refused;
+    bench.Run();
+    const std::vector<const ScriptedChild*> runs = bench.sys.Runs();
+    if (refused == 2) {
+      EXPECT_EQ(bench.status, kStatusCompleted);
+      ASSERT_EQ(runs.size(), 2u);
+      // The searches end at 1 s; eth1's third try comes 2 s later.
+      EXPECT_GE(runs[0]->startedAtMs, 3000);
+      EXPECT_LE(runs[0]->startedAtMs, 3200);
+      EXPECT_FALSE(bench.view.Said("could not be started"));
+    } else {
+      EXPECT_EQ(bench.status, kStatusFailed);
+      ASSERT_EQ(runs.size(), 1u);
+      EXPECT_TRUE(bench.view.Said("eth1 001122000011: the run could not be started: Internal error."));
+      EXPECT_TRUE(bench.view.Said("not started"));
+    }
+  }
+}
+
 // The status is what the ended event says (Ramtune.exe ends with 0 or 1
 // whatever happened); the process's own end only tells a crash: no ended event.
 TEST(BenchRun, StatusesComeFromTheEndedEventNotTheExitCode) {
