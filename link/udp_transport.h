@@ -1,6 +1,7 @@
 // The production transport: one UDP socket and the listener thread.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -28,16 +29,19 @@ class UdpTransport : public Transport {
   bool CanChooseInterface() override { return socket_.CanChooseInterface(); }
   // Ties the socket to one link before it is bound (platform::UdpSocket::TieToDevice).
   bool TieToDevice(const std::string& device, std::string* error) { return socket_.TieToDevice(device, error); }
-  // Closes the socket before the process ends: a receive that waits on it
-  // ends too (under Wine, the socket of a process that ends while a thread
-  // waits on it can outlive the process and keep its port).
-  void Close() { socket_.Close(); }
+  // Closes the socket before the process ends, once the listener has left
+  // its wait (at most about a second): under Wine, a socket closed or left
+  // behind while a thread waits on it can outlive the process and keep its
+  // port for good (seen on a loaded PC).
+  void Close();
 
  private:
-  // Receives every datagram of the service until the process ends.
+  // Receives every datagram of the service until Close or the process ends.
   void ServiceListener(const DatagramSink& sink);
 
   platform::UdpSocket socket_;
+  std::atomic<bool> closing_{false};
+  std::atomic<bool> listening_{false};
 };
 
 // A run of a bench or a station ties its service socket to its link before

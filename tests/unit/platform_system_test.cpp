@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "link/udp_transport.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -77,6 +78,35 @@ TEST(PlatformUdpSocket, PortHeldByAnotherSocketMakesBindFail) {
   EXPECT_TRUE(second.Bind(port)) << "the closed socket still holds the port";
   EXPECT_FALSE(second.WaitReadable(0));
   second.Close();
+  platform::SocketLibraryCleanup();
+}
+
+// Close waits for the listener to leave its wait before it closes the socket
+// (a socket closed under a waiting thread can outlive its process under
+// Wine): it returns once the listener has ended, long before its limit, and
+// the port is free at once.
+TEST(PlatformUdpSocket, TransportCloseEndsTheListenerThenFreesThePort) {
+  platform::SocketLibraryStartup();
+  std::mt19937 random(std::random_device{}());
+  for (int round = 0; round < 3; ++round) {
+    ramtune::link::UdpTransport transport;
+    ASSERT_TRUE(transport.CreateSocket());
+    uint16_t port = 0;
+    for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
+      const uint16_t candidate = static_cast<uint16_t>(40000 + random() % 20000);
+      if (transport.Bind(candidate)) port = candidate;
+    }
+    ASSERT_NE(port, 0) << "no free port found";
+    transport.StartListener([](const uint8_t*, size_t, const std::string&, unsigned) {});
+    platform::SleepMs(50 + 100 * round);  // the listener is inside its wait
+    const int64_t from = platform::ProcessClockMs();
+    transport.Close();
+    EXPECT_LT(platform::ProcessClockMs() - from, 1000) << "the listener did not end";
+    platform::UdpSocket next;
+    ASSERT_TRUE(next.Create());
+    EXPECT_TRUE(next.Bind(port)) << "the closed transport still holds the port";
+    next.Close();
+  }
   platform::SocketLibraryCleanup();
 }
 
