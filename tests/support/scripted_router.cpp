@@ -1,4 +1,5 @@
 #include "support/scripted_router.h"
+#include "support/lines.h"
 
 #include <cctype>
 #include <cstdio>
@@ -52,10 +53,6 @@ uint32_t Dotted(const std::string& text) {
 bool SameSubnet(const platform::NetInterface& network, const std::string& ip) {
   const uint32_t mask = Dotted(network.netmask);
   return !network.address.empty() && (Dotted(network.address) & mask) == (Dotted(ip) & mask);
-}
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 }  // namespace

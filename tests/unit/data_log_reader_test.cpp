@@ -16,14 +16,16 @@
 #include "platform/platform.h"
 #include "upgrade/data_log_reader.h"
 #include "upgrade/upgrade_run.h"
+#include "support/lines.h"
 
 namespace ramtune::upgrade {
 namespace {
 
+using test::WindowsSide;
+
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-bool WindowsSide() { return platform::kPathSeparator == '\\'; }
 
 // A unit's values of the right lengths, as the backup would keep them.
 DataLogValues GoodValues() {

@@ -30,6 +30,7 @@
 
 #include "core/text.h"
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
@@ -38,7 +39,6 @@ enum Fault { kSilent, kFactoryReboot, kGarbage };
 const char* const kFaultNames[] = {"silent", "factory reboot", "garbage"};
 const char* const kFlash = "/mnt/cfe/mtd-write";
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // A unit answers under the MAC of its boot partition; its bootloader reports its own version.
 void LikeARealUnit(RouterModel& router) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "support/lines.h"
 
 namespace fs = std::filesystem;
 namespace platform = ramtune::platform;
@@ -17,7 +18,8 @@ using Status = platform::CapturedRun::Status;
 
 namespace {
 
-bool WindowsSide() { return platform::kPathSeparator == '\\'; }
+using ramtune::test::WindowsSide;
+
 
 // ---- helpers run as child processes (never as part of the normal run) ----
 

@@ -14,13 +14,15 @@
 
 #include "link/udp_transport.h"
 #include "platform/platform.h"
+#include "support/lines.h"
 
 namespace fs = std::filesystem;
 namespace platform = ramtune::platform;
 
 namespace {
 
-bool WindowsSide() { return platform::kPathSeparator == '\\'; }
+using ramtune::test::WindowsSide;
+
 
 std::string UniqueSuffix() {
   std::random_device random;

@@ -12,6 +12,7 @@
 
 #include "core/programs.h"
 #include "platform/platform.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
@@ -19,26 +20,21 @@ namespace {
 namespace fs = std::filesystem;
 using Folders = std::vector<std::string>;
 
-bool WindowsSide() { return platform::kPathSeparator == '\\'; }
 
 TEST(AbsoluteSearchFolders, RelativeAndEmptyEntriesAreLeftOut) {
   struct Case {
     std::string path;
     Folders expected;
   };
-  const std::vector<Case> cases =
-      WindowsSide()
-          ? std::vector<Case>{
-                {R"(C:\tools;"C:\Program Files\x";.;;bin;C:rel;\\srv\share;\root;..\up)",
-                 {R"(C:\tools)", R"(C:\Program Files\x)", R"(\\srv\share)"}},
-                {"", {}},
-                {".", {}},
-                {R"(d:/slashes/too)", {"d:/slashes/too"}}}
-          : std::vector<Case>{
-                {"/usr/bin::.:bin:/opt/x/:../up", {"/usr/bin", "/opt/x/"}},
-                {"", {}},
-                {":", {}},
-                {"/only", {"/only"}}};
+  const std::vector<Case> windows = {
+      {R"(C:\tools;"C:\Program Files\x";.;;bin;C:rel;\\srv\share;\root;..\up)",
+       {R"(C:\tools)", R"(C:\Program Files\x)", R"(\\srv\share)"}},
+      {"", {}},
+      {".", {}},
+      {R"(d:/slashes/too)", {"d:/slashes/too"}}};
+  const std::vector<Case> posix = {
+      {"/usr/bin::.:bin:/opt/x/:../up", {"/usr/bin", "/opt/x/"}}, {"", {}}, {":", {}}, {"/only", {"/only"}}};
+  const std::vector<Case>& cases = WindowsSide() ? windows : posix;
   for (const Case& c : cases) {
     EXPECT_EQ(platform::AbsoluteSearchFolders(c.path), c.expected) << c.path;
   }

@@ -12,13 +12,13 @@
 #include "support/rig.h"
 #include "upgrade/data_log_reader.h"
 #include "upgrade/run_mark.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
 
 using ::testing::HasSubstr;
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 class ReadOnlyRunTest : public ::testing::Test {
  protected:

@@ -16,13 +16,13 @@
 #include "core/text.h"
 #include "link/packets.h"
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
 
 const char* const kOtherMac = kFactoryMac;
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return StartsWith(l, prefix); });
 }

@@ -6,13 +6,11 @@
 
 #include "link/packets.h"
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
 
-int Count(const std::vector<std::string>& lines, const std::string& line) {
-  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
 
 class RouterLinkTest : public ::testing::Test {
  protected:

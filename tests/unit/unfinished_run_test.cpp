@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 const char* const kUnitMac = "001122AABBCC";
-const char* const kFlash = "/mnt/cfe/mtd-write";
+const char* const kMtdWrite = "/mnt/cfe/mtd-write";
 
 bool Sent(const std::vector<std::string>& commands, const std::string& prefix) {
   return std::any_of(commands.begin(), commands.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
@@ -61,7 +61,7 @@ void EndProgramAfter(Rig& rig, const std::string& command) {
 // A first run that ends one command after the flash, on a unit that then
 // answers with the image's defaults in its boot partition.
 void FirstRunCutAfterFlash(Rig& first, bool keepMac = true) {
-  EndProgramAfter(first, kFlash);
+  EndProgramAfter(first, kMtdWrite);
   first.display.SetTimer(kStartTimer, 100);
   ASSERT_EQ(first.RunMessages(), 137);
   WipeToFactory(first.router(), keepMac);
@@ -83,7 +83,7 @@ TEST(UnfinishedRun, TheLedgerHoldsTheChangeWhileTheUnitIsChangedAndClosesItWithT
   std::vector<upgrade::LedgerChange> atFlash;
   RouterModel& router = rig.router();
   router.script = [&](const std::string& command, Reply&) {
-    if (command.rfind(kFlash, 0) == 0) atFlash = OpenChanges(rig);
+    if (command.rfind(kMtdWrite, 0) == 0) atFlash = OpenChanges(rig);
     return false;
   };
   rig.display.SetTimer(kStartTimer, 100);

@@ -10,6 +10,7 @@
 
 #include "core/text.h"
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
@@ -19,15 +20,9 @@ using ::testing::ElementsAreArray;
 
 const std::string kImageCheck = "cat /mnt/cfe/cfe_lm-7210a_1.0.1.6.bin |grep bl_version";
 const std::string kChmod = "chmod 777 /mnt/cfe/mtd-write";
-const std::string kFlash = "/mnt/cfe/mtd-write /mnt/cfe/cfe_lm-7210a_1.0.1.6.bin boot";
+const std::string kFlashCommand = "/mnt/cfe/mtd-write /mnt/cfe/cfe_lm-7210a_1.0.1.6.bin boot";
 const std::string kFlashCheck = "cat /dev/mtd0 |grep bl_version";
 
-int Count(const std::vector<std::string>& lines, const std::string& line) {
-  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
-std::vector<std::string> Tail(const std::vector<std::string>& v, size_t n) {
-  return {v.end() - static_cast<long>(std::min(n, v.size())), v.end()};
-}
 std::vector<int> PausesFrom(const Rig& rig, size_t from) {
   return {rig.clock.pauses.begin() + static_cast<long>(from), rig.clock.pauses.end()};
 }
@@ -62,7 +57,7 @@ TEST_F(TransferFlashTest, HealthyStepSendsInOrderWithItsPausesAndLines) {
   EXPECT_THAT(std::vector<std::string>(from, from + 10),
               ElementsAre("mkdir /tmp/mnt/cfe", "nvram set enable_ftp=1", "nvram set st_ftp_mode=1",
                           "rc rc_service restart_ftpd", "upload image", "upload tool", kImageCheck, kChmod,
-                          kFlash, kFlashCheck));
+                          kFlashCommand, kFlashCheck));
   // The two 500 ms pauses are the uploader's own, after each transfer.
   EXPECT_THAT(std::vector<int>(rig.clock.pauses.begin() + static_cast<long>(firstPause),
                                rig.clock.pauses.begin() + static_cast<long>(lastPause)),
@@ -78,7 +73,7 @@ TEST_F(TransferFlashTest, HealthyStepSendsInOrderWithItsPausesAndLines) {
                           "nvram set enable_ftp=1", "nvram set st_ftp_mode=1", "rc rc_service restart_ftpd",
                           "ExecuteConsoleCommand_Bin ok!", "Run Bat_Bin OK", "ExecuteConsoleCommand_Mtd ok!",
                           "Run Bat_Mtd OK", kImageCheck, "# bl_version=1.0.1.6 (new)", "SetPos(3)", "",
-                          "<<<<<  Start to update bootloader...Please Wait... >>>>>", kChmod, kFlash,
+                          "<<<<<  Start to update bootloader...Please Wait... >>>>>", kChmod, kFlashCommand,
                           "bl_version=1.0.1.6", ""));
 }
 
@@ -130,7 +125,7 @@ TEST_F(TransferFlashTest, UploadFailuresEndBeforeTheFlashWithoutPictureOrBox) {
       EXPECT_EQ(rig.display.Of("picture").back(), "133");
       EXPECT_TRUE(rig.display.boxes.empty());
       EXPECT_EQ(Count(rig.Commands(), kImageCheck), 0) << c.name;
-      EXPECT_EQ(Count(rig.Commands(), kFlash), 0) << c.name;
+      EXPECT_EQ(Count(rig.Commands(), kFlashCommand), 0) << c.name;
       EXPECT_FALSE(rig.dlg->LastResult().unitChanged);
     }
   }
@@ -162,7 +157,7 @@ TEST_P(CheckRejects, EndsTheRunWithTheCheckFailure) {
   Rig rig;
   size_t firstPause = SIZE_MAX;  // pauses made before the flash, or before the first image check
   rig.router().script = [&](const std::string& command, Reply& reply) {
-    if (command == (flashCheck ? kFlash : kImageCheck) && firstPause == SIZE_MAX) {
+    if (command == (flashCheck ? kFlashCommand : kImageCheck) && firstPause == SIZE_MAX) {
       firstPause = rig.clock.pauses.size();
     }
     if (command != checked) return false;
@@ -203,7 +198,7 @@ TEST_F(TransferFlashTest, SecondPassNeitherUploadsNorFlashesAgain) {
   EXPECT_EQ(rig.SearchAndRun(), -1);
   EXPECT_EQ(rig.router().reboots, 2);
   EXPECT_EQ(rig.router().flashes, 1);
-  for (const std::string& once : {std::string("mkdir /tmp/mnt/cfe"), kImageCheck, kChmod, kFlash, kFlashCheck}) {
+  for (const std::string& once : {std::string("mkdir /tmp/mnt/cfe"), kImageCheck, kChmod, kFlashCommand, kFlashCheck}) {
     EXPECT_EQ(Count(rig.Commands(), once), 1) << once;
   }
   EXPECT_EQ(rig.processes.captured.size(), 2u);
@@ -277,7 +272,7 @@ TEST(DurableDataLog, TwoRunsInOneSecondShareTheFileAndBothFlash) {
   ASSERT_TRUE(rig.dlg->link.discovery.SearchRouter(rig.dlg->Unit()));
   EXPECT_EQ(rig.dlg->RunUpgrade()->outcome, upgrade::RunOutcome::Completed);
   EXPECT_EQ(rig.DataLog().size(), 2 * linesOfOneRun);
-  EXPECT_EQ(Count(rig.Commands(), kFlash), 2);
+  EXPECT_EQ(Count(rig.Commands(), kFlashCommand), 2);
 }
 
 }  // namespace

@@ -5,15 +5,13 @@
 #include <algorithm>
 
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
 
 using Events = std::vector<std::string>;
 
-Events Tail(const Events& events, size_t n) {
-  return Events(events.end() - static_cast<long>(std::min(n, events.size())), events.end());
-}
 
 class IdentifyTest : public ::testing::Test {
  protected:

@@ -11,6 +11,7 @@
 
 #include "core/text.h"
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
@@ -23,9 +24,6 @@ const char* const kWifiBox =
     "Unable to connect to the LM-7210A/LM-7210B!!\nIf you updated the bootloader wirelessly, please manually "
     "connect to LM-7210A/LM-7210B WiFi network now.";
 
-int Count(const std::vector<std::string>& lines, const std::string& line) {
-  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
 
 // A healthy run whose readiness answers after the reboot a test can change.
 struct Scenario {

@@ -9,6 +9,7 @@
 
 #include "core/text.h"
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
@@ -19,12 +20,6 @@ using ::testing::ElementsAreArray;
 const char* const kModelQuery = "cat /dev/mtd0 |grep odmpid";
 const char* const kRetryLine = "============= RETRY ==============";
 
-int Count(const std::vector<std::string>& lines, const std::string& line) {
-  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
-std::vector<std::string> Tail(const std::vector<std::string>& v, size_t n) {
-  return {v.end() - static_cast<long>(std::min(n, v.size())), v.end()};
-}
 std::string Partition(const std::string& key) { return "cat /dev/mtd0 | grep " + key; }
 
 // Answers `command`, once the router has rebooted `fromReboot` times, with `text`.

@@ -10,6 +10,7 @@
 
 #include "core/text.h"
 #include "support/rig.h"
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {
@@ -18,10 +19,6 @@ using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-int Count(const std::vector<std::string>& lines, const std::string& line) {
-  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 const char* const kCalibrationKeys[] = {
     "0:pa2ga0",      "0:pa2ga1",      "0:pa2ga2",      "1:pa5ga0",      "1:pa5ga1",      "1:pa5ga2",
