@@ -272,10 +272,19 @@ struct WatchOptions {
   DWORD seconds = 900;
 };
 
+// A button pressed (or still to press) on a dialog that is still up: under
+// load a press can be lost (BM_CLICK fails while the dialog is not yet the
+// active window), so it is pressed again while the dialog stays visible.
+struct Pressing {
+  int button;
+  DWORD due;  // tick count of the next press
+};
+constexpr DWORD kPressAgainMs = 3000;
+
 int Watch(const WatchOptions& o) {
   const DWORD start = GetTickCount();
-  std::set<HWND> done;                 // answered or left alone
-  std::map<HWND, DWORD> pendingOk;     // message boxes reported, OK still to press
+  std::set<HWND> done;                 // reported once: answered or left alone
+  std::map<HWND, Pressing> pressing;   // answered, until the dialog is gone
   while (GetTickCount() - start < o.seconds * 1000) {
     for (HWND d : TopLevelDialogs()) {
       if (done.count(d) != 0) continue;
@@ -283,7 +292,7 @@ int Watch(const WatchOptions& o) {
         if (o.warning == "leave") {
           Say("WARNING -> left");
         } else {
-          Press(d, o.warning == "yes" ? kWarningYes : kWarningNo);
+          pressing[d] = {o.warning == "yes" ? kWarningYes : kWarningNo, GetTickCount()};
           Say("WARNING " + o.warning);
         }
         done.insert(d);
@@ -295,7 +304,7 @@ int Watch(const WatchOptions& o) {
           items += (i ? ";" : "") + ItemText(list, CB_GETLBTEXTLEN, CB_GETLBTEXT, i);
         }
         if (o.select == "ok") {
-          Press(d, IDOK);
+          pressing[d] = {IDOK, GetTickCount()};
         } else if (o.select == "cancel") {
           PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
         }
@@ -304,24 +313,27 @@ int Watch(const WatchOptions& o) {
       } else if (!IsMain(d) && TextOf(d) == o.caption) {
         const std::string text = Escape(BoxText(d));
         if (GetDlgItem(d, IDYES) != nullptr) {
-          if (o.question == "yes") Press(d, IDYES);
-          if (o.question == "no") Press(d, IDNO);
+          if (o.question == "yes") pressing[d] = {IDYES, GetTickCount()};
+          if (o.question == "no") pressing[d] = {IDNO, GetTickCount()};
           Say("QUESTION " + text + " -> " + (o.question == "leave" ? "left" : o.question));
           done.insert(d);
-        } else if (pendingOk.count(d) == 0) {
+        } else {
           Say("MESSAGE " + text);
-          pendingOk[d] = GetTickCount();
+          pressing[d] = {IDOK, GetTickCount() + o.okDelayMs};
+          done.insert(d);
         }
       }
     }
-    for (auto it = pendingOk.begin(); it != pendingOk.end();) {
-      if (GetTickCount() - it->second >= o.okDelayMs) {
-        Press(it->first, IDOK);
-        done.insert(it->first);
-        it = pendingOk.erase(it);
-      } else {
-        ++it;
+    for (auto it = pressing.begin(); it != pressing.end();) {
+      if (!IsWindow(it->first) || !IsWindowVisible(it->first)) {
+        it = pressing.erase(it);
+        continue;
       }
+      if (static_cast<LONG>(GetTickCount() - it->second.due) >= 0) {
+        Press(it->first, it->second.button);
+        it->second.due = GetTickCount() + kPressAgainMs;
+      }
+      ++it;
     }
     Sleep(100);
   }
