@@ -1,9 +1,10 @@
 #include "support/scripted_router.h"
-#include "support/lines.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+
+#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {

@@ -14,9 +14,9 @@
 
 #include "core/text.h"
 #include "platform/platform.h"
+#include "support/lines.h"
 #include "upgrade/data_log_reader.h"
 #include "upgrade/upgrade_run.h"
-#include "support/lines.h"
 
 namespace ramtune::upgrade {
 namespace {

@@ -29,8 +29,8 @@
 #include <set>
 
 #include "core/text.h"
-#include "support/rig.h"
 #include "support/lines.h"
+#include "support/rig.h"
 
 namespace ramtune::test {
 namespace {

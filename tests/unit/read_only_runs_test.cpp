@@ -9,10 +9,10 @@
 #include <fstream>
 
 #include "app/console/options.h"
+#include "support/lines.h"
 #include "support/rig.h"
 #include "upgrade/data_log_reader.h"
 #include "upgrade/run_mark.h"
-#include "support/lines.h"
 
 namespace ramtune::test {
 namespace {

@@ -15,8 +15,8 @@
 
 #include "core/text.h"
 #include "link/packets.h"
-#include "support/rig.h"
 #include "support/lines.h"
+#include "support/rig.h"
 
 namespace ramtune::test {
 namespace {

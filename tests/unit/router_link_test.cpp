@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "link/packets.h"
-#include "support/rig.h"
 #include "support/lines.h"
+#include "support/rig.h"
 
 namespace ramtune::test {
 namespace {

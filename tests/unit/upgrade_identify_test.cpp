@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "support/rig.h"
 #include "support/lines.h"
+#include "support/rig.h"
 
 namespace ramtune::test {
 namespace {

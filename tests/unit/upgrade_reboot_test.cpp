@@ -10,8 +10,8 @@
 #include <numeric>
 
 #include "core/text.h"
-#include "support/rig.h"
 #include "support/lines.h"
+#include "support/rig.h"
 
 namespace ramtune::test {
 namespace {

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "core/text.h"
-#include "support/rig.h"
 #include "support/lines.h"
+#include "support/rig.h"
 
 namespace ramtune::test {
 namespace {
