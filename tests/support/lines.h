@@ -26,4 +26,7 @@ inline std::vector<std::string> Tail(const std::vector<std::string>& lines, size
 // Whether this build is the Windows one (the tests run under Wine there).
 inline bool WindowsSide() { return platform::kPathSeparator == '\\'; }
 
+// A file of this checkout's sources, by its path under the top folder.
+std::string SourcePath(const std::string& relative);
+
 }  // namespace ramtune::test

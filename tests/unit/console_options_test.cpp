@@ -1,6 +1,7 @@
 // The console front end's command line, typed answers and exit status.
 #include "app/console/options.h"
 #include "app/console/progress_line.h"
+#include "support/lines.h"
 
 #include <gtest/gtest.h>
 
@@ -211,7 +212,7 @@ TEST(OutcomeTable, EveryOutcomeOnceWithTheStatusesUsersRelyOn) {
 }
 
 TEST(OutcomeTable, TheConsoleReadmeHoldsTheTableAsMade) {
-  std::ifstream in(std::string(RAMTUNE_SOURCE_DIR) + "/app/console/README-console.md");
+  std::ifstream in(test::SourcePath("app/console/README-console.md"));
   std::stringstream all;
   all << in.rdbuf();
   EXPECT_NE(all.str().find(upgrade::ExitStatusMarkdown()), std::string::npos)

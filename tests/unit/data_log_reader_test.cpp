@@ -369,7 +369,7 @@ TEST_F(ReadDataLogTest, EveryDataLogOfTheSimulatorsUnitsIsAccepted) {
   }
   commands.push_back(kModelNameQuery);
   const std::string commandFile = Write("commands.txt", Join(commands, "\n"));
-  const std::string script = std::string(RAMTUNE_SOURCE_DIR) + "/tests/sim/backup_replies.py";
+  const std::string script = test::SourcePath("tests/sim/backup_replies.py");
   const platform::CapturedRun run =
       platform::RunCaptured("/usr/bin/python3", "python3 \"" + script + "\" \"" + commandFile + "\"", 60000,
                             1 << 20);
