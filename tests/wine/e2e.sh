@@ -125,7 +125,7 @@ log() { echo "[$PROG_NAME $CASE $(date +%T)] $*"; }
 skip() { log "SKIP: $*"; exit $SKIP; }
 FAILED=0
 fail() { log "FAIL: $*"; FAILED=1; }
-die() { log "FAIL: $*"; exit 1; }
+die() { log "FAIL: $*"; keep_files; exit 1; }
 # The set-up's steps and their seconds, for the log: mark STEP after each.
 SETUP_TIMES=
 SETUP_MARK=$SECONDS
@@ -518,8 +518,9 @@ set_windows_version() {
 report() { tr -d '\r' <"$WORK/$1"; }
 
 keep_files() {
+    [ -d "${WORK:-}" ] && [ -d "${ART:-}" ] || return 0
     cp "$WORK"/*.txt "$WORK"/*.out "$WORK"/sim.* "$ART/" 2>/dev/null
-    [ -d "$CWD" ] && find "$CWD" -maxdepth 1 -name '*.txt' -exec cp {} "$ART/" \;
+    [ -d "${CWD:-}" ] && find "$CWD" -maxdepth 1 -name '*.txt' -exec cp {} "$ART/" \;
     [ -f "$WORK/simstate/commands.log" ] && cp "$WORK/simstate/commands.log" "$ART/"
     return 0
 }
@@ -1065,12 +1066,14 @@ open_station() {
         [ -f "$script" ] || script=$SRC/app/win32/package/Station.cmd
         cp "$script" "$CWD/Station.cmd" || die "no Station.cmd"
         STATION_BY_CMD=1
-        (cd "$CWD" && in_pc timeout -s KILL 120 wine cmd /c Station.cmd </dev/null >"$WORK/station-cmd.out" 2>&1)
+        # --foreground: a slow cmd is ended alone, not the program it started.
+        (cd "$CWD" && in_pc timeout --foreground -s KILL 120 wine cmd /c Station.cmd </dev/null >"$WORK/station-cmd.out" 2>&1)
+        echo "Station.cmd: exit status $?" >>"$WORK/station-cmd.out"
     else
         start_ramtune ramtune 840 /all
     fi
     start_watcher answers.txt --warning yes --question no --select leave
-    wait_for_station '^title Ramtune station' 120 || die "no station window: $(report answers.txt; cat "$WORK/station.txt")"
+    wait_for_station '^title Ramtune station' 120 || die "no station window: $(report answers.txt; cat "$WORK/station.txt" "$WORK/station-cmd.out" 2>/dev/null)"
     cp "$WORK/station.txt" "$ART/station-ready.txt"
     [ "$(grep -c '^row .*| ready |' "$WORK/station.txt")" = "$1" ] || fail "not $1 ticked slots ready: $(cat "$WORK/station.txt")"
 }
