@@ -303,7 +303,10 @@ fi
 grep -q "dlganswer ready" "$WORK/probe.txt" || die "Wine does not run the helper: $(cat "$WORK/probe.txt")"
 mark Wine
 
-# Every wineserver of this prefix must live in the PC namespace.
+# Every wineserver of this prefix must live in the PC namespace. A wineserver
+# leads a session of its own, which the kernel schedules as a group of its own
+# whatever its nice value (autogroup): the group gets this script's nice value,
+# so that the case's server does not come before the test run's priorities.
 check_wineserver_namespace() {
     local server_dir pid found=0
     server_dir=$(printf 'server-%x-%x' $(stat -c '%d %i' "$PREFIX"))
@@ -312,6 +315,7 @@ check_wineserver_namespace() {
         found=1
         [ "$(ip netns identify "$pid" 2>/dev/null)" = "$NS_PC" ] ||
             die "wineserver $pid of $PREFIX runs outside $NS_PC: refusing to start Ramtune.exe"
+        echo "$(nice)" >"/proc/$pid/autogroup" 2>/dev/null
     done
     [ "$found" = 1 ]
 }
