@@ -1,11 +1,11 @@
 #!/bin/bash
 # Inside the emulated PC (scripts/guest run): the cases of the 32-bit
 # program under 32-bit Wine, with tests/wine/e2e.sh, in lanes side by side
-# (LANE of each case, at most GUEST_LANES: default 3):
+# (LANE of each case, at most GUEST_LANES: default 2, one per processor):
 # each lane runs its cases one after another in the order given, each case
 # in its own namespaces, display, Wine prefix and work folder. Most of a
-# case is the program's real-time waits, so the lanes take little more than
-# the longest one.
+# case is the program's real-time waits, so two lanes take little more than
+# the longer one.
 #
 #   in-guest.sh CASE...    CASE: NAME:E2E-CASE:FILES:WINDOWS:LIMIT:LANE
 #
@@ -52,7 +52,7 @@ run_case() {
 }
 
 # The lanes, as the cases name them (the last lane takes the lanes beyond).
-lanes=${GUEST_LANES:-3}
+lanes=${GUEST_LANES:-2}
 declare -a queue=()
 for ((k = 0; k < lanes; k++)); do queue[k]=""; done
 for entry in "$@"; do

@@ -3,7 +3,7 @@
 #
 #   run.sh setup CASE...   CASE: NAME:E2E-CASE:FILES:WINDOWS:LIMIT:LANE (see
 #                          CMakeLists.txt). Fills the shared folder, boots the
-#                          guest once, which runs the cases in three lanes
+#                          guest once, which runs the cases in two lanes
 #                          (in-guest.sh), and leaves each case's results in
 #                          $GUEST_SHARE/results/NAME. Exit 0 when the guest ran
 #                          every case (whatever their results), 77 when QEMU

@@ -543,7 +543,8 @@ case_complete() {
     lay_out apart ""
     start_simulator complete
     start_ramtune ramtune 600
-    helper wait-warning --seconds 60 >"$WORK/wait.txt" || die "no warning dialog: $(cat "$WORK/wait.txt")"
+    helper wait-warning --seconds 60 >"$WORK/wait.txt" ||
+        { report_missing warning; die "no warning dialog: $(cat "$WORK/wait.txt")"; }
     sleep 1
     screenshot warning
     start_watcher answers.txt --warning yes --question no --select ok
@@ -723,7 +724,8 @@ case_warning_refused() {
     lay_out apart ""
     start_simulator complete
     start_ramtune ramtune 120
-    helper wait-warning --seconds 60 >"$WORK/wait.txt" || die "no warning dialog: $(cat "$WORK/wait.txt")"
+    helper wait-warning --seconds 60 >"$WORK/wait.txt" ||
+        { report_missing warning; die "no warning dialog: $(cat "$WORK/wait.txt")"; }
     helper about >"$WORK/about.txt"
     grep -q "^ABOUT About Ramtune:.*Version 1.0" "$WORK/about.txt" || fail "About box: $(cat "$WORK/about.txt")"
     start_watcher answers.txt --warning no
@@ -1059,12 +1061,14 @@ wait_for_station() {
 # The Process logs of the unit with MAC, as a pattern for wait_for_line.
 process_log() { printf '%s' "$CWD/$TOOL_FOLDER_NAME$(printf '%s' "$1" | tr -d :)"'_Process_*.txt'; }
 
-# What there is instead of a station window, for the log: the screen, the
-# warning (still up or not), whether the answerer and the program still run,
-# and the case's Wine processes with what each waits in.
-station_missing() {
-    in_pc /usr/bin/import -window root "$ART/no-station.png" 2>/dev/null
-    log "the warning: $(helper wait-warning --seconds 1 2>&1 | tr -d '\r'); the answerer $(kill -0 "$WATCHER_PID" 2>/dev/null && echo runs || echo "has ended"); Ramtune.exe $([ -f "$WORK/ramtune.rc" ] && echo "ended with $(cat "$WORK/ramtune.rc")" || echo "has no exit status yet")"
+# What there is instead of the window a case waits for (WHAT), for the log:
+# the screen, the warning (still up or not), whether the answerer and the
+# program still run, and the Wine processes with what each waits in.
+report_missing() {
+    in_pc /usr/bin/import -window root "$ART/missing-${1// /-}.png" 2>/dev/null
+    log "instead of the $1: the warning: $(helper wait-warning --seconds 1 2>&1 | tr -d '\r');" \
+        "the answerer $([ -z "${WATCHER_PID:-}" ] && echo "not started" || { kill -0 "$WATCHER_PID" 2>/dev/null && echo runs || echo "has ended"; });" \
+        "Ramtune.exe $([ -f "$WORK/ramtune.rc" ] && echo "ended with $(cat "$WORK/ramtune.rc")" || echo "has no exit status yet")"
     ps -eo pid,ppid,stat,etime,time,wchan:24,args | grep -iE 'wine|\.exe' | grep -v grep >"$ART/processes.txt"
 }
 
@@ -1086,7 +1090,7 @@ open_station() {
         start_ramtune ramtune 840 /all
     fi
     start_watcher answers.txt --warning yes --question no --select leave
-    wait_for_station '^title Ramtune station' 120 || { station_missing; die "no station window: $(report answers.txt; cat "$WORK/station.txt" "$WORK/station-cmd.out" 2>/dev/null)"; }
+    wait_for_station '^title Ramtune station' 120 || { report_missing "station window"; die "no station window: $(report answers.txt; cat "$WORK/station.txt" "$WORK/station-cmd.out" 2>/dev/null)"; }
     cp "$WORK/station.txt" "$ART/station-ready.txt"
     [ "$(grep -c '^row .*| ready |' "$WORK/station.txt")" = "$1" ] || fail "not $1 ticked slots ready: $(cat "$WORK/station.txt")"
 }
