@@ -71,4 +71,8 @@ for ((k = 0; k < lanes; k++)); do
     sleep 20
 done
 wait "${pids[@]}"
+# How busy the guest's processors were (user, system, interrupts), against
+# the time the cases took: what the emulation was asked for.
+awk -v up="$(cut -d' ' -f1 /proc/uptime)" -v hz="$(getconf CLK_TCK)" '/^cpu / {
+    printf "in-guest: processors busy %.0f s in %.0f s since the start\n", ($2 + $3 + $4 + $7 + $8) / hz, up }' /proc/stat
 sync

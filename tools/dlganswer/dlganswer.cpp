@@ -32,6 +32,11 @@
 //       prints the station window's title, counts and note lines, its
 //       buttons, and one "row" line per slot with the cells joined by " | ";
 //       exit code 1 when there is no station window.
+//   dlganswer station --wait PATTERN [--seconds N]
+//       the same once one of those lines begins with PATTERN, where a "*"
+//       stands for any text within one cell (no "|"), looking every half
+//       second; after N s (default 30) the last lines seen ("no station
+//       window" when there was none) and exit code 1.
 //   dlganswer about
 //       opens the About box through the system menu command, prints
 //       "ABOUT <title>: <texts>" and closes it again.
@@ -125,10 +130,6 @@ BOOL CollectVisibleOfClass(HWND window, LPARAM list, const char* windowClass) {
   return TRUE;
 }
 
-BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {
-  return CollectVisibleOfClass(window, list, "#32770");
-}
-
 BOOL CALLBACK CollectMenu(HWND window, LPARAM list) {
   return CollectVisibleOfClass(window, list, "#32768");
 }
@@ -138,9 +139,16 @@ BOOL CALLBACK CollectAny(HWND window, LPARAM list) {
   return TRUE;
 }
 
+// The visible top-level dialogs. FindWindowEx lets Wine pick them by class
+// (one request each) where EnumWindows asks after every top-level window's
+// class and style: in the emulated PC a watcher enumerating every 100 ms
+// took 40% of a processor with no dialog up.
 std::vector<HWND> TopLevelDialogs() {
   std::vector<HWND> found;
-  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&found));
+  for (HWND d = FindWindowExA(nullptr, nullptr, "#32770", nullptr); d != nullptr;
+       d = FindWindowExA(nullptr, d, "#32770", nullptr)) {
+    if (IsWindowVisible(d)) found.push_back(d);
+  }
   return found;
 }
 
@@ -283,7 +291,10 @@ constexpr DWORD kPressAgainMs = 3000;
 
 int Watch(const WatchOptions& o) {
   const DWORD start = GetTickCount();
-  std::set<HWND> done;                 // reported once: answered or left alone
+  // Reported once (answered or left alone), or nothing to answer (the main
+  // dialog, the station window, another caption's box): a dialog is complete
+  // once visible, so each is looked at once.
+  std::set<HWND> done;
   std::map<HWND, Pressing> pressing;   // answered, until the dialog is gone
   while (GetTickCount() - start < o.seconds * 1000) {
     for (HWND d : TopLevelDialogs()) {
@@ -322,6 +333,8 @@ int Watch(const WatchOptions& o) {
           pressing[d] = {IDOK, GetTickCount() + o.okDelayMs};
           done.insert(d);
         }
+      } else {
+        done.insert(d);
       }
     }
     for (auto it = pressing.begin(); it != pressing.end();) {
@@ -384,19 +397,19 @@ int State() {
   return 0;
 }
 
-int Station() {
+// The station window's lines as "dlganswer station" prints them; empty when
+// there is no station window.
+std::vector<std::string> StationLines() {
   HWND station = FindStation();
-  if (station == nullptr) {
-    Say("no station window");
-    return 1;
-  }
-  Say("title " + TextOf(station));
-  Say("counts " + Escape(TextOf(GetDlgItem(station, kStationCounts))));
-  Say("note " + Escape(TextOf(GetDlgItem(station, kStationNote))));
+  if (station == nullptr) return {};
+  std::vector<std::string> lines;
+  lines.push_back("title " + TextOf(station));
+  lines.push_back("counts " + Escape(TextOf(GetDlgItem(station, kStationCounts))));
+  lines.push_back("note " + Escape(TextOf(GetDlgItem(station, kStationNote))));
   for (int id : {1023, 1024, 2}) {
     HWND b = GetDlgItem(station, id);
-    Say("button " + std::to_string(id) + " " + (b && IsWindowEnabled(b) ? "enabled" : "disabled") + " " +
-        TextOf(b));
+    lines.push_back("button " + std::to_string(id) + " " + (b && IsWindowEnabled(b) ? "enabled" : "disabled") +
+                    " " + TextOf(b));
   }
   HWND list = GetDlgItem(station, kStationList);
   const int rows = static_cast<int>(Ask(list, LVM_GETITEMCOUNT));
@@ -405,9 +418,57 @@ int Station() {
     for (int column = 0; column < kStationColumns; ++column) {
       line += (column == 0 ? " " : " | ") + CellText(list, row, column);
     }
-    Say(line);
+    lines.push_back(line);
   }
-  return 0;
+  return lines;
+}
+
+void SayLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) Say("no station window");
+  for (const std::string& line : lines) Say(line);
+}
+
+int Station() {
+  const std::vector<std::string> lines = StationLines();
+  SayLines(lines);
+  return lines.empty() ? 1 : 0;
+}
+
+// Whether LINE begins with PATTERN, a "*" in it standing for any text
+// without "|" (within one cell of a row).
+bool BeginsWith(const char* pattern, const char* line) {
+  for (; *pattern != '\0'; ++pattern, ++line) {
+    if (*pattern == '*') {
+      for (;; ++line) {
+        if (BeginsWith(pattern + 1, line)) return true;
+        if (*line == '\0' || *line == '|') return false;
+      }
+    }
+    if (*pattern != *line) return false;
+  }
+  return true;
+}
+
+// Looks at the station window every half second, within this one process
+// (a Wine process's start costs an emulated processor seconds), until one
+// of its lines begins with PATTERN; prints the lines it matched in, or the
+// last ones seen after SECONDS with exit code 1.
+int StationWait(const std::string& pattern, DWORD seconds) {
+  const DWORD start = GetTickCount();
+  std::vector<std::string> lines;
+  for (;;) {
+    lines = StationLines();
+    for (const std::string& line : lines) {
+      if (BeginsWith(pattern.c_str(), line.c_str())) {
+        SayLines(lines);
+        return 0;
+      }
+    }
+    if (GetTickCount() - start >= seconds * 1000) break;
+    Sleep(500);
+  }
+  SayLines(lines);
+  return 1;
 }
 
 int Click(int id) {
@@ -537,7 +598,12 @@ int main(int argc, char** argv) {
     return WaitWarning(static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "30").c_str())));
   }
   if (command == "state") return State();
-  if (command == "station") return Station();
+  if (command == "station") {
+    const std::string pattern = ArgValue(argc, argv, "--wait", "");
+    if (pattern.empty()) return Station();
+    return StationWait(pattern,
+                       static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "30").c_str())));
+  }
   if (command == "click" && argc > 2) return Click(std::atoi(argv[2]));
   if (command == "about") return About();
   if (command == "menu-last") return MenuLast();
@@ -546,7 +612,8 @@ int main(int argc, char** argv) {
                       static_cast<DWORD>(std::atoi(ArgValue(argc, argv, "--seconds", "30").c_str())));
   }
   std::fprintf(stderr,
-               "usage: dlganswer probe|version|watch|wait-warning|state|station|click ID|about|menu-last|"
+               "usage: dlganswer probe|version|watch|wait-warning|state|station [--wait PATTERN]|click ID|"
+               "about|menu-last|"
                "answer-open PATH\n");
   return 2;
 }
