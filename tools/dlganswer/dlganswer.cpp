@@ -123,34 +123,25 @@ void Say(const std::string& line) {
 // Window enumeration callbacks are named functions: on x86 they must be
 // stdcall (CALLBACK), which a lambda's conversion does not give.
 // LIST: the std::vector<HWND> that collects the windows.
-BOOL CollectVisibleOfClass(HWND window, LPARAM list, const char* windowClass) {
-  if (IsWindowVisible(window) && ClassOf(window) == windowClass) {
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK CollectMenu(HWND window, LPARAM list) {
-  return CollectVisibleOfClass(window, list, "#32768");
-}
-
 BOOL CALLBACK CollectAny(HWND window, LPARAM list) {
   reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
   return TRUE;
 }
 
-// The visible top-level dialogs. FindWindowEx lets Wine pick them by class
-// (one request each) where EnumWindows asks after every top-level window's
-// class and style: in the emulated PC a watcher enumerating every 100 ms
-// took 40% of a processor with no dialog up.
-std::vector<HWND> TopLevelDialogs() {
+// The visible top-level windows of WINDOW_CLASS. FindWindowEx lets Wine pick
+// them by class (one request each) where EnumWindows asks after every
+// top-level window's class and style: in the emulated PC a watcher
+// enumerating every 100 ms took 40% of a processor with no dialog up.
+std::vector<HWND> VisibleTopLevel(const char* windowClass) {
   std::vector<HWND> found;
-  for (HWND d = FindWindowExA(nullptr, nullptr, "#32770", nullptr); d != nullptr;
-       d = FindWindowExA(nullptr, d, "#32770", nullptr)) {
-    if (IsWindowVisible(d)) found.push_back(d);
+  for (HWND w = FindWindowExA(nullptr, nullptr, windowClass, nullptr); w != nullptr;
+       w = FindWindowExA(nullptr, w, windowClass, nullptr)) {
+    if (IsWindowVisible(w)) found.push_back(w);
   }
   return found;
 }
+
+std::vector<HWND> TopLevelDialogs() { return VisibleTopLevel("#32770"); }
 
 std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> found;
@@ -513,11 +504,7 @@ int About() {
   return 1;
 }
 
-std::vector<HWND> MenuPopups() {
-  std::vector<HWND> found;
-  EnumWindows(CollectMenu, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+std::vector<HWND> MenuPopups() { return VisibleTopLevel("#32768"); }
 
 // Keys go to the main window's queue, where the menu's own loop reads them.
 void Key(HWND window, WPARAM key) {
